@@ -1,0 +1,235 @@
+// Finding boxes among the system's HID interfaces, listing their serial numbers and
+// connecting by position or serial number.
+
+#include "device/commands.h"
+#include "sim_fixture.h"
+
+namespace iox::testing {
+namespace {
+
+constexpr std::uint16_t kKeyboardVid = 0x046D, kKeyboardPid = 0xC31C;
+
+// Paths of the interfaces opened so far that are not boxes.
+std::size_t nonBoxOpens(const sim::SimBackend& bus, std::size_t interfaces)
+{
+    std::size_t opens = 0;
+    for (std::size_t i = 0; i < interfaces; ++i)
+        opens += bus.openCallsOf("sim:hid" + std::to_string(i));
+    return opens;
+}
+
+TEST(Connect, WithoutSerialOpensTheFirstBoxListed)
+{
+    sim::SimBackend bus;
+    bus.addBox(boxWith("111"));
+    bus.addBox(boxWith("222"));
+    USB_IO io{bus};
+    EXPECT_EQ(io.Connect(), 1);
+    EXPECT_TRUE(io.isConnected());
+    EXPECT_EQ(io.GetUSBDeviceName(), bus.pathOf(0));
+    EXPECT_GT(io.GetUSBDeviceHandle(), 0);
+    std::string sn;
+    io.Read_SN(sn);
+    EXPECT_EQ(sn, "111");
+    EXPECT_EQ(bus.enumerateCalls(), 2u) << "a count and one lookup";
+    EXPECT_EQ(bus.openHandles(), 1u);
+}
+
+TEST(Connect, BySerialNumber)
+{
+    struct Case { const char* name; std::vector<std::string> serials; std::string wanted; std::int16_t result; int box; };
+    const std::vector<Case> cases = {
+        {"second of two", {"111", "222"}, "222", 1, 1},
+        {"not attached", {"111", "222"}, "333", 0, -1},
+        {"other letter case", {"AbC", "x"}, "abc", 0, -1},
+        {"shared serial: the later box wins", {"555", "777", "555"}, "555", 1, 2},
+        {"no boxes at all", {}, "111", 0, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::SimBackend bus;
+        for (const auto& sn : c.serials)
+            bus.addBox(boxWith(sn));
+        USB_IO io{bus};
+        EXPECT_EQ(io.Connect(c.wanted), c.result);
+        EXPECT_EQ(io.isConnected(), c.result == 1);
+        if (c.box < 0) {
+            EXPECT_EQ(io.GetUSBDeviceHandle(), 0);
+            EXPECT_EQ(bus.openHandles(), 0u) << "nothing left open";
+        } else {
+            EXPECT_EQ(io.GetUSBDeviceName(), bus.pathOf(c.box));
+            // n + 2 passes: Open_Device's count, the walk's count, one lookup per box.
+            EXPECT_EQ(bus.enumerateCalls(), c.serials.size() + 2);
+        }
+    }
+}
+
+TEST(Connect, SecondCallReturnsTwoAndKeepsTheFirstBox)
+{
+    sim::SimBackend bus;
+    bus.addBox(boxWith("111"));
+    bus.addBox(boxWith("222"));
+    USB_IO io{bus};
+    ASSERT_EQ(io.Connect("111"), 1);
+    const HidHandle handle = io.GetUSBDeviceHandle();
+    const auto enumerations = bus.enumerateCalls();
+    EXPECT_EQ(io.Connect("222"), 2);
+    EXPECT_EQ(io.Connect(), 2);
+    EXPECT_EQ(io.GetUSBDeviceHandle(), handle);
+    EXPECT_EQ(io.GetUSBDeviceName(), bus.pathOf(0));
+    EXPECT_EQ(bus.enumerateCalls(), enumerations) << "nothing done";
+}
+
+TEST(Connect, UnknownSerialAfterAnEarlierConnectionLeavesNothingOpen)
+{
+    sim::SimBackend bus;
+    bus.addBox(boxWith("111"));
+    USB_IO io{bus};
+    ASSERT_EQ(io.Connect(), 1);
+    bus.vanish(0);  // the connection is dead, the object does not know yet
+    EXPECT_EQ(io.Connect(), 2);
+    io.Disconnect();
+    bus.reappear(0);
+    EXPECT_EQ(io.Connect("999"), 0);
+    EXPECT_EQ(bus.openHandles(), 0u);
+}
+
+TEST(Disconnect, ClosesOnceAndKeepsThePath)
+{
+    sim::SimBackend bus;
+    bus.addBox(boxWith("111"));
+    USB_IO io{bus};
+    ASSERT_EQ(io.Connect(), 1);
+    io.Disconnect();
+    EXPECT_FALSE(io.isConnected());
+    EXPECT_EQ(io.GetUSBDeviceHandle(), 0);
+    EXPECT_EQ(io.GetUSBDeviceName(), bus.pathOf(0));
+    EXPECT_EQ(bus.openHandles(), 0u);
+    const auto opens = bus.openCalls();
+    io.Disconnect();
+    EXPECT_EQ(bus.openCalls(), opens);
+    EXPECT_EQ(io.Connect(), 1) << "a disconnected object connects again";
+}
+
+TEST(SerialList, ListsEveryOpenableBoxInOrder)
+{
+    struct Case { const char* name; std::vector<std::string> serials; std::vector<int> refused; std::int16_t count; std::string list; };
+    const std::vector<Case> cases = {
+        {"three boxes", {"1", "22", "333"}, {}, 3, "1 22 333"},
+        {"one held by another program", {"1", "22", "333"}, {1}, 2, "1 333"},
+        {"empty serial in the middle", {"1", "", "3"}, {}, 3, "1  3"},
+        {"empty serial first", {"", "2", "3"}, {}, 3, "2 3"},
+        {"empty serial last", {"1", "2", ""}, {}, 3, "1 2"},
+        {"padded serials", {" 7 ", "8  "}, {}, 2, "7 8"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::SimBackend bus;
+        for (const auto& sn : c.serials)
+            bus.addBox(boxWith(sn));
+        for (int i : c.refused)
+            bus.faults(i).refuseOpen = true;
+        USB_IO io{bus};
+        std::string list = "untouched";
+        EXPECT_EQ(io.Get_Available_SN_List(list), c.count);
+        EXPECT_EQ(list, c.list);
+        EXPECT_EQ(bus.enumerateCalls(), std::size_t(c.count) + 2);
+        EXPECT_EQ(bus.openHandles(), 0u);
+    }
+}
+
+TEST(SerialList, NoBoxLeavesTheCallersText)
+{
+    sim::SimBackend bus;
+    bus.addInterface(kKeyboardVid, kKeyboardPid);
+    USB_IO io{bus};
+    std::string list = "before";
+    EXPECT_EQ(io.Get_Available_SN_List(list), 0);
+    EXPECT_EQ(list, "before");
+    EXPECT_EQ(bus.enumerateCalls(), 1u);
+}
+
+TEST(SerialList, BoxUnpluggedDuringTheWalkIsCountedButNotListed)
+{
+    sim::SimBackend bus;
+    bus.addBox(boxWith("1"));
+    bus.addBox(boxWith("2"));
+    bus.addBox(boxWith("3"));
+    int pumps = 0;
+    // The first pending-events point of the walk comes after both counts.
+    USB_IO io{bus, [&] {
+        if (++pumps == 1)
+            bus.vanish(1);
+    }};
+    std::string list;
+    EXPECT_EQ(io.Get_Available_SN_List(list), 3);
+    EXPECT_EQ(list, "1 3");
+}
+
+TEST(SerialList, PendingEventsRunAtEachPointOfTheWalk)
+{
+    sim::SimBackend bus;
+    bus.addBox(boxWith("1"));
+    bus.addBox(boxWith("2"));
+    bus.faults(1).refuseOpen = true;  // seen by no pass: neither counted nor walked
+    bus.addBox(boxWith("3"));
+    int pumps = 0;
+    USB_IO io{bus, [&] { ++pumps; }};
+    std::string list;
+    ASSERT_EQ(io.Get_Available_SN_List(list), 2);
+    EXPECT_EQ(pumps, 2 * 6 + 1) << "six points per box read, one at the end";
+    pumps = 0;
+    ASSERT_EQ(io.Connect(), 1);
+    EXPECT_EQ(pumps, 2) << "before the search and after success";
+}
+
+TEST(SerialList, WhileConnectedTheConnectionKeepsWorking)
+{
+    sim::SimBackend bus;
+    bus.addBox(boxWith("1"));
+    bus.addBox(boxWith("2"));
+    USB_IO io{bus};
+    ASSERT_EQ(io.Connect("2"), 1);
+    const HidHandle handle = io.GetUSBDeviceHandle();
+    std::string list;
+    EXPECT_EQ(io.Get_Available_SN_List(list), 2);
+    EXPECT_EQ(io.GetUSBDeviceHandle(), handle);
+    EXPECT_TRUE(io.isConnected());
+    std::string sn;
+    EXPECT_EQ(io.Read_SN(sn), 1);
+    EXPECT_EQ(sn, "2");
+}
+
+TEST(FindDevice, OtherInterfacesNeverTakenForBoxesNorOpened)
+{
+    sim::SimBackend bus;
+    bus.addInterface(kKeyboardVid, kKeyboardPid, false);  // held by the system
+    bus.addInterface(kBoxVendorId, 0x0022);               // the right maker, another product
+    bus.addInterface(0x1234, kBoxProductId);
+    bus.addBox(boxWith("A"));
+    bus.addInterface(kKeyboardVid, kKeyboardPid);
+    bus.addBox(boxWith("B"));
+    USB_IO io{bus};
+    std::string list;
+    EXPECT_EQ(io.Get_Available_SN_List(list), 2);
+    EXPECT_EQ(list, "A B");
+    EXPECT_EQ(io.Connect(), 1);
+    EXPECT_EQ(io.GetUSBDeviceName(), bus.pathOf(0));
+    EXPECT_EQ(nonBoxOpens(bus, 6), 0u);
+}
+
+TEST(FindDevice, BoxThatCannotBeOpenedHasNoPosition)
+{
+    sim::SimBackend bus;
+    bus.addBox(boxWith("held"));
+    bus.faults(0).refuseOpen = true;
+    bus.addBox(boxWith("free"));
+    USB_IO io{bus};
+    EXPECT_EQ(io.Connect(), 1);
+    EXPECT_EQ(io.GetUSBDeviceName(), bus.pathOf(1));
+    io.Disconnect();
+    EXPECT_EQ(io.Connect("held"), 0);
+}
+
+}  // namespace
+}  // namespace iox::testing

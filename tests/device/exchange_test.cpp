@@ -1,0 +1,196 @@
+// The request/answer exchange: stale reports, bounded waits, boxes that vanish, and
+// backends that misbehave.
+
+#include <gmock/gmock.h>
+
+#include <stdexcept>
+
+#include "device/commands.h"
+#include "sim_fixture.h"
+
+namespace iox::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+Report answerTo(std::uint8_t code, std::uint8_t data)
+{
+    Report r{};
+    r[1] = code;
+    r[2] = data;
+    return r;
+}
+
+TEST_F(OneBox, StaleReportsAreDiscarded)
+{
+    io.Set_ByteB(0x3C);
+    bus.queueStale(0, answerTo(cmd::ReadByteA, 0x11));
+    bus.queueStale(0, answerTo(cmd::ReadRelaysByte, 0x22));
+    std::uint8_t b = 0;
+    EXPECT_EQ(io.ReadByteB(b), 1);
+    EXPECT_EQ(b, 0x3C);
+    // The stale reports are gone: the next exchange gets its own answer at once.
+    std::uint8_t relays = 0xFF;
+    EXPECT_EQ(io.Read_Relays_Byte(relays), 1);
+    EXPECT_EQ(relays, 0);
+}
+
+TEST_F(OneBox, SilentBoxEndsTheExchangeAtTheBound)
+{
+    io.setExchangeTimeout(60ms);
+    bus.faults(0).silent = true;
+    std::uint8_t value = 0xAB;
+    const auto start = Clock::now();
+    EXPECT_EQ(io.ReadByteA(value), 0);
+    const auto took = Clock::now() - start;
+    EXPECT_EQ(value, 0);
+    EXPECT_GE(took, 50ms);
+    EXPECT_LT(took, 1s);
+}
+
+TEST_F(OneBox, EndlessStaleReportsCannotHoldTheCaller)
+{
+    io.setExchangeTimeout(80ms);
+    // Every answer the box gives echoes the wrong command.
+    bus.faults(0).mangle = [](Report& r) { r[1] = cmd::ReadSn; };
+    for (int i = 0; i < 10000; ++i)
+        bus.queueStale(0, answerTo(cmd::ReadByteB, 1));
+    std::uint8_t value = 7;
+    const auto start = Clock::now();
+    EXPECT_EQ(io.ReadByteA(value), 0);
+    EXPECT_LT(Clock::now() - start, 1s);
+    EXPECT_EQ(value, 0) << "a failed exchange reads as 0, not as the last stale report";
+}
+
+TEST_F(OneBox, LateAnswerWithinTheBoundArrives)
+{
+    io.setExchangeTimeout(500ms);
+    bus.faults(0).answerDelay = 20ms;
+    std::string sn;
+    EXPECT_EQ(io.Read_SN(sn), 1);
+    EXPECT_EQ(sn, "10001");
+}
+
+TEST_F(OneBox, UnpluggedBoxFailsAtOnce)
+{
+    bus.vanish(0);
+    std::uint8_t value = 5;
+    const auto start = Clock::now();
+    EXPECT_EQ(io.ReadByteA(value), 0);
+    EXPECT_EQ(value, 0);
+    EXPECT_LT(Clock::now() - start, 100ms);
+    EXPECT_TRUE(io.isConnected()) << "the object learns nothing until it is disconnected";
+    io.Disconnect();
+    EXPECT_EQ(io.Connect(), 0);
+}
+
+TEST_F(OneBox, ResetCpuGetsItsEchoThenTheBoxIsGone)
+{
+    EXPECT_EQ(io.ResetCPU(), 1);
+    std::uint8_t value = 1;
+    EXPECT_EQ(io.ReadByteA(value), 0);
+    io.Disconnect();
+    EXPECT_FALSE(bus.present(0));
+}
+
+// A backend whose every call throws: nothing may leave USB_IO as an exception.
+class ThrowingBackend : public HidBackend {
+public:
+    std::vector<HidInterface> enumerate() override
+    {
+        if (enumerateWorks)
+            return {{"p", kBoxVendorId, kBoxProductId}};
+        throw std::runtime_error("enumerate");
+    }
+    HidHandle open(const std::string&) override
+    {
+        if (openWorks)
+            return 5;
+        throw std::runtime_error("open");
+    }
+    bool write(HidHandle, const Report&) override { throw std::runtime_error("write"); }
+    bool read(HidHandle, Report&, std::chrono::milliseconds) override { throw std::runtime_error("read"); }
+    void close(HidHandle) override { throw std::bad_alloc(); }
+    bool enumerateWorks = false;
+    bool openWorks = false;
+};
+
+TEST(Exceptions, NeverLeaveTheClass)
+{
+    ThrowingBackend backend;
+    int pumps = 0;
+    USB_IO io{backend, [&] {
+        ++pumps;
+        throw std::logic_error("handler");
+    }};
+    std::string list = "kept";
+    EXPECT_EQ(io.Get_Available_SN_List(list), 0);
+    EXPECT_EQ(list, "kept");
+    EXPECT_EQ(io.Connect(), 0);
+
+    backend.enumerateWorks = backend.openWorks = true;
+    EXPECT_EQ(io.Connect(), 1);
+    EXPECT_GT(pumps, 0);
+    std::uint8_t value = 3;
+    EXPECT_EQ(io.ReadByteA(value), 0);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(io.Get_Available_SN_List(list), 1);
+    EXPECT_EQ(list, "");
+    EXPECT_NO_THROW(io.Disconnect());
+}
+
+// Records the calls USB_IO makes, to check the order of the platform calls of one exchange.
+class MockBackend : public HidBackend {
+public:
+    MOCK_METHOD(std::vector<HidInterface>, enumerate, (), (override));
+    MOCK_METHOD(HidHandle, open, (const std::string&), (override));
+    MOCK_METHOD(bool, write, (HidHandle, const Report&), (override));
+    MOCK_METHOD(bool, read, (HidHandle, Report&, std::chrono::milliseconds), (override));
+    MOCK_METHOD(void, close, (HidHandle), (override));
+};
+
+TEST(Exchange, WritesOnceThenReadsUntilTheEchoOnTheSameHandle)
+{
+    using ::testing::_;
+    using ::testing::DoAll;
+    using ::testing::Return;
+    using ::testing::SetArgReferee;
+    ::testing::StrictMock<MockBackend> backend;
+    ::testing::InSequence order;
+    const std::vector<HidInterface> bus{{"kbd", 1, 2}, {"box", kBoxVendorId, kBoxProductId}};
+    EXPECT_CALL(backend, enumerate()).WillOnce(Return(bus));
+    EXPECT_CALL(backend, open("box")).WillOnce(Return(7));
+    EXPECT_CALL(backend, close(7));
+    EXPECT_CALL(backend, enumerate()).WillOnce(Return(bus));
+    EXPECT_CALL(backend, open("box")).WillOnce(Return(8));
+    EXPECT_CALL(backend, close(8));
+    EXPECT_CALL(backend, open("box")).WillOnce(Return(9));
+    USB_IO io{backend};
+    ASSERT_EQ(io.Connect(), 1);
+
+    EXPECT_CALL(backend, write(9, request(cmd::ReadByteB))).WillOnce(Return(false));  // outcome not examined
+    EXPECT_CALL(backend, read(9, _, _)).WillOnce(DoAll(SetArgReferee<1>(answerTo(cmd::ReadByteA, 1)), Return(true)));
+    EXPECT_CALL(backend, read(9, _, _)).WillOnce(DoAll(SetArgReferee<1>(answerTo(cmd::ReadByteB, 0x42)), Return(true)));
+    std::uint8_t value = 0;
+    EXPECT_EQ(io.ReadByteB(value), 1);
+    EXPECT_EQ(value, 0x42);
+
+    EXPECT_CALL(backend, close(9));
+    io.Disconnect();
+}
+
+TEST(Lifetime, DestroyingAConnectedObjectClosesItsHandle)
+{
+    sim::SimBackend bus;
+    bus.addBox(boxWith("1"));
+    {
+        USB_IO io{bus};
+        ASSERT_EQ(io.Connect(), 1);
+        EXPECT_EQ(bus.openHandles(), 1u);
+    }
+    EXPECT_EQ(bus.openHandles(), 0u);
+}
+
+}  // namespace
+}  // namespace iox::testing

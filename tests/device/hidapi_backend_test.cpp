@@ -1,0 +1,46 @@
+// The production backend on a machine with no box: it must build, list and fail sanely.
+
+#include <gtest/gtest.h>
+
+#include "device/commands.h"
+#include "device/hidapi_backend.h"
+#include "device/usb_io.h"
+
+namespace iox {
+namespace {
+
+TEST(HidapiBackend, BehavesSanelyWithNoBoxAttached)
+{
+    HidapiBackend backend;
+    for (const auto& hid : backend.enumerate())
+        EXPECT_FALSE(hid.path.empty());
+    EXPECT_EQ(backend.open("/dev/does-not-exist"), 0);
+    EXPECT_EQ(backend.open(""), 0);
+    Report report{};
+    EXPECT_FALSE(backend.write(0, report));
+    EXPECT_FALSE(backend.write(12345, report));
+    EXPECT_FALSE(backend.read(12345, report, std::chrono::milliseconds(1)));
+    backend.close(12345);  // unknown handles are ignored
+}
+
+TEST(HidapiBackend, UsbIoFindsNothingWhereNoBoxIs)
+{
+    HidapiBackend backend;
+    bool boxAttached = false;
+    for (const auto& hid : backend.enumerate())
+        boxAttached |= hid.vendorId == kBoxVendorId && hid.productId == kBoxProductId;
+    if (boxAttached)
+        GTEST_SKIP() << "a real box is attached";
+    USB_IO io{backend};
+    std::string list = "none";
+    EXPECT_EQ(io.Get_Available_SN_List(list), 0);
+    EXPECT_EQ(list, "none");
+    EXPECT_EQ(io.Connect(), 0);
+    EXPECT_EQ(io.Connect("10001"), 0);
+    std::uint8_t value = 1;
+    EXPECT_EQ(io.ReadByteA(value), 0);
+    EXPECT_EQ(value, 0);
+}
+
+}  // namespace
+}  // namespace iox

@@ -1,0 +1,157 @@
+// The simulated box: the state its commands leave, its faults, its bootloader and its trace.
+
+#include "device/commands.h"
+#include "sim_fixture.h"
+
+namespace iox::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST_F(OneBox, KeepsTheStateItsCommandsImply)
+{
+    auto& box = bus.box(0);
+    io.Set_ByteA_As_Input();
+    io.Set_ByteB_As_Output();
+    EXPECT_FALSE(box.portAIsOutput());
+    EXPECT_TRUE(box.portBIsOutput());
+    box.setInputA(0x81);
+    std::uint8_t a = 0;
+    io.ReadByteA(a);
+    EXPECT_EQ(a, 0x81) << "an input port reads what the outside world applies";
+
+    io.Set_ByteB(0x0F);
+    io.Set_TTLBit("B7", 1);
+    io.Set_TTLBit("B0", 0);
+    EXPECT_EQ(box.drivenB(), 0x8E);
+    std::int16_t relay = 5, on = 1;
+    io.Set_RelayByte(0x01);
+    io.Set_Relay(relay, on);
+    EXPECT_EQ(box.relays(), 0x21);
+    io.Set_TTLPulse("A3", 25);
+    ASSERT_EQ(box.pulses().size(), 1u);
+    EXPECT_EQ(box.pulses()[0].line, "A3");
+    EXPECT_EQ(box.pulses()[0].ms, 25);
+    io.SPI_OUT_Trigg("011", 1);
+    ASSERT_EQ(box.spiWords().size(), 1u);
+    EXPECT_TRUE(box.spiWords()[0].triggered);
+    EXPECT_EQ(box.spiWords()[0].bits, (std::vector<std::uint8_t>{0, 1, 1}));
+}
+
+TEST_F(OneBox, TraceSeesEveryReportInOrder)
+{
+    std::vector<std::pair<sim::Direction, int>> seen;
+    bus.setTraceSink([&](sim::Direction d, const std::string& serial, const Report& r) {
+        EXPECT_EQ(serial, "10001");
+        seen.emplace_back(d, r[1]);
+    });
+    std::uint8_t v;
+    io.ReadByteA(v);
+    io.Set_ByteA_As_Input();
+    using D = sim::Direction;
+    EXPECT_EQ(seen, (std::vector<std::pair<D, int>>{{D::Out, 28}, {D::In, 28}, {D::Out, 24}, {D::In, 24}}));
+}
+
+Report updateFlag()
+{
+    Report r{};
+    r[1] = cmd::UpdateFlag;
+    r[2] = 0x7A;
+    r[3] = 0xFF;
+    r[4] = 1;
+    r[5] = 'Y';
+    return r;
+}
+
+Report line(const std::string& text)
+{
+    Report r{};
+    for (std::size_t i = 0; i < text.size() && i < 64; ++i)
+        r[1 + i] = static_cast<std::uint8_t>(text[i]);
+    return r;
+}
+
+// The hand-over to the bootloader as the firmware window runs it, on the raw backend.
+TEST(Bootloader, UpdateFlagResetReopenAndLines)
+{
+    sim::SimBackend bus;
+    bus.addBox(boxWith("10001"));
+    bus.faults(0).failedOpensAfterReset = 2;
+    bus.box(0).setLineAnswer([](const std::string& l, std::size_t index) -> std::uint8_t {
+        return index == 2 ? 'F' : l.rfind(":bad", 0) == 0 ? 'x' : 'O';
+    });
+    USB_IO io{bus};
+    ASSERT_EQ(io.Connect(), 1);
+    const HidHandle app = io.GetUSBDeviceHandle();
+    Report answer{};
+    ASSERT_TRUE(bus.write(app, updateFlag()));
+    ASSERT_TRUE(bus.read(app, answer, 10ms));
+    EXPECT_EQ(answer[1], cmd::UpdateFlag);
+    EXPECT_TRUE(bus.box(0).updateFlagSet());
+
+    EXPECT_EQ(io.ResetCPU(), 1);
+    const std::string path = io.GetUSBDeviceName();
+    io.Disconnect();
+    EXPECT_TRUE(bus.box(0).inBootloader());
+    EXPECT_EQ(bus.open(path), 0);
+    EXPECT_EQ(bus.open(path), 0);
+    const HidHandle boot = bus.open(path);
+    ASSERT_GT(boot, 0);
+
+    const std::vector<std::pair<std::string, std::uint8_t>> lines = {
+        {":10000000AA\r\n", 'O'}, {";comment\r\n", 'O'}, {":00000001FF", 'F'}};
+    for (const auto& [text, status] : lines) {
+        ASSERT_TRUE(bus.write(boot, line(text)));
+        ASSERT_TRUE(bus.read(boot, answer, 10ms));
+        EXPECT_EQ(answer[1], static_cast<std::uint8_t>(text[0]));
+        EXPECT_EQ(answer[2], status);
+    }
+    EXPECT_EQ(bus.box(0).bootloaderLines(), (std::vector<std::string>{":10000000AA\r\n", ";comment\r\n", ":00000001FF"}));
+    EXPECT_FALSE(bus.box(0).inBootloader()) << "'F' starts the new firmware";
+}
+
+TEST(Bootloader, IgnoresApplicationCommandsAndRestartsOnceTheHostLooksAgain)
+{
+    sim::SimBackend bus;
+    bus.addBox(boxWith("10001"));
+    USB_IO io{bus};
+    ASSERT_EQ(io.Connect(), 1);
+    Report answer{};
+    bus.write(io.GetUSBDeviceHandle(), updateFlag());
+    bus.read(io.GetUSBDeviceHandle(), answer, 10ms);
+    io.ResetCPU();
+    io.Disconnect();
+    const HidHandle boot = bus.open(bus.pathOf(0));
+    ASSERT_GT(boot, 0);
+    bus.write(boot, request(cmd::ReadSn));
+    EXPECT_FALSE(bus.read(boot, answer, 5ms)) << "the bootloader knows only image lines";
+    bus.write(boot, line(":10000000AA\r\n"));
+    ASSERT_TRUE(bus.read(boot, answer, 5ms));
+    EXPECT_EQ(answer[2], 'O');
+
+    // The updater keeps its handle; the restarted panel finds the box in its application.
+    io.setExchangeTimeout(50ms);
+    EXPECT_EQ(io.Connect("10001"), 1);
+    std::string model;
+    EXPECT_EQ(io.Read_ModelName(model), 1);
+    EXPECT_EQ(model, "IOX-MODEL-C");
+}
+
+TEST(Bootloader, ResetWithoutTheFlagComesBackInTheApplication)
+{
+    sim::SimBackend bus;
+    bus.addBox(boxWith("10001"));
+    bus.faults(0).failedOpensAfterReset = -1;
+    USB_IO io{bus};
+    ASSERT_EQ(io.Connect(), 1);
+    io.ResetCPU();
+    io.Disconnect();
+    EXPECT_FALSE(bus.box(0).inBootloader());
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(bus.open(bus.pathOf(0)), 0) << "a box that never comes back";
+    bus.reappear(0);
+    EXPECT_EQ(io.Connect(), 1);
+}
+
+}  // namespace
+}  // namespace iox::testing

@@ -1,0 +1,57 @@
+#pragma once
+// Shared set-up of the device tests: a simulated bus and a USB_IO object over it.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "device/sim/sim_backend.h"
+#include "device/usb_io.h"
+
+namespace iox::testing {
+
+inline sim::BoxConfig boxWith(std::string serial, std::string model = "IOX-MODEL-C")
+{
+    sim::BoxConfig config;
+    config.serial = std::move(serial);
+    config.model = std::move(model);
+    return config;
+}
+
+// Bytes 1 to 64 of a report as a vector, to compare whole requests at once.
+inline std::vector<int> bytesOf(const Report& report, std::size_t from = 1, std::size_t to = 64)
+{
+    return {report.begin() + from, report.begin() + to + 1};
+}
+
+// A request as it should appear on the wire: code, then the given argument bytes, zeros after.
+inline Report request(std::uint8_t code, std::vector<std::uint8_t> args = {})
+{
+    Report r{};
+    r[1] = code;
+    for (std::size_t i = 0; i < args.size(); ++i)
+        r[2 + i] = args[i];
+    return r;
+}
+
+class OneBox : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        bus.addBox(boxWith("10001"));
+        ASSERT_EQ(io.Connect(), 1);
+        bus.clearLog();
+    }
+    // The single request the last call sent.
+    Report onlyRequest() const
+    {
+        EXPECT_EQ(bus.log().size(), 1u);
+        return bus.log().empty() ? Report{} : bus.log().back().report;
+    }
+
+    sim::SimBackend bus;
+    USB_IO io{bus};
+};
+
+}  // namespace iox::testing

@@ -1,0 +1,248 @@
+// The bytes every command puts on the wire, what it does with its arguments, and what it
+// makes of the box's answer.
+
+#include <functional>
+
+#include "device/commands.h"
+#include "sim_fixture.h"
+
+namespace iox::testing {
+namespace {
+
+struct WireCase {
+    const char* name;
+    std::function<std::int16_t(USB_IO&)> call;
+    Report expected;
+    std::int16_t result = 1;  // with the box connected and answering
+};
+
+std::string word(std::size_t n, char c = '1') { return std::string(n, c); }
+
+const std::vector<WireCase>& wireCases()
+{
+    static const std::vector<WireCase> cases = {
+        {"GetExtFirmware", [](USB_IO& io) { std::uint8_t a, b, c, d; std::string f; return io.GetExtFirmware(a, b, c, d, f); }, request(99), 3},
+        {"ResetCPU", [](USB_IO& io) { return std::int16_t(io.ResetCPU()); }, request(100, {101, 102, 103})},
+        {"Set_SPI_PulseWidth", [](USB_IO& io) { std::int16_t w = 17; return io.Set_SPI_PulseWidth(w); }, request(8, {17})},
+        {"Read_ModelName", [](USB_IO& io) { std::string m; return io.Read_ModelName(m); }, request(40)},
+        {"Read_SN", [](USB_IO& io) { std::string s; return io.Read_SN(s); }, request(41)},
+        {"SPI_OUT_Trigg on", [](USB_IO& io) { return io.SPI_OUT_Trigg("101", 2); }, request(37, {3, 1, 1, 0, 1})},
+        {"SPI_OUT_Trigg negative trigger", [](USB_IO& io) { return io.SPI_OUT_Trigg("1", -1); }, request(37, {1, 0, 1})},
+        {"SPI_OUT_Trigg zero trigger", [](USB_IO& io) { return io.SPI_OUT_Trigg("", 0); }, request(37, {0, 0})},
+        {"SPI_OUT", [](USB_IO& io) { return io.SPI_OUT("B0", "B1", "B2", "10110"); },
+         request(36, {66, 0, 66, 1, 66, 2, 5, 1, 0, 1, 1, 0})},
+        {"SPI_OUT empty word", [](USB_IO& io) { return io.SPI_OUT("A7", "A6", "A5", ""); },
+         request(36, {65, 7, 65, 6, 65, 5, 0})},
+        {"SPI_OUT other characters", [](USB_IO& io) { return io.SPI_OUT("B0", "B1", "B2", "1x9 "); },
+         request(36, {66, 0, 66, 1, 66, 2, 4, 1, 0, 9, 0})},
+        {"Set_ByteA_As_Input", [](USB_IO& io) { return io.Set_ByteA_As_Input(); }, request(24)},
+        {"Set_ByteB_As_Input", [](USB_IO& io) { return io.Set_ByteB_As_Input(); }, request(26)},
+        {"Set_ByteA_As_Output", [](USB_IO& io) { return io.Set_ByteA_As_Output(); }, request(25)},
+        {"Set_ByteB_As_Output", [](USB_IO& io) { return io.Set_ByteB_As_Output(); }, request(27)},
+        {"Set_ByteA", [](USB_IO& io) { return io.Set_ByteA(0xA5); }, request(31, {65, 0xA5})},
+        {"Set_ByteB", [](USB_IO& io) { return io.Set_ByteB(0xFF); }, request(31, {66, 0xFF})},
+        {"ReadByteA", [](USB_IO& io) { std::uint8_t v; return io.ReadByteA(v); }, request(28)},
+        {"ReadByteB", [](USB_IO& io) { std::uint8_t v; return io.ReadByteB(v); }, request(29)},
+        {"ReadByte A", [](USB_IO& io) { std::uint8_t v; return io.ReadByte("A", v); }, request(28)},
+        {"ReadByte B", [](USB_IO& io) { std::uint8_t v; return io.ReadByte("B", v); }, request(29)},
+        {"ReadByte lower-case a reads B", [](USB_IO& io) { std::uint8_t v; return io.ReadByte("a", v); }, request(29)},
+        {"ReadByte anything else reads B", [](USB_IO& io) { std::uint8_t v; return io.ReadByte("A ", v); }, request(29)},
+        {"Read_Relays_Byte", [](USB_IO& io) { std::uint8_t v; return io.Read_Relays_Byte(v); }, request(35)},
+        {"ReadBit B3", [](USB_IO& io) { std::uint8_t v; return io.ReadBit("B3", v); }, request(30, {66, 3})},
+        {"ReadBit A alone", [](USB_IO& io) { std::uint8_t v; return io.ReadBit("A", v); }, request(30, {65, 0})},
+        {"ReadBit last char a letter", [](USB_IO& io) { std::uint8_t v; return io.ReadBit("Bx", v); }, request(30, {66, 0})},
+        {"ReadBit middle ignored", [](USB_IO& io) { std::uint8_t v; return io.ReadBit("A-17", v); }, request(30, {65, 7})},
+        {"ReadBit any letter", [](USB_IO& io) { std::uint8_t v; return io.ReadBit("Z5", v); }, request(30, {90, 5})},
+        {"Set_RelayByte", [](USB_IO& io) { return io.Set_RelayByte(0x81); }, request(33, {0x81})},
+        {"Set_Relay", [](USB_IO& io) { std::int16_t r = 3, v = 1; return io.Set_Relay(r, v); }, request(34, {3, 1})},
+        {"Set_TTLBit", [](USB_IO& io) { return io.Set_TTLBit("A4", 1); }, request(32, {65, 4, 1})},
+        {"Set_TTLBit 255", [](USB_IO& io) { return io.Set_TTLBit("B7", 255); }, request(32, {66, 7, 255})},
+        {"Set_TTLPulse", [](USB_IO& io) { return io.Set_TTLPulse("B2", 40); }, request(50, {66, 2, 40})},
+        {"Set_TTLPulse 255", [](USB_IO& io) { return io.Set_TTLPulse("A0", 255); }, request(50, {65, 0, 255})},
+    };
+    return cases;
+}
+
+TEST_F(OneBox, EveryCommandSendsItsExactBytesAndGetsItsEcho)
+{
+    for (const auto& c : wireCases()) {
+        SCOPED_TRACE(c.name);
+        bus.clearLog();
+        // ResetCPU takes the box off the bus; give each case a box that is there.
+        if (!bus.present(0)) {
+            io.Disconnect();
+            bus.reappear(0);
+            ASSERT_EQ(io.Connect(), 1);
+            bus.clearLog();
+        }
+        EXPECT_EQ(c.call(io), c.result);
+        const Report sent = onlyRequest();
+        EXPECT_EQ(bytesOf(sent, 0), bytesOf(c.expected, 0));
+    }
+}
+
+TEST_F(OneBox, RefusedArgumentsSendNothingAndReturnZero)
+{
+    std::uint8_t bit = 77;
+    const std::vector<std::pair<const char*, std::function<std::int16_t()>>> refused = {
+        {"ReadBit empty", [&] { return io.ReadBit("", bit); }},
+        {"Set_TTLBit empty", [&] { return io.Set_TTLBit("", 1); }},
+        {"Set_TTLBit 256", [&] { return io.Set_TTLBit("A0", 256); }},
+        {"Set_TTLBit -1", [&] { return io.Set_TTLBit("A0", -1); }},
+        {"Set_TTLPulse 300", [&] { return io.Set_TTLPulse("A0", 300); }},
+        {"Set_TTLPulse -1", [&] { return io.Set_TTLPulse("A0", -1); }},
+        {"Set_TTLPulse empty", [&] { return io.Set_TTLPulse("", 10); }},
+        {"SPI_OUT empty clock", [&] { return io.SPI_OUT("", "B1", "B2", "1"); }},
+        {"SPI_OUT empty data", [&] { return io.SPI_OUT("B0", "", "B2", "1"); }},
+        {"SPI_OUT empty LE", [&] { return io.SPI_OUT("B0", "B1", "", "1"); }},
+        {"SPI_OUT 57 bits", [&] { return io.SPI_OUT("B0", "B1", "B2", word(57)); }},
+        {"SPI_OUT_Trigg 62 bits", [&] { return io.SPI_OUT_Trigg(word(62), 1); }},
+    };
+    for (const auto& [name, call] : refused) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(call(), 0);
+        EXPECT_TRUE(bus.log().empty());
+    }
+    EXPECT_EQ(bit, 77) << "a refused read leaves its output alone";
+}
+
+TEST_F(OneBox, SerialWordsFillTheReportToItsLastByte)
+{
+    EXPECT_EQ(io.SPI_OUT("B0", "B1", "B2", word(55, '0') + "1"), 1);
+    Report sent = onlyRequest();
+    EXPECT_EQ(sent[8], 56);
+    EXPECT_EQ(sent[63], 0);
+    EXPECT_EQ(sent[64], 1);
+
+    bus.clearLog();
+    EXPECT_EQ(io.SPI_OUT_Trigg(word(60, '0') + "1", 1), 1);
+    sent = onlyRequest();
+    EXPECT_EQ(sent[2], 61);
+    EXPECT_EQ(sent[64], 1);
+    ASSERT_EQ(bus.box(0).spiWords().size(), 2u);
+    EXPECT_EQ(bus.box(0).spiWords()[0].bits.size(), 56u);
+    EXPECT_EQ(bus.box(0).spiWords()[0].clock, "B0");
+}
+
+TEST_F(OneBox, ClampedArgumentsAreSentAndWrittenBack)
+{
+    struct Clamp { std::int16_t relay, state, sentRelay, sentState; };
+    for (const Clamp c : {Clamp{9, 5, 7, 1}, Clamp{-3, -1, 0, 0}, Clamp{7, 1, 7, 1}, Clamp{0, 0, 0, 0}}) {
+        SCOPED_TRACE(::testing::Message() << c.relay << "," << c.state);
+        bus.clearLog();
+        std::int16_t relay = c.relay, state = c.state;
+        EXPECT_EQ(io.Set_Relay(relay, state), 1);
+        EXPECT_EQ(relay, c.sentRelay);
+        EXPECT_EQ(state, c.sentState);
+        EXPECT_EQ(bytesOf(onlyRequest(), 0), bytesOf(request(34, {std::uint8_t(c.sentRelay), std::uint8_t(c.sentState)}), 0));
+    }
+    for (const auto& [given, sent] : {std::pair<std::int16_t, std::int16_t>{1000, 255}, {-5, 0}, {255, 255}, {0, 0}}) {
+        SCOPED_TRACE(given);
+        bus.clearLog();
+        std::int16_t width = given;
+        EXPECT_EQ(io.Set_SPI_PulseWidth(width), 1);
+        EXPECT_EQ(width, sent);
+        EXPECT_EQ(onlyRequest()[2], sent);
+        EXPECT_EQ(bus.box(0).pulseWidth(), sent);
+    }
+}
+
+TEST_F(OneBox, ReadsHandBackAnswerByteTwo)
+{
+    bus.box(0).setInputA(0x5A);
+    io.Set_ByteA_As_Input();
+    io.Set_ByteB(0xC3);
+    io.Set_RelayByte(0x24);
+    std::uint8_t a = 0, b = 0, relays = 0, bit = 9, viaName = 0;
+    EXPECT_EQ(io.ReadByteA(a), 1);
+    EXPECT_EQ(io.ReadByteB(b), 1);
+    EXPECT_EQ(io.Read_Relays_Byte(relays), 1);
+    EXPECT_EQ(io.ReadByte("A", viaName), 1);
+    EXPECT_EQ(a, 0x5A);
+    EXPECT_EQ(viaName, 0x5A);
+    EXPECT_EQ(b, 0xC3);
+    EXPECT_EQ(relays, 0x24);
+    EXPECT_EQ(io.ReadBit("B1", bit), 1);
+    EXPECT_EQ(bit, 1);
+    EXPECT_EQ(io.ReadBit("B2", bit), 1);
+    EXPECT_EQ(bit, 0);
+}
+
+TEST(FirmwareAnswer, RevisionTextAndLevel)
+{
+    struct Case { std::array<std::uint8_t, 6> bytes; std::int16_t result; std::string doc; };
+    const std::vector<Case> cases = {
+        {{3, 1, 0, 0, 66, 50}, 3, "B2"},
+        {{2, 1, 0, 0, 66, 50}, 2, "A0"},
+        {{0, 0, 0, 0, 0, 0}, 0, "A0"},
+        {{4, 9, 8, 7, 'A', 0}, 4, std::string{"A\0", 2}},  // a 0 byte stays a NUL character
+    };
+    for (const auto& c : cases) {
+        sim::SimBackend bus;
+        auto config = boxWith("1");
+        config.firmware = c.bytes;
+        bus.addBox(config);
+        USB_IO io{bus};
+        ASSERT_EQ(io.Connect(), 1);
+        std::uint8_t a0 = 0xEE, a1 = 0xEE, a2 = 0xEE, a3 = 0xEE;
+        std::string doc = "zz";
+        EXPECT_EQ(io.GetExtFirmware(a0, a1, a2, a3, doc), c.result);
+        EXPECT_EQ(std::vector<int>({a0, a1, a2, a3}), std::vector<int>(c.bytes.begin(), c.bytes.begin() + 4));
+        EXPECT_EQ(doc, c.doc);
+    }
+}
+
+TEST(TextAnswer, ModelNamesAndSerialNumbers)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"IOX-MODEL-C", "IOX-MODEL-C"},
+        {" 1234 ", "1234"},
+        {"ABCDEFGHIJKLMNOPQRSTUV", "ABCDEFGHIJKLMNOPQRST"},  // 22 characters: bytes 2 to 21 only
+        {"   ABCDEFGHIJKLMNOPQRSTUV", "ABCDEFGHIJKLMNOPQ"},
+        {"", ""},
+        {"\xE9t\xE9", "\xE9t\xE9"},  // Latin-1 bytes stay one character each
+    };
+    for (const auto& [sent, read] : cases) {
+        SCOPED_TRACE(sent);
+        sim::SimBackend bus;
+        bus.addBox(boxWith(sent, sent));
+        USB_IO io{bus};
+        ASSERT_EQ(io.Connect(), 1);
+        std::string model = "old", serial = "old";
+        EXPECT_EQ(io.Read_ModelName(model), 1);
+        EXPECT_EQ(io.Read_SN(serial), 1);
+        EXPECT_EQ(model, read);
+        EXPECT_EQ(serial, read);
+    }
+}
+
+TEST(Disconnected, EveryCommandFailsAtOnceWithZeroData)
+{
+    sim::SimBackend bus;
+    bus.addBox(boxWith("10001"));
+    USB_IO io{bus};
+    std::uint8_t a0 = 1, a1 = 1, a2 = 1, a3 = 1, value = 9;
+    std::string doc, model = "x", serial = "y";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(io.GetExtFirmware(a0, a1, a2, a3, doc), 0);
+    EXPECT_EQ(doc, "A0");
+    EXPECT_EQ(a0 + a1 + a2 + a3, 0);
+    EXPECT_EQ(io.ResetCPU(), 0);
+    EXPECT_EQ(io.Read_ModelName(model), 0);
+    EXPECT_EQ(model, "");
+    EXPECT_EQ(io.Read_SN(serial), 0);
+    EXPECT_EQ(serial, "");
+    EXPECT_EQ(io.ReadByteA(value), 0);
+    EXPECT_EQ(value, 0);
+    value = 9;
+    EXPECT_EQ(io.ReadBit("A1", value), 0);
+    EXPECT_EQ(value, 0);
+    for (const auto& c : wireCases())
+        EXPECT_EQ(c.call(io), 0) << c.name;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+    EXPECT_TRUE(bus.log().empty());
+    EXPECT_EQ(bus.openCalls(), 0u);
+}
+
+}  // namespace
+}  // namespace iox::testing
