@@ -1,0 +1,80 @@
+#pragma once
+// What every window of the application asks of the window system, in one place:
+// message boxes, the beep, ending at once, waits, running pending window events and the
+// hourglass go through Services, which tests replace; layout units, placement and the
+// panels' colours are plain helpers.
+
+#include <QColor>
+#include <QRect>
+#include <QString>
+
+#include <chrono>
+
+class QWidget;
+
+namespace iox::ui {
+
+// Title of every message box.
+inline constexpr char kAppTitle[] = "USB To I/O Controller";
+
+enum class Buttons { Ok, YesNo };
+enum class Icon { None, Information, Question };
+enum class Answer { Ok, Yes, No };
+
+class Services {
+public:
+    virtual ~Services() = default;
+    // A modal message box with the application's title; returns the button chosen.
+    virtual Answer message(const QString& text, Buttons buttons = Buttons::Ok, Icon icon = Icon::None) = 0;
+    virtual void beep() = 0;
+    // Ends the program at once, no window's closing handlers run. A test's replacement
+    // records the call and returns, so callers return right after calling it.
+    virtual void endProgram() = 0;
+    // Blocks the window-system thread for the given time; no window events run meanwhile.
+    virtual void sleep(std::chrono::milliseconds duration) = 0;
+    // Lets pending window events (queued clicks, timer ticks) run to their end.
+    virtual void processEvents() = 0;
+    // The screen's mouse pointer: hourglass while busy, else the default.
+    virtual void setBusyCursor(bool busy) = 0;
+};
+
+// The services in force: Qt's own unless a test has put others in place.
+Services& services();
+// Puts replacement services in place (tests); nullptr goes back to Qt's.
+void setServices(Services* replacement);
+
+// Qt's services, as the application uses them.
+class QtServices : public Services {
+public:
+    Answer message(const QString& text, Buttons buttons, Icon icon) override;
+    void beep() override;
+    void endProgram() override;
+    void sleep(std::chrono::milliseconds duration) override;
+    void processEvents() override;
+    void setBusyCursor(bool busy) override;
+};
+
+// Design units: 15 twips to a pixel (Qt scales logical pixels on high-DPI screens).
+constexpr int twips(int value) { return value / 15; }
+constexpr QRect twipsRect(int left, int top, int width, int height)
+{
+    return QRect(twips(left), twips(top), twips(width), twips(height));
+}
+
+// Places a window at ((screen - window) / 2, (screen - window) / 3) on its screen.
+void placeWindow(QWidget& window);
+
+// Colour code of the panels.
+inline const QColor kHigh{0x00, 0xFF, 0x00};        // line high, relay on NO, 24 V output on
+inline const QColor kLow{0xFF, 0x80, 0x80};         // low, NC, off
+inline const QColor kWindowColour{0xE0, 0xE0, 0xE0};
+inline const QColor kNavy{0x00, 0x00, 0x80};        // frame captions, identity labels
+
+// Background (and, for buttons, face) colour of a widget; setting the colour it already
+// has does nothing.
+void setBackground(QWidget& widget, const QColor& colour);
+void setTextColour(QWidget& widget, const QColor& colour);
+QColor backgroundOf(const QWidget& widget);
+QColor textColourOf(const QWidget& widget);
+
+}  // namespace iox::ui

@@ -1,0 +1,81 @@
+#pragma once
+// Window-system services for tests: records message boxes, beeps, waits and the end of
+// the program instead of blocking on them, and answers message boxes as told.
+
+#include <QString>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "panels/ui_services.h"
+
+namespace iox::testing {
+
+class RecordingServices : public ui::Services {
+public:
+    RecordingServices() { ui::setServices(this); }
+    ~RecordingServices() override { ui::setServices(nullptr); }
+
+    ui::Answer message(const QString& text, ui::Buttons buttons, ui::Icon icon) override
+    {
+        messages.push_back({text, buttons, icon});
+        events.push_back("message:" + text.toStdString());
+        if (onMessage)
+            onMessage(text);
+        if (!answers.empty()) {
+            const ui::Answer a = answers.front();
+            answers.pop_front();
+            return a;
+        }
+        return buttons == ui::Buttons::YesNo ? ui::Answer::No : ui::Answer::Ok;
+    }
+    void beep() override
+    {
+        ++beeps;
+        events.push_back("beep");
+    }
+    void endProgram() override
+    {
+        ++ends;
+        events.push_back("end");
+    }
+    void sleep(std::chrono::milliseconds duration) override
+    {
+        sleeps.push_back(duration);
+        events.push_back("sleep:" + std::to_string(duration.count()));
+        if (onSleep)
+            onSleep(duration);
+    }
+    void processEvents() override
+    {
+        ++pumps;
+        if (onProcessEvents)
+            onProcessEvents();
+    }
+    void setBusyCursor(bool busy) override
+    {
+        busyCursor = busy;
+        events.push_back(busy ? "busy" : "idle");
+    }
+
+    struct Message {
+        QString text;
+        ui::Buttons buttons;
+        ui::Icon icon;
+    };
+    std::vector<Message> messages;
+    std::deque<ui::Answer> answers;  // given to the next message boxes in turn
+    std::vector<std::string> events;  // everything above, in order
+    std::vector<std::chrono::milliseconds> sleeps;
+    int beeps = 0;
+    int ends = 0;
+    int pumps = 0;
+    bool busyCursor = false;
+    std::function<void(const QString&)> onMessage;
+    std::function<void(std::chrono::milliseconds)> onSleep;
+    std::function<void()> onProcessEvents;
+};
+
+}  // namespace iox::testing
