@@ -1,0 +1,77 @@
+#include "demo_options.h"
+
+namespace iox::demo {
+
+namespace {
+
+constexpr std::size_t kMaxTextAnswer = 20;  // what a box's text answer can carry
+
+std::optional<sim::BoxConfig> parseBox(const std::string& value, std::string& error)
+{
+    const auto comma = value.find(',');
+    if (comma == std::string::npos) {
+        error = "--box needs MODEL,SN (for example IOX-MODEL-D,20001), got \"" + value + "\"";
+        return std::nullopt;
+    }
+    sim::BoxConfig box;
+    box.model = value.substr(0, comma);
+    box.serial = value.substr(comma + 1);
+    if (box.model.empty() || box.serial.empty()) {
+        error = "--box needs a model name and a serial number, got \"" + value + "\"";
+        return std::nullopt;
+    }
+    if (box.model.size() > kMaxTextAnswer || box.serial.size() > kMaxTextAnswer) {
+        error = "--box: model name and serial number hold at most 20 characters, got \"" + value + "\"";
+        return std::nullopt;
+    }
+    if (box.serial.find(' ') != std::string::npos) {
+        error = "--box: a serial number cannot contain a blank, got \"" + value + "\"";
+        return std::nullopt;
+    }
+    return box;
+}
+
+}  // namespace
+
+ParseResult parseOptions(const std::vector<std::string>& args)
+{
+    Options options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (arg == "--box" || arg == "--trace") {
+            if (i + 1 >= args.size())
+                return {std::nullopt, arg + " needs a value"};
+            const std::string& value = args[++i];
+            if (arg == "--trace") {
+                if (value.empty())
+                    return {std::nullopt, "--trace needs a file name"};
+                options.tracePath = value;
+                continue;
+            }
+            std::string error;
+            auto box = parseBox(value, error);
+            if (!box)
+                return {std::nullopt, error};
+            options.boxes.push_back(std::move(*box));
+            continue;
+        }
+        return {std::nullopt, "unknown option \"" + arg + "\""};
+    }
+    if (options.boxes.empty())
+        options.boxes.push_back(sim::BoxConfig{});
+    return {options, {}};
+}
+
+std::string usage()
+{
+    return "usage: iox-demo [--box MODEL,SN]... [--trace FILE]\n"
+           "  --box MODEL,SN  simulate a box (repeatable), e.g. --box IOX-MODEL-D,20001;\n"
+           "                  default: one IOX-MODEL-C box with serial number 10001\n"
+           "  --trace FILE    write every report the simulated boxes receive and send\n";
+}
+
+}  // namespace iox::demo

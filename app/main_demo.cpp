@@ -1,0 +1,51 @@
+// iox-demo: the application over simulated boxes, for anyone without the hardware.
+
+#include <QApplication>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "app/application.h"
+#include "app/demo_options.h"
+#include "app/report_trace.h"
+#include "device/sim/sim_backend.h"
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);  // takes Qt's own options out of argv first
+    const QStringList qtArgs = QApplication::arguments();
+    std::vector<std::string> args;
+    for (qsizetype i = 1; i < qtArgs.size(); ++i)
+        args.push_back(qtArgs[i].toStdString());
+
+    const auto parsed = iox::demo::parseOptions(args);
+    if (!parsed.options) {
+        std::fprintf(stderr, "iox-demo: %s\n%s", parsed.error.c_str(), iox::demo::usage().c_str());
+        return 2;
+    }
+    if (parsed.options->help) {
+        std::fputs(iox::demo::usage().c_str(), stdout);
+        return 0;
+    }
+
+    iox::sim::SimBackend bus;
+    for (const auto& box : parsed.options->boxes) {
+        const std::size_t index = bus.addBox(box);
+        // A real box answers within a USB frame; so does this one, which also keeps the
+        // panel's polling from spinning a core.
+        bus.faults(index).answerDelay = std::chrono::milliseconds(1);
+    }
+    std::unique_ptr<iox::demo::ReportTrace> trace;
+    if (parsed.options->tracePath) {
+        trace = std::make_unique<iox::demo::ReportTrace>(*parsed.options->tracePath);
+        if (!trace->ok()) {
+            std::fprintf(stderr, "iox-demo: cannot write the trace file \"%s\"\n", parsed.options->tracePath->c_str());
+            return 2;
+        }
+        bus.setTraceSink([&trace](iox::sim::Direction d, const std::string& sn, const iox::Report& r) {
+            trace->write(d, sn, r);
+        });
+    }
+    return iox::app::run(bus);
+}

@@ -1,0 +1,91 @@
+// iox-demo's command line and its report trace.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "app/demo_options.h"
+#include "app/report_trace.h"
+#include "device/usb_io.h"
+
+namespace iox::demo {
+namespace {
+
+TEST(DemoOptions, BoxesAndTrace)
+{
+    const auto none = parseOptions({});
+    ASSERT_TRUE(none.options);
+    ASSERT_EQ(none.options->boxes.size(), 1u);
+    EXPECT_EQ(none.options->boxes[0].model, "IOX-MODEL-C");
+    EXPECT_EQ(none.options->boxes[0].serial, "10001");
+    EXPECT_FALSE(none.options->tracePath);
+
+    const auto two = parseOptions({"--box", "IOX-MODEL-D,20001", "--trace", "t.txt", "--box", "IOX-MODEL-B,3-4"});
+    ASSERT_TRUE(two.options) << two.error;
+    ASSERT_EQ(two.options->boxes.size(), 2u);
+    EXPECT_EQ(two.options->boxes[0].model, "IOX-MODEL-D");
+    EXPECT_EQ(two.options->boxes[0].serial, "20001");
+    EXPECT_EQ(two.options->boxes[1].serial, "3-4");
+    EXPECT_EQ(two.options->tracePath, "t.txt");
+}
+
+TEST(DemoOptions, BadArgumentsAreRefusedWithAReason)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--box"}, "--box needs a value"},
+        {{"--box", "IOX-MODEL-C"}, "MODEL,SN"},
+        {{"--box", ",123"}, "model name and a serial number"},
+        {{"--box", "IOX-MODEL-C,"}, "model name and a serial number"},
+        {{"--box", "IOX-MODEL-C,123456789012345678901"}, "at most 20"},
+        {{"--box", "IOX-MODEL-C,1 2"}, "blank"},
+        {{"--trace"}, "--trace needs a value"},
+        {{"--trace", ""}, "file name"},
+        {{"--verbose"}, "unknown option"},
+    };
+    for (const auto& [args, reason] : cases) {
+        const auto result = parseOptions(args);
+        EXPECT_FALSE(result.options) << args[0];
+        EXPECT_NE(result.error.find(reason), std::string::npos) << result.error;
+    }
+}
+
+TEST(ReportTrace, OneFlushedLinePerReport)
+{
+    const std::string path = ::testing::TempDir() + "iox_trace_test.txt";
+    sim::SimBackend bus;
+    bus.addBox(sim::BoxConfig{"IOX-MODEL-C", "777", {3, 1, 0, 0, 'A', '3'}});
+    ReportTrace trace(path);
+    ASSERT_TRUE(trace.ok());
+    bus.setTraceSink([&](sim::Direction d, const std::string& sn, const Report& r) { trace.write(d, sn, r); });
+    USB_IO io{bus};
+    ASSERT_EQ(io.Connect(), 1);
+    io.Set_ByteB(0xA5);
+
+    // Read while the trace is still open: every line must already be in the file.
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 2u);
+    std::string expectedOut = "out 777 00 1f 42 a5";
+    std::string expectedIn = "in 777 00 1f";
+    for (int i = 0; i < 61; ++i)
+        expectedOut += " 00";
+    for (int i = 0; i < 63; ++i)
+        expectedIn += " 00";
+    EXPECT_EQ(lines[0], expectedOut);
+    EXPECT_EQ(lines[1], expectedIn);
+    std::remove(path.c_str());
+}
+
+TEST(ReportTrace, UnwritablePathIsReported)
+{
+    ReportTrace trace("/nonexistent-dir/trace.txt");
+    EXPECT_FALSE(trace.ok());
+    trace.write(sim::Direction::Out, "1", Report{});  // harmless
+}
+
+}  // namespace
+}  // namespace iox::demo
