@@ -2,6 +2,10 @@
 
 #include <exception>
 
+#ifdef __linux__
+#include <time.h>
+#endif
+
 #include "commands.h"
 #include "wire.h"
 
@@ -20,6 +24,18 @@ void putLineName(Report& request, std::size_t at, const wire::LineName& line)
 {
     request[at] = line.port;
     request[at + 1] = line.bit;
+}
+
+// Monotonic time for the exchange bound. A millisecond-grain clock is all a bound of
+// hundreds of milliseconds needs; Linux's coarse clock costs a fraction of the fine one.
+std::chrono::milliseconds monotonicNow()
+{
+#ifdef __linux__
+    timespec ts{};
+    if (clock_gettime(CLOCK_MONOTONIC_COARSE, &ts) == 0)
+        return std::chrono::milliseconds(std::int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000);
+#endif
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
 }
 
 }  // namespace
@@ -51,20 +67,21 @@ void USB_IO::pump()
 
 std::int16_t USB_IO::exchange(HidHandle handle, const Report& request, Report& answer)
 {
-    answer.fill(0);
-    if (handle == 0)
+    if (handle == 0) {
+        answer.fill(0);
         return 0;
+    }
     try {
         m_backend.write(handle, request);
-        const auto deadline = std::chrono::steady_clock::now() + m_exchangeTimeout;
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || !m_backend.read(handle, answer, left))
-                break;
+        // One clock reading per exchange: the first read may take the whole bound; only
+        // reads after a stale report need the time that is left.
+        const auto deadline = monotonicNow() + m_exchangeTimeout;
+        auto left = m_exchangeTimeout;
+        while (left.count() > 0 && m_backend.read(handle, answer, left)) {
             if (answer[1] == request[1])
                 return 1;
             // A report answering another command (a stale one): discard it, read on.
+            left = deadline - monotonicNow();
         }
     } catch (...) {
     }
