@@ -1,0 +1,150 @@
+// Fuzzes the device layer: a backend whose listing, opens, reads, timeouts and stale
+// reports all come from the fuzzer's bytes, driven through every command of USB_IO.
+// A box's answers are untrusted input; nothing it sends may crash, hang or corrupt.
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "device/commands.h"
+#include "device/usb_io.h"
+
+namespace {
+
+class Bytes {
+public:
+    Bytes(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
+    bool empty() const { return m_pos >= m_size; }
+    std::uint8_t next() { return m_pos < m_size ? m_data[m_pos++] : 0; }
+    std::string text(std::size_t max)
+    {
+        std::string s;
+        for (std::size_t n = next() % (max + 1); n > 0 && !empty(); --n)
+            s.push_back(static_cast<char>(next()));
+        return s;
+    }
+
+private:
+    const std::uint8_t* m_data;
+    std::size_t m_size;
+    std::size_t m_pos = 0;
+};
+
+class FuzzBackend : public iox::HidBackend {
+public:
+    explicit FuzzBackend(Bytes& bytes) : m_bytes(bytes) {}
+    std::vector<iox::HidInterface> enumerate() override
+    {
+        std::vector<iox::HidInterface> list;
+        for (int n = m_bytes.next() % 6; n > 0; --n) {
+            const bool box = m_bytes.next() % 4 != 0;
+            list.push_back({"p" + std::to_string(m_bytes.next() % 4), box ? iox::kBoxVendorId : std::uint16_t(1),
+                            box ? iox::kBoxProductId : std::uint16_t(2)});
+        }
+        return list;
+    }
+    iox::HidHandle open(const std::string&) override
+    {
+        return m_bytes.next() % 5 == 0 ? 0 : static_cast<iox::HidHandle>(1 + m_bytes.next() % 100);
+    }
+    bool write(iox::HidHandle, const iox::Report& report) override
+    {
+        m_lastCode = report[1];
+        return m_bytes.next() % 8 != 0;
+    }
+    bool read(iox::HidHandle, iox::Report& report, std::chrono::milliseconds) override
+    {
+        if (m_bytes.empty())
+            return false;
+        switch (m_bytes.next() % 4) {
+        case 0: return false;  // failed, or no report within the timeout
+        case 1:                // a stale report answering some other command
+            report.fill(0);
+            report[1] = m_bytes.next();
+            return true;
+        default:  // the echo, with arbitrary data
+            for (std::size_t i = 0; i < report.size(); ++i)
+                report[i] = m_bytes.next();
+            report[0] = 0;
+            report[1] = m_lastCode;
+            return true;
+        }
+    }
+    void close(iox::HidHandle) override {}
+
+private:
+    Bytes& m_bytes;
+    std::uint8_t m_lastCode = 0;
+};
+
+void check(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+void checkStatus(std::int16_t status) { check(status == 0 || status == 1); }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    Bytes bytes(data, size);
+    FuzzBackend backend(bytes);
+    iox::USB_IO io{backend};
+    io.setExchangeTimeout(std::chrono::milliseconds(50));
+
+    std::string list;
+    const auto count = io.Get_Available_SN_List(list);
+    check(count >= 0);
+    // The list comes from a walk of its own, which may see more boxes than the first count;
+    // each serial number in it still holds at most 20 characters.
+    for (std::size_t start = 0, end; start < list.size(); start = end + 1) {
+        end = list.find(' ', start);
+        if (end == std::string::npos)
+            end = list.size();
+        check(end - start <= 20);
+    }
+    const auto connected = io.Connect(bytes.next() % 2 ? bytes.text(22) : std::string{});
+    check(connected >= 0 && connected <= 1);
+
+    while (!bytes.empty()) {
+        std::uint8_t value = 0, a0, a1, a2, a3;
+        std::int16_t relay = static_cast<std::int16_t>(bytes.next() << 8 | bytes.next()), state = relay;
+        std::string text;
+        switch (bytes.next() % 16) {
+        case 0: {
+            std::string doc;
+            const auto level = io.GetExtFirmware(a0, a1, a2, a3, doc);
+            check(level >= 0 && level <= 255 && doc.size() == 2);
+            break;
+        }
+        case 1: check(io.Read_ModelName(text) <= 1 && text.size() <= 20); break;
+        case 2: check(io.Read_SN(text) <= 1 && text.size() <= 20); break;
+        case 3: checkStatus(io.ReadByteA(value)); break;
+        case 4: checkStatus(io.ReadByte(bytes.text(2), value)); break;
+        case 5: checkStatus(io.ReadBit(bytes.text(3), value)); break;
+        case 6:
+            checkStatus(io.Set_Relay(relay, state));
+            check(relay >= 0 && relay <= 7 && state >= 0 && state <= 1);
+            break;
+        case 7:
+            checkStatus(io.Set_SPI_PulseWidth(relay));
+            check(relay >= 0 && relay <= 255);
+            break;
+        case 8: checkStatus(io.SPI_OUT(bytes.text(3), bytes.text(3), bytes.text(3), bytes.text(70))); break;
+        case 9: checkStatus(io.SPI_OUT_Trigg(bytes.text(70), relay)); break;
+        case 10: checkStatus(io.Set_TTLBit(bytes.text(3), relay)); break;
+        case 11: checkStatus(io.Set_TTLPulse(bytes.text(3), relay)); break;
+        case 12: checkStatus(io.Set_RelayByte(bytes.next())); break;
+        case 13: check(io.ResetCPU() <= 1); break;
+        case 14: checkStatus(io.Read_Relays_Byte(value)); break;
+        default:
+            io.Disconnect();
+            check(io.GetUSBDeviceHandle() == 0);
+            check(io.Connect() <= 1);
+            break;
+        }
+    }
+    return 0;
+}
