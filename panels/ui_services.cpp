@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDialog>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
@@ -61,6 +63,26 @@ void QtServices::setBusyCursor(bool busy)
     else
         while (QGuiApplication::overrideCursor())
             QGuiApplication::restoreOverrideCursor();
+}
+
+int Services::runModal(QDialog& dialog) { return dialog.exec(); }
+
+void Services::quitApplication() { QCoreApplication::quit(); }
+
+QFont designFont(double pointSize, bool bold, bool underline)
+{
+    static const QString family = [] {
+        const QString design = QStringLiteral("MS Sans Serif");
+        return QFontDatabase::families().contains(design)
+                   ? design
+                   : QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    }();
+    QFont font(family);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    font.setUnderline(underline);
+    return font;
 }
 
 void placeWindow(QWidget& window)

@@ -5,11 +5,13 @@
 // panels' colours are plain helpers.
 
 #include <QColor>
+#include <QFont>
 #include <QRect>
 #include <QString>
 
 #include <chrono>
 
+class QDialog;
 class QWidget;
 
 namespace iox::ui {
@@ -36,6 +38,12 @@ public:
     virtual void processEvents() = 0;
     // The screen's mouse pointer: hourglass while busy, else the default.
     virtual void setBusyCursor(bool busy) = 0;
+    // Shows a loaded dialog modally and returns when it has closed, with its result
+    // (QDialog::Accepted or Rejected). A test's replacement drives the dialog instead.
+    virtual int runModal(QDialog& dialog);
+    // Ends the event loop in order, after the operator closed the main window (the
+    // window's closing handlers have run). Not the same as endProgram().
+    virtual void quitApplication();
 };
 
 // The services in force: Qt's own unless a test has put others in place.
@@ -53,6 +61,12 @@ public:
     void processEvents() override;
     void setBusyCursor(bool busy) override;
 };
+
+// The design fonts, mapped to what the system has: "MS Sans Serif" where it exists, else
+// the system's sans-serif face, at the same point size.
+QFont designFont(double pointSize, bool bold = false, bool underline = false);
+// MS Sans Serif 8.25 pt, the design font of plain controls.
+inline QFont plainFont() { return designFont(8.25); }
 
 // Design units: 15 twips to a pixel (Qt scales logical pixels on high-DPI screens).
 constexpr int twips(int value) { return value / 15; }

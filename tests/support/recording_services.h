@@ -2,6 +2,7 @@
 // Window-system services for tests: records message boxes, beeps, waits and the end of
 // the program instead of blocking on them, and answers message boxes as told.
 
+#include <QDialog>
 #include <QString>
 
 #include <deque>
@@ -60,6 +61,25 @@ public:
         events.push_back(busy ? "busy" : "idle");
     }
 
+    // A modal window: recorded, then handed to onModal (if set), which plays the
+    // operator (clicks its buttons); the window never blocks. Without onModal it is
+    // closed as by its title bar.
+    int runModal(QDialog& dialog) override
+    {
+        events.push_back("modal:" + dialog.objectName().toStdString());
+        ++modals;
+        if (onModal)
+            onModal(dialog);
+        if (dialog.isVisible())
+            dialog.reject();
+        return dialog.result();
+    }
+    void quitApplication() override
+    {
+        ++quits;
+        events.push_back("quit");
+    }
+
     struct Message {
         QString text;
         ui::Buttons buttons;
@@ -72,10 +92,13 @@ public:
     int beeps = 0;
     int ends = 0;
     int pumps = 0;
+    int modals = 0;
+    int quits = 0;
     bool busyCursor = false;
     std::function<void(const QString&)> onMessage;
     std::function<void(std::chrono::milliseconds)> onSleep;
     std::function<void()> onProcessEvents;
+    std::function<void(QDialog&)> onModal;
 };
 
 }  // namespace iox::testing

@@ -1,0 +1,191 @@
+#include "io4.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <string>
+
+#include "app/app_state.h"
+#include "main_window.h"
+#include "panel_parts.h"
+#include "ui_services.h"
+
+namespace iox::panels {
+
+IO4::IO4(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("IO4"));
+    setFixedSize(ui::twips(9750), ui::twips(6270));
+    ui::setBackground(*this, ui::kWindowColour);
+
+    const QFont bold = ui::designFont(8.25, true);
+    const QFont big = ui::designFont(12, true);
+
+    // 24 V outputs. The Part gives the frames and the button size; the places inside the
+    // frames are chosen to match the main panel's spacing.
+    m_frame1 = new Frame(this, QStringLiteral("Set Output - 24V:"), ui::twipsRect(120, 240, 2895, 1335));
+    for (int i = 0; i < 2; ++i) {
+        m_check1[static_cast<std::size_t>(i)] =
+            makeToggle(m_frame1, QString(), ui::twipsRect(600 + 1200 * i, 360, 495, 495));
+        m_label2[static_cast<std::size_t>(i)] = makeLabel(m_frame1, QStringLiteral("Out-%1").arg(i + 1),
+                                                          ui::twipsRect(540 + 1200 * i, 930, 615, 255), bold);
+    }
+    // Port-B lines B0 to B3.
+    m_frame5 = new Frame(this, QStringLiteral("Set 4 Digital Output - Byte B:"), ui::twipsRect(120, 1800, 2895, 1335));
+    for (int i = 0; i < 4; ++i)
+        m_check3[static_cast<std::size_t>(i)] =
+            makeToggle(m_frame5, QString::number(i), ui::twipsRect(240 + 660 * i, 480, 495, 495));
+
+    // Status squares.
+    m_frame3_2 = new Frame(this, QStringLiteral("24V Status:"), ui::twipsRect(3360, 480, 2295, 1095));
+    for (int i = 0; i < 2; ++i) {
+        QLabel* square = makeStatusLabel(m_frame3_2, QString::number(i), ui::twipsRect(480 + 960 * i, 300, 375, 375), big);
+        ui::setTextColour(*square, ui::kLow);  // design state: text and background #FF8080
+        m_label4[static_cast<std::size_t>(i)] = square;
+        m_label2[static_cast<std::size_t>(2 + i)] = makeLabel(m_frame3_2, QStringLiteral("Out-%1").arg(i + 1),
+                                                              ui::twipsRect(360 + 960 * i, 720, 615, 255), bold);
+    }
+    m_frame3_1 = new Frame(this, QStringLiteral("Byte B Status:"), ui::twipsRect(3240, 2040, 2295, 975));
+    for (int i = 0; i < 4; ++i)
+        m_label3[static_cast<std::size_t>(i)] =
+            makeStatusLabel(m_frame3_1, QString::number(i), ui::twipsRect(240 + 480 * i, 360, 375, 375), big);
+
+    // Serial output: the main panel's frame; "Send" clears only port-B boxes.
+    m_frame6 = new SerialOutFrame(
+        this, ui::twipsRect(120, 3360, 5415, 2655), [this]() -> USB_IO& { return device(); },
+        [this](bool portA, int bit) {
+            if (!portA && bit >= 0 && bit < 4)
+                m_check3[static_cast<std::size_t>(bit)]->setChecked(false);
+        });
+
+    // Legends: plain texts, unlike the main panel's.
+    const QFont heading = ui::designFont(8.25, true, true);
+    m_label9[2] = makeLabel(this, QStringLiteral("Digital Legend"), ui::twipsRect(5760, 3480, 1455, 255), heading);
+    m_label444[0] = makeSwatch(this, ui::twipsRect(5760, 3840, 375, 375), ui::kLow);
+    m_label9[0] = makeLabel(this, QStringLiteral("- Logic Low"), ui::twipsRect(6240, 3900, 1335, 255));
+    m_label444[1] = makeSwatch(this, ui::twipsRect(5760, 4320, 375, 375), ui::kHigh);
+    m_label9[1] = makeLabel(this, QStringLiteral("- Logic High"), ui::twipsRect(6240, 4380, 1335, 255));
+    m_label9[5] = makeLabel(this, QStringLiteral("24V Legend"), ui::twipsRect(7680, 3480, 1455, 255), heading);
+    m_label444[2] = makeSwatch(this, ui::twipsRect(7680, 3840, 375, 375), ui::kLow);
+    m_label9[4] = makeLabel(this, QStringLiteral("- Output 0 Volt"), ui::twipsRect(8160, 3900, 1575, 255));
+    m_label444[3] = makeSwatch(this, ui::twipsRect(7680, 4320, 375, 375), ui::kHigh);
+    m_label9[3] = makeLabel(this, QStringLiteral("- Output 24 Volt"), ui::twipsRect(8160, 4380, 1575, 255));
+
+    // Identity.
+    m_label5 = makeLabel(this, QStringLiteral("Model Name:"), ui::twipsRect(6360, 360, 2655, 255), bold);
+    m_label6 = makeNavyLabel(this, QStringLiteral("IOX-MODEL-C"), ui::twipsRect(6360, 600, 2655, 375), big);
+    m_label7 = makeLabel(this, QStringLiteral("Serial Number:"), ui::twipsRect(6360, 1080, 2655, 255), bold);
+    m_label8 = makeNavyLabel(this, QString(), ui::twipsRect(6360, 1320, 2655, 375), big);
+    for (QLabel* identity : {m_label6, m_label8}) {
+        identity->setFrameShape(QFrame::Box);
+        identity->setAlignment(Qt::AlignCenter);
+    }
+
+    m_timer1 = new QTimer(this);
+    m_timer1->setInterval(1);
+    m_timer1->setTimerType(Qt::PreciseTimer);
+    connect(m_timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+
+    for (int i = 0; i < 2; ++i)
+        onToggle(*m_check1[static_cast<std::size_t>(i)], [this, i] { Check1_Click(i); });
+    for (int i = 0; i < 4; ++i)
+        onToggle(*m_check3[static_cast<std::size_t>(i)], [this, i] { Check3_Click(i); });
+}
+
+IO4::~IO4() = default;
+
+USB_IO& IO4::device()
+{
+    if (!m_device)
+        m_device = app::makeDevice();
+    return *m_device;
+}
+
+Frame* IO4::Frame3(int index) const { return index == 1 ? m_frame3_1 : index == 2 ? m_frame3_2 : nullptr; }
+QLineEdit* IO4::Text1() const { return m_frame6->Text1(); }
+QLineEdit* IO4::Text2() const { return m_frame6->Text2(); }
+QComboBox* IO4::Combo1(int index) const { return m_frame6->Combo1(index); }
+Indicator* IO4::Shape2() const { return m_frame6->Shape2(); }
+
+void IO4::Form_Load()
+{
+    m_timer1->start();
+    ui::placeWindow(*this);  // 1
+    USB_IO& io = device();
+    if (io.Connect(SN_Selected.toLatin1().toStdString()) == 0)  // 2
+        ui::services().message(QStringLiteral("Connection to USB IO failed"), ui::Buttons::Ok, ui::Icon::None);
+    io.Set_ByteA_As_Output();  // 3
+    io.Set_ByteB_As_Output();
+    io.Set_RelayByte(0);
+    io.Set_ByteA(0);
+    io.Set_ByteB(0);
+    std::string model, sn;  // 4
+    io.Read_ModelName(model);
+    m_label6->setText(QString::fromLatin1(model.c_str()));
+    io.Read_SN(sn);
+    m_label8->setText(QString::fromLatin1(sn.c_str()));
+    if (m_label6->text() == QStringLiteral("IOX-MODEL-B"))  // 5
+        m_frame6->setLines({QStringLiteral("B0"), QStringLiteral("B1"), QStringLiteral("B2"), QStringLiteral("B3")}, 0,
+                           1, 2);
+    else
+        m_frame6->setLines({}, -1, -1, -1);
+}
+
+void IO4::Form_Unload()
+{
+    try {
+        device().Disconnect();
+    } catch (...) {
+    }
+}
+
+void IO4::Check1_Click(int index)
+{
+    std::int16_t value = colourForValue(*m_check1[static_cast<std::size_t>(index)]);
+    std::int16_t relay = static_cast<std::int16_t>(index);
+    device().Set_Relay(relay, value);
+}
+
+void IO4::Check3_Click(int index)
+{
+    const std::int16_t value = colourForValue(*m_check3[static_cast<std::size_t>(index)]);
+    device().Set_TTLBit(lineName('B', index), value);
+}
+
+void IO4::Timer1_Timer()
+{
+    USB_IO& io = device();
+    std::uint8_t a = 0, b = 0, r = 0;
+    io.ReadByteA(a);  // read, not shown
+    io.ReadByteB(b);
+    io.Read_Relays_Byte(r);
+    showBits(m_label3, b);
+    showBits(m_label4, r);
+}
+
+void IO4::Command1_Click() { m_frame6->Command1_Click(); }
+void IO4::Command2_Click() { m_frame6->Command2_Click(); }
+
+void IO4::unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    m_timer1->stop();
+    hide();
+    Form_Unload();
+}
+
+void IO4::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    if (m_unloaded)
+        return;
+    unload();
+    mainWindowClosed();
+}
+
+}  // namespace iox::panels

@@ -1,0 +1,157 @@
+#pragma once
+// What the main panel (TestForm) and the compact panel (IO4) share: the frame, the
+// check boxes drawn as toggle buttons and their click colouring, the status squares and
+// the poll's colouring, the pulse-width conversion, and the serial-output frame "Frame6"
+// with its "Send" and "Set" (Parts 2.2, 2.3, 2.4).
+
+#include <QColor>
+#include <QFont>
+#include <QLabel>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+
+class QAbstractButton;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+namespace iox {
+class USB_IO;
+}
+
+namespace iox::panels {
+
+// Send indicator colours (Part 2.3).
+inline const QColor kIndicatorDesign{0xFF, 0xFF, 0x80};
+inline const QColor kIndicatorBusy{0xFF, 0xFF, 0x00};
+inline const QColor kIndicatorFailed{0xFF, 0x00, 0x00};
+inline const QColor kFirmwareFlag{0xC0, 0x00, 0x00};   // "(fw)": design colour, newer firmware
+inline const QColor kFirmwareQuiet{0x40, 0x40, 0x40};  // "(fw)": nothing to update
+
+// Frame captions: MS Sans Serif 8.25 pt bold, navy.
+QFont frameCaptionFont();
+
+// A frame: a border with its caption drawn into the top edge (VB's Frame), or neither.
+// Its children are placed relative to it and keep their own fonts and colours.
+class Frame : public QWidget {
+public:
+    Frame(QWidget* parent, const QString& caption, const QRect& geometry, bool border = true);
+    const QString& caption() const { return m_caption; }
+    bool hasBorder() const { return m_border; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_caption;
+    bool m_border;
+};
+
+// A label that reports clicks (the "(fw)" label).
+class ClickLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    std::function<void()> onClick;
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// The filled circle "Shape2": fill colour only.
+class Indicator : public QWidget {
+public:
+    Indicator(QWidget* parent, const QRect& geometry, const QColor& fill);
+    // Repaints only when the colour changes.
+    void setFillColour(const QColor& colour);
+    const QColor& fillColour() const { return m_fill; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor m_fill;
+};
+
+// A plain label in the window-text colour (the default), MS Sans Serif 8.25 pt.
+QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& geometry, const QFont& font = {});
+// A label in navy on the window colour (frame titles, identity captions).
+QLabel* makeNavyLabel(QWidget* parent, const QString& text, const QRect& geometry, const QFont& font);
+// A status square: bordered, centred, bold, background #FF8080 (the design state).
+QLabel* makeStatusLabel(QWidget* parent, const QString& text, const QRect& geometry, const QFont& font);
+// A legend swatch: a bordered square of the given colour.
+QLabel* makeSwatch(QWidget* parent, const QRect& geometry, const QColor& colour);
+
+// A check box drawn as a toggle button whose face shows its background colour, #FF8080
+// in the design state. Its click handler is connected to `toggled`, so it runs for every
+// change of the value, the program's included, and never for a value set to itself.
+QPushButton* makeToggle(QWidget* parent, const QString& caption, const QRect& geometry);
+void onToggle(QPushButton& box, std::function<void()> handler);
+
+// Step 1 of every check-box click: colour the box for its value (#00FF00 set, #FF8080
+// clear); returns the value, 1 or 0, for the command.
+std::int16_t colourForValue(QAbstractButton& box);
+
+// The poll's colouring: label i gets #00FF00 when bit i of `byte` is set, else #FF8080.
+// A label whose colour does not change is not touched.
+void showBits(std::span<QLabel* const> labels, std::uint8_t byte);
+
+// Line name from port letter and bit index: ('B', 3) gives "B3".
+std::string lineName(char port, int index);
+
+// The leading number of a text as VB's Val reads it: blanks, tabs and line feeds ignored
+// anywhere, an optional sign, digits with one decimal point, an optional exponent (E or
+// D), or &H / &O for hexadecimal / octal; 0 when there is no leading number.
+double leadingNumber(const QString& text);
+// The pulse width of a "Set": the leading number rounded to the nearest whole number,
+// halves to the even neighbour. Nothing when the value lies outside the 16-bit signed
+// range (it must not be wrapped; the caller refuses it).
+std::optional<std::int16_t> pulseWidthFromText(const QString& text);
+
+// The serial-output frame "Frame6" of Part 2.3, on the main panel and on IO4 alike.
+class SerialOutFrame : public Frame {
+public:
+    // Which device the frame talks to (the shared object or IO4's own).
+    using DeviceAccess = std::function<USB_IO&()>;
+    // Step 1 of "Send": set the output check box of that line to 0 (port A when `portA`).
+    using ClearLine = std::function<void(bool portA, int bit)>;
+
+    SerialOutFrame(QWidget* parent, const QRect& geometry, DeviceAccess device, ClearLine clearLine);
+
+    QLineEdit* Text1() const { return m_text1; }
+    QLineEdit* Text2() const { return m_text2; }
+    QPushButton* Command1() const { return m_command1; }
+    QPushButton* Command2() const { return m_command2; }
+    QComboBox* Combo1(int index) const { return m_combo1.at(static_cast<std::size_t>(index)); }
+    Indicator* Shape2() const { return m_shape2; }
+    QLabel* Label1(int index) const;  // 2 to 6: the frame's captions
+    QLabel* LabelMsb() const { return m_msb; }  // Label4(9)
+    QLabel* LabelLsb() const { return m_lsb; }  // Label4(8)
+
+    // Fills the three lists with `items` and selects the given entries (-1: none).
+    void setLines(const QStringList& items, int clock, int data, int latchEnable);
+
+    void Command1_Click();  // "Send"
+    void Command2_Click();  // "Set"
+
+private:
+    DeviceAccess m_device;
+    ClearLine m_clearLine;
+    QLineEdit* m_text1;
+    QLineEdit* m_text2;
+    QPushButton* m_command1;
+    QPushButton* m_command2;
+    std::array<QComboBox*, 3> m_combo1{};
+    std::array<QLabel*, 5> m_label1{};  // Label1(2) to Label1(6)
+    QLabel* m_msb;
+    QLabel* m_lsb;
+    Indicator* m_shape2;
+};
+
+}  // namespace iox::panels
