@@ -1,0 +1,230 @@
+// The browse window: what O.K, Cancel, the name box, the lists and the Delete key do to the
+// chosen path and to the files of the folder.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <memory>
+
+#include "app/app_state.h"
+#include "firmware/browse_form.h"
+#include "tests/support/recording_services.h"
+
+namespace iox::firmware {
+namespace {
+
+class Browse : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        app::resetForTests();
+        ASSERT_TRUE(QDir::setCurrent(dir.path()));
+        makeFile("USB_IO_Firmware_A1.hex", "image");
+        makeFile("notes.txt", "notes");
+        QDir(dir.path()).mkdir("sub");
+        form = std::make_unique<BrowseForm>();
+        form->show();
+    }
+    void TearDown() override
+    {
+        form.reset();
+        QDir::setCurrent(m_previousFolder);
+    }
+    void makeFile(const QString& name, const QByteArray& content)
+    {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    QStringList filesListed() const
+    {
+        QStringList names;
+        for (int row = 0; row < form->File1()->count(); ++row)
+            names.push_back(form->File1()->item(row)->text());
+        return names;
+    }
+    void press(QWidget* widget, Qt::Key key, QEvent::Type type = QEvent::KeyPress)
+    {
+        QKeyEvent event(type, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(widget, &event);
+    }
+    void select(const QString& name)
+    {
+        const auto items = form->File1()->findItems(name, Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1);
+        form->File1()->setCurrentItem(items[0]);
+    }
+    QString native(const QString& name) const { return QDir::toNativeSeparators(dir.filePath(name)); }
+
+    QString m_previousFolder = QDir::currentPath();
+    QTemporaryDir dir;
+    testing::RecordingServices services;
+    std::unique_ptr<BrowseForm> form;
+};
+
+TEST_F(Browse, StartsInTheCurrentFolder)
+{
+    EXPECT_EQ(form->Label4()->text(), QDir::toNativeSeparators(dir.path()));
+    EXPECT_EQ(filesListed(), (QStringList{"USB_IO_Firmware_A1.hex", "notes.txt"}));
+    EXPECT_EQ(form->windowTitle(), "Browse");
+}
+
+TEST_F(Browse, OkHandsBackTheFolderAndTheTypedName)
+{
+    form->Text2()->setText("USB_IO_Firmware_new.hex");
+    form->Command1()->click();
+    EXPECT_EQ(form->result(), QDialog::Accepted);
+    EXPECT_EQ(app::FirmwareFilePath(), native("USB_IO_Firmware_new.hex")) << "a file that does not exist yet is accepted";
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "the probe is gone again";
+    EXPECT_TRUE(services.messages.empty());
+}
+
+TEST_F(Browse, OkWithAnEmptyNameHandsBackNothing)
+{
+    app::FirmwareFilePath() = "earlier";
+    form->Command1()->click();
+    EXPECT_EQ(form->result(), QDialog::Accepted);
+    EXPECT_TRUE(app::FirmwareFilePath().isEmpty());
+}
+
+TEST_F(Browse, CancelHandsBackNothing)
+{
+    app::FirmwareFilePath() = "earlier";
+    form->Text2()->setText("notes.txt");
+    form->Command2()->click();
+    EXPECT_EQ(form->result(), QDialog::Rejected);
+    EXPECT_TRUE(app::FirmwareFilePath().isEmpty());
+}
+
+TEST_F(Browse, CloseBoxKeepsTheEarlierChoice)
+{
+    app::FirmwareFilePath() = "earlier";
+    form->close();
+    EXPECT_EQ(app::FirmwareFilePath(), "earlier");
+}
+
+TEST_F(Browse, IllegalNameIsRefusedAndTheWindowStays)
+{
+    for (const QString name : {"a*b.hex", "what?.hex", "nosuch/x.hex"}) {
+        services.messages.clear();
+        form->Text2()->setText(name);
+        form->Command1()->click();
+        ASSERT_EQ(services.messages.size(), 1u) << name.toStdString();
+        EXPECT_EQ(services.messages[0].text, "File Name is Ilegal");
+        EXPECT_EQ(services.messages[0].icon, ui::Icon::Information);
+        EXPECT_TRUE(app::FirmwareFilePath().isEmpty());
+        EXPECT_TRUE(form->isVisible());
+    }
+}
+
+TEST_F(Browse, ExistingProbeNameSurvivesTheCheck)
+{
+    makeFile("USB_IO_Firmware_A1.hex_", "someone's file");
+    form->Text2()->setText("USB_IO_Firmware_A1.hex");
+    form->Command1()->click();
+    EXPECT_EQ(app::FirmwareFilePath(), native("USB_IO_Firmware_A1.hex"));
+    QFile kept(dir.filePath("USB_IO_Firmware_A1.hex_"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "someone's file");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3) << "only the probe it made is removed";
+}
+
+TEST_F(Browse, DeleteWithYesRemovesTheSelectedFile)
+{
+    select("notes.txt");
+    services.answers.push_back(ui::Answer::Yes);
+    press(form->File1(), Qt::Key_Delete);
+    ASSERT_EQ(services.messages.size(), 1u);
+    EXPECT_EQ(services.messages[0].text, "Delete Selected File?");
+    EXPECT_EQ(services.messages[0].buttons, ui::Buttons::YesNo);
+    EXPECT_EQ(services.messages[0].icon, ui::Icon::Question);
+    EXPECT_FALSE(QFile::exists(dir.filePath("notes.txt")));
+    EXPECT_EQ(filesListed(), QStringList{"USB_IO_Firmware_A1.hex"});
+}
+
+TEST_F(Browse, DeleteWithNoKeepsTheFile)
+{
+    select("notes.txt");
+    services.answers.push_back(ui::Answer::No);
+    press(form->File1(), Qt::Key_Delete);
+    EXPECT_EQ(services.messages.size(), 1u);
+    EXPECT_TRUE(QFile::exists(dir.filePath("notes.txt")));
+}
+
+TEST_F(Browse, DeleteWithoutASelectionAsksNothing)
+{
+    form->File1()->setCurrentRow(-1);
+    press(form->File1(), Qt::Key_Delete);
+    press(form->File1(), Qt::Key_Backspace);
+    EXPECT_TRUE(services.messages.empty());
+    EXPECT_EQ(filesListed().size(), 2);
+}
+
+TEST_F(Browse, TypingNarrowsTheListAndClickingFillsTheName)
+{
+    form->Text2()->setText("USB");
+    press(form->Text2(), Qt::Key_B, QEvent::KeyRelease);
+    EXPECT_EQ(form->filePattern(), "USB*.*");
+    EXPECT_EQ(filesListed(), QStringList{"USB_IO_Firmware_A1.hex"});
+
+    emit form->File1()->itemClicked(form->File1()->item(0));
+    EXPECT_EQ(form->Text2()->text(), "USB_IO_Firmware_A1.hex");
+    form->File1()->setCurrentRow(-1);
+    form->Form_Paint();
+    EXPECT_EQ(form->File1()->currentRow(), 0) << "the redraw selects the entry named as typed";
+}
+
+TEST_F(Browse, SearchPatternFiltersTheFileList)
+{
+    form->Text1()->setText("*.txt");
+    EXPECT_EQ(filesListed(), QStringList{"notes.txt"});
+    form->Text1()->setText("../*");
+    EXPECT_EQ(form->filePattern(), "*.txt") << "a pattern reaching out of the folder is ignored";
+}
+
+TEST_F(Browse, DoubleClickIsClickThenOk)
+{
+    emit form->File1()->itemDoubleClicked(form->File1()->item(1));
+    EXPECT_EQ(form->result(), QDialog::Accepted);
+    EXPECT_EQ(app::FirmwareFilePath(), native("notes.txt"));
+}
+
+TEST_F(Browse, ChoosingAFolderFollowsIt)
+{
+    const auto items = form->Dir1()->findItems("sub", Qt::MatchEndsWith);
+    ASSERT_EQ(items.size(), 1);
+    emit form->Dir1()->itemActivated(items[0]);
+    EXPECT_EQ(form->Label4()->text(), native("sub"));
+    EXPECT_EQ(QDir::currentPath(), QDir(dir.filePath("sub")).absolutePath());
+    EXPECT_TRUE(filesListed().isEmpty());
+
+    form->Text2()->setText("x.hex");
+    form->Command1()->click();
+    EXPECT_EQ(app::FirmwareFilePath(), native("sub/x.hex")) << "one separator between folder and name";
+}
+
+TEST_F(Browse, RootFolderGetsNoSecondSeparator)
+{
+    form->setFolderPath(QDir::rootPath());
+    EXPECT_EQ(form->Label4()->text(), QDir::toNativeSeparators(QDir::rootPath()));
+    form->Text2()->setText("");
+    form->Text2()->setText("a*.hex");
+    form->Command1()->click();  // refused, but the path it built is the one tested below
+    form->Text2()->setText("iox_browse_probe_test.hex");
+    form->Command1()->click();
+    if (services.messages.size() > 1)
+        GTEST_SKIP() << "the root folder is not writable here";
+    EXPECT_EQ(app::FirmwareFilePath(), QDir::toNativeSeparators(QDir::rootPath()) + "iox_browse_probe_test.hex");
+}
+
+}  // namespace
+}  // namespace iox::firmware
