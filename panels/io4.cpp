@@ -24,7 +24,7 @@ IO4::IO4(QWidget* parent) : QWidget(parent)
     const QFont bold = ui::designFont(8.25, true);
     const QFont big = ui::designFont(12, true);
 
-    // 24 V outputs. The Part gives the frames and the button size; the places inside the
+    // 24 V outputs. The layout gives the frames and the button size; the places inside the
     // frames are chosen to match the main panel's spacing.
     m_frame1 = new Frame(this, QStringLiteral("Set Output - 24V:"), ui::twipsRect(120, 240, 2895, 1335));
     for (int i = 0; i < 2; ++i) {

@@ -1,5 +1,5 @@
 #pragma once
-// IO4: the compact panel for "IOX-MODEL-B" boxes (Part 2.4): two 24 V outputs, port-B
+// IO4: the compact panel for "IOX-MODEL-B" boxes: two 24 V outputs, port-B
 // lines B0 to B3, their status, and the serial-output frame. It owns its own USB_IO
 // object, connected to SN_Selected by its load. Check-box handling, poll colouring and
 // the serial-output frame are the main panel's (panel_parts.h).

@@ -1,5 +1,5 @@
 #pragma once
-// ListForm: the selection window of the start-up (Part 2.1), shown modally when more than
+// ListForm: the selection window of the start-up, shown modally when more than
 // one box is attached. Lists "SN  -  model" entries and hands the chosen serial number
 // to the caller's SN_Selected.
 

@@ -13,7 +13,7 @@ namespace iox::panels {
 
 class IO4;
 
-// The start-up's hand-over (Part 2.1 step 8.3 to 8.5): creates IO4, sets its SN_Selected
+// The start-up's hand-over: creates IO4, sets its SN_Selected
 // to `sn` before anything else touches it, gives it `title`, loads it (its own Connect
 // and idle state) and shows it. IO4 is then the main window.
 IO4* openCompactPanel(const QString& sn, const QString& title);

@@ -301,7 +301,7 @@ void SerialOutFrame::Command2_Click()
 {
     std::optional<std::int16_t> width = pulseWidthFromText(m_text2->text());
     if (!width) {
-        // Outside the 16-bit range: refused, never wrapped (mend of Part 2.3).
+        // Outside the 16-bit range: refused, never wrapped.
         ui::services().beep();
         return;
     }

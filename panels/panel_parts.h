@@ -2,7 +2,7 @@
 // What the main panel (TestForm) and the compact panel (IO4) share: the frame, the
 // check boxes drawn as toggle buttons and their click colouring, the status squares and
 // the poll's colouring, the pulse-width conversion, and the serial-output frame "Frame6"
-// with its "Send" and "Set" (Parts 2.2, 2.3, 2.4).
+// with its "Send" and "Set".
 
 #include <QColor>
 #include <QFont>
@@ -28,7 +28,7 @@ class USB_IO;
 
 namespace iox::panels {
 
-// Send indicator colours (Part 2.3).
+// Send indicator colours.
 inline const QColor kIndicatorDesign{0xFF, 0xFF, 0x80};
 inline const QColor kIndicatorBusy{0xFF, 0xFF, 0x00};
 inline const QColor kIndicatorFailed{0xFF, 0x00, 0x00};
@@ -114,7 +114,7 @@ double leadingNumber(const QString& text);
 // range (it must not be wrapped; the caller refuses it).
 std::optional<std::int16_t> pulseWidthFromText(const QString& text);
 
-// The serial-output frame "Frame6" of Part 2.3, on the main panel and on IO4 alike.
+// The serial-output frame "Frame6", on the main panel and on IO4 alike.
 class SerialOutFrame : public Frame {
 public:
     // Which device the frame talks to (the shared object or IO4's own).

@@ -119,7 +119,7 @@ void TestForm::buildDesignState()
             (*labels)[static_cast<std::size_t>(i)] =
                 makeStatusLabel(frame, QString::number(i), ui::twipsRect(120 + 480 * i, 360, 375, 375), statusFont);
 
-    // Serial output (Part 2.3) and the hidden pulse button.
+    // Serial output and the hidden pulse button.
     m_frame6 = new SerialOutFrame(
         this, ui::twipsRect(240, 6840, 5175, 2655), [] () -> USB_IO& { return device(); },
         [this](bool portA, int bit) {
@@ -185,7 +185,7 @@ QLineEdit* TestForm::Text2() const { return m_frame6->Text2(); }
 QComboBox* TestForm::Combo1(int index) const { return m_frame6->Combo1(index); }
 Indicator* TestForm::Shape2() const { return m_frame6->Shape2(); }
 
-// ---- Part 2.1: start-up, activation, closing -------------------------------------------
+// ---- start-up, activation, closing -------------------------------------------
 
 void TestForm::Form_Load()
 {
@@ -343,7 +343,7 @@ void TestForm::closeEvent(QCloseEvent* event)
     mainWindowClosed();
 }
 
-// ---- Part 2.2: switches, directions, poll ------------------------------------------------
+// ---- switches, directions, poll ------------------------------------------------
 
 void TestForm::Check1_Click(int index)
 {
@@ -408,7 +408,7 @@ void TestForm::Timer1_Timer()
     showBits(m_label4, r);
 }
 
-// ---- Part 2.3: serial output, pulse ----------------------------------------------------
+// ---- serial output, pulse ----------------------------------------------------
 
 void TestForm::Command1_Click() { m_frame6->Command1_Click(); }
 

@@ -1,5 +1,5 @@
 #pragma once
-// TestForm: the main panel (Parts 2.1, 2.2, 2.3). Its load is the application's start-up;
+// TestForm: the main panel. Its load is the application's start-up;
 // every control acts at once on the shared USB_IO object (iox::app::sharedDevice()).
 // Controls are named and indexed as in the design; the accessors below give them to the
 // other windows and to tests.
@@ -34,7 +34,7 @@ public:
     // start-up empties it before the selection window opens; its "O.K" writes it.
     QString SN_Selected;
 
-    // ---- handlers (Parts 2.1 to 2.3) ----
+    // ---- handlers ----
     void Form_Load();      // the start-up; loadMainPanel() runs it
     void Form_Activate();  // public: the firmware updater calls it after a restart
     void Form_Unload();    // Disconnect of the shared object, errors ignored

@@ -1,4 +1,4 @@
-// Part 2.1: the start-up with 0, 1 and several boxes, the selection window, the model
+// The start-up with 0, 1 and several boxes, the selection window, the model
 // table, the hand-over to IO4, activation, "(fw)" and the main window's lifecycle.
 
 #include <algorithm>
