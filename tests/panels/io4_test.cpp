@@ -1,6 +1,8 @@
 // The compact panel IO4: the start-up's hand-over to it, its load, switches, poll,
 // serial output, design state and closing.
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QEvent>
 #include <QLabel>
@@ -8,6 +10,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QRadioButton>
 #include <QTimer>
 
@@ -202,6 +205,43 @@ TEST_F(CompactPanel, OnlyTheCompactModelFillsTheSerialLines)
     }
 }
 
+TEST_F(CompactPanel, TicksDuringTheLoadReachNoBoxBeforeTheConnection)
+{
+    box = addBox("IOX-MODEL-B", "30001");
+    int ticks = 0;
+    services.onProcessEvents = [&] {
+        if (IO4* panel = panels::compactPanel()) {
+            ++ticks;
+            panel->Timer1_Timer();
+        }
+    };
+    io4 = panels::openCompactPanel("30001", kTitle);
+    services.onProcessEvents = nullptr;
+    own = io4->device().GetUSBDeviceHandle();
+    EXPECT_GT(ticks, 0);
+    // Before the connection only the discovery's serial-number reads reached the box.
+    for (const LogEntry& entry : bus.log())
+        if (entry.handle != own)
+            EXPECT_EQ(describe(entry.report), "SN");
+    // Ticks once the connection exists poll the box ahead of the idle state.
+    Requests sent = requestsOn(own);
+    const Requests poll = {"ReadA", "ReadB", "ReadRelays"};
+    while (sent.size() >= 3 && Requests(sent.begin(), sent.begin() + 3) == poll)
+        sent.erase(sent.begin(), sent.begin() + 3);
+    EXPECT_EQ(Requests(sent.begin(), sent.begin() + std::min(sent.size(), kLoad.size())), kLoad);
+}
+
+TEST_F(CompactPanel, TheLoadPlacesTheWindowAtHalfTheWidthAndAThirdOfTheHeight)
+{
+    box = addBox("IOX-MODEL-B", "30001");
+    io4 = panels::openCompactPanel("30001", kTitle);
+    // The load places the window before its first show, when its size is the client size.
+    const QRect screen = io4->screen()->geometry();
+    const QSize size = io4->size();
+    EXPECT_EQ(io4->pos(), QPoint(screen.left() + (screen.width() - size.width()) / 2,
+                                 screen.top() + (screen.height() - size.height()) / 3));
+}
+
 // ---- a failed connection ---------------------------------------------------------------------
 
 TEST_F(CompactPanel, NoBoxForTheSerialNumberShowsOneMessageAndAnEmptyPanel)
@@ -228,6 +268,8 @@ TEST_F(CompactPanel, NoBoxForTheSerialNumberShowsOneMessageAndAnEmptyPanel)
     for (int i = 0; i < 2; ++i)
         ui::setBackground(*io4->Label4(i), ui::kHigh);
     io4->Timer1_Timer();
+    for (const std::string& r : requests())
+        EXPECT_EQ(r, "SN");  // the poll reached no box either
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(colourOf(io4->Label3(i)), ui::kLow) << i;
     for (int i = 0; i < 2; ++i)
