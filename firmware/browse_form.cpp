@@ -22,12 +22,6 @@ namespace iox::firmware {
 
 namespace {
 
-BrowseForm::ModalRunner& modalRunner()
-{
-    static BrowseForm::ModalRunner runner;
-    return runner;
-}
-
 QFont arialBold(qreal points)
 {
     QFont font(QStringLiteral("Arial"));
@@ -50,6 +44,7 @@ BrowseForm::BrowseForm(QWidget* parent) : QDialog(parent)
 
 void BrowseForm::buildControls()
 {
+    setObjectName(QStringLiteral("BrowseForm"));
     setWindowTitle(QStringLiteral("Browse"));
     setFixedSize(ui::twips(6585), ui::twips(5910));
     ui::setBackground(*this, ui::kWindowColour);
@@ -105,12 +100,8 @@ void BrowseForm::buildControls()
 int BrowseForm::showModal(QWidget* parent)
 {
     BrowseForm form(parent);
-    if (modalRunner())
-        return modalRunner()(form);
-    return form.exec();
+    return ui::services().runModal(form);
 }
-
-void BrowseForm::setModalRunner(ModalRunner runner) { modalRunner() = std::move(runner); }
 
 // ---- handlers --------------------------------------------------------------------------
 

@@ -6,8 +6,6 @@
 #include <QDialog>
 #include <QString>
 
-#include <functional>
-
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -23,11 +21,9 @@ class BrowseForm : public QDialog {
 public:
     explicit BrowseForm(QWidget* parent = nullptr);
 
-    // Shows a new browse window modally and returns when it has closed. Tests replace the
-    // way it is run so that nothing blocks.
+    // Shows a new browse window modally (through the window-system services, which tests
+    // replace so that nothing blocks) and returns when it has closed.
     static int showModal(QWidget* parent = nullptr);
-    using ModalRunner = std::function<int(BrowseForm&)>;
-    static void setModalRunner(ModalRunner runner);  // empty: QDialog::exec()
 
     QComboBox* Drive1() const { return m_drive1; }
     QLineEdit* Text1() const { return m_text1; }
