@@ -1,0 +1,267 @@
+// The firmware information window: what it shows for the connected box, which chosen
+// paths start an update, what closing it does to the main panel, and the whole update
+// started from its button.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+
+#include "firmware/browse_form.h"
+#include "tests/firmware/update_fixture.h"
+
+namespace iox::testing {
+namespace {
+
+using firmware::BrowseForm;
+using firmware::FirmwareInfoForm;
+using firmware::firmwareInfoForm;
+
+class FirmwareInfo : public FirmwareTest {
+protected:
+    // The main panel's "(fw)" click, which opens the window.
+    FirmwareInfoForm* open(panels::TestForm* panel)
+    {
+        panel->Label11_Click();
+        return firmwareInfoForm();
+    }
+    // The browse window hands back `path` as if the operator had chosen it.
+    void chooseInBrowser(const QString& path)
+    {
+        services.onModal = [path](QDialog& dialog) {
+            app::FirmwareFilePath() = path;
+            dialog.accept();
+        };
+    }
+};
+
+struct Level {
+    std::uint8_t level;
+    const char* firmware;
+    bool updateOffered;
+};
+void PrintTo(const Level& l, std::ostream* os) { *os << "level " << int(l.level); }
+
+class FirmwareInfoLevel : public FirmwareInfo, public ::testing::WithParamInterface<Level> {};
+
+TEST_P(FirmwareInfoLevel, ShowsTheBoxAndItsRevisionAndOffersTheUpdateFromLevelThree)
+{
+    panels::TestForm* panel = loadPanel(GetParam().level);
+    FirmwareInfoForm* form = open(panel);
+    ASSERT_NE(form, nullptr);
+
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(panel->isEnabled());
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Firmware - Info."));
+    EXPECT_EQ(form->Label7(2)->text(), QStringLiteral("Model: IOX-MODEL-C"));
+    EXPECT_EQ(form->Label7(3)->text(), QStringLiteral("S/N: 10001"));
+    EXPECT_EQ(form->Label7(1)->text(), QString::fromLatin1(GetParam().firmware));
+    EXPECT_EQ(form->Label7(0)->text(), QStringLiteral("Latest Firmware Avaliable for This Model:"));
+    EXPECT_EQ(form->Label7(4)->text(), QStringLiteral("A1"));
+    EXPECT_EQ(form->Command1()->isEnabled(), GetParam().updateOffered);
+    EXPECT_EQ(requests(), (Requests{"Firmware"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, FirmwareInfoLevel,
+                         ::testing::Values(Level{0, "Firmware: A0", false}, Level{2, "Firmware: A0", false},
+                                           Level{3, "Firmware: B7", true}, Level{9, "Firmware: B7", true},
+                                           Level{200, "Firmware: B7", true}));
+
+TEST_F(FirmwareInfo, NotConnectedShowsA0AndNoUpdate)
+{
+    panels::TestForm* panel = panels::loadMainPanel();  // no box: the start-up's connection fails
+    ASSERT_NE(panel, nullptr);
+    FirmwareInfoForm* form = open(panel);
+    EXPECT_EQ(form->Label7(2)->text(), QStringLiteral("Model: "));
+    EXPECT_EQ(form->Label7(3)->text(), QStringLiteral("S/N: "));
+    EXPECT_EQ(form->Label7(1)->text(), QStringLiteral("Firmware: A0"));
+    EXPECT_EQ(form->Label7(4)->text(), QStringLiteral("A1"));
+    EXPECT_FALSE(form->Command1()->isEnabled());
+}
+
+TEST_F(FirmwareInfo, FixedTexts)
+{
+    FirmwareInfoForm* form = open(loadPanel());
+    EXPECT_EQ(form->Command1()->text(), QStringLiteral("Update Firmware"));
+    EXPECT_EQ(form->Command2()->text(), QStringLiteral("Exit"));
+    EXPECT_EQ(form->Command1()->toolTip(), QStringLiteral("Click to change status"));
+    EXPECT_EQ(form->Command2()->toolTip(), QStringLiteral("Click to change status"));
+    EXPECT_EQ(form->Label1()->text(),
+              QStringLiteral("Note: It is strongly recommanded to Update Firmware only when using a UPS for the PC "
+                             "and the Gen. "));
+}
+
+struct ChosenPath {
+    const char* name;
+    const char* path;
+    bool accepted;
+};
+void PrintTo(const ChosenPath& c, std::ostream* os) { *os << c.path; }
+
+class FirmwareInfoPath : public FirmwareInfo, public ::testing::WithParamInterface<ChosenPath> {};
+
+TEST_P(FirmwareInfoPath, OnlyAFirmwareFileNameGoesOnToTheUpdate)
+{
+    FirmwareInfoForm* form = open(loadPanel());
+    bus.clearLog();
+    const QString path = QString::fromLatin1(GetParam().path);
+    chooseInBrowser(path);
+    form->Command1()->click();
+
+    EXPECT_EQ(services.modals, 1);
+    ASSERT_EQ(services.messages.size(), 1u);
+    if (GetParam().accepted) {
+        // On to the update, which finds no such file and says so.
+        EXPECT_TRUE(services.messages[0].text.startsWith(QStringLiteral("The Firmware file cannot be read")))
+            << services.messages[0].text.toStdString();
+        EXPECT_EQ(firmware::loadedFWForm()->Label7()->text(), QStringLiteral("Update Firmware: ") + path);
+    } else {
+        EXPECT_EQ(services.messages[0].text, QStringLiteral("Ilegal Firmware file"));
+        EXPECT_EQ(firmware::loadedFWForm(), nullptr);
+    }
+    EXPECT_TRUE(requests().empty());
+    EXPECT_FALSE(services.busyCursor);
+    EXPECT_TRUE(form->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, FirmwareInfoPath,
+    ::testing::Values(ChosenPath{"WindowsPath", "C:\\Data\\USB_IO_Firmware_A1.hex", true},
+                      ChosenPath{"LowerCase", "C:\\Data\\usb_io_firmware_A1.hex", false},
+                      ChosenPath{"WithoutPrefix", "C:\\Data\\Firmware_A1.hex", false},
+                      ChosenPath{"FolderNamed", "C:\\USB_IO_Firmware_old\\x.hex", true},
+                      ChosenPath{"LinuxPath", "/home/op/USB_IO_Firmware_A1.hex", true},
+                      ChosenPath{"LinuxFolderNamed", "/srv/USB_IO_Firmware_old/x.hex", true},
+                      ChosenPath{"PrefixInsideAName", "/home/op/MyUSB_IO_Firmware_A1.hex", false},
+                      ChosenPath{"NoFolder", "USB_IO_Firmware_A1.hex", false},
+                      ChosenPath{"Empty", "", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FirmwareInfo, CancelInTheBrowserIsAnIllegalFile)
+{
+    FirmwareInfoForm* form = open(loadPanel());
+    bus.clearLog();
+    app::FirmwareFilePath() = QStringLiteral("/home/op/USB_IO_Firmware_A1.hex");  // from an earlier choice
+    services.onModal = [](QDialog& dialog) { static_cast<BrowseForm&>(dialog).Command2()->click(); };
+    form->Command1()->click();
+
+    ASSERT_EQ(services.messages.size(), 1u);
+    EXPECT_EQ(services.messages[0].text, QStringLiteral("Ilegal Firmware file"));
+    EXPECT_TRUE(requests().empty());
+}
+
+TEST_F(FirmwareInfo, BrowserOpensInTheFirmwareFolderBesideTheProgram)
+{
+    FirmwareInfoForm* form = open(loadPanel());
+    const QString expected = QCoreApplication::applicationDirPath() + QStringLiteral("/Firmware");
+    QString current;
+    services.onModal = [&](QDialog&) { current = QDir::currentPath(); };
+    form->Command1()->click();
+    form->Command1()->click();  // the folder exists now: the same
+    EXPECT_EQ(services.modals, 2);
+    EXPECT_EQ(QDir(current).canonicalPath(), QDir(expected).canonicalPath());
+    EXPECT_TRUE(QDir(expected).exists());
+}
+
+TEST_F(FirmwareInfo, ClosingByEitherWayEnablesTheMainPanel)
+{
+    for (const bool byExit : {true, false}) {
+        SCOPED_TRACE(byExit ? "Exit" : "close box");
+        panels::TestForm* panel = panels::mainPanel() ? panels::mainPanel() : loadPanel();
+        QPointer<FirmwareInfoForm> form = open(panel);
+        ASSERT_TRUE(form);
+        ASSERT_FALSE(panel->isEnabled());
+        if (byExit)
+            form->Command2()->click();
+        else
+            form->close();
+        EXPECT_TRUE(panel->isEnabled());
+        EXPECT_FALSE(form->isVisible());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_FALSE(form);
+        EXPECT_EQ(firmwareInfoForm(), nullptr);
+    }
+}
+
+TEST_F(FirmwareInfo, UpdateFromTheButtonRunsToTheRestart)
+{
+    QPointer<panels::TestForm> panel = loadPanel();
+    QPointer<FirmwareInfoForm> form = open(panel);
+    const QString image = writeImage(kData1 + kData2 + kEndOfFile);
+    // The operator picks the file in the browse window.
+    services.onModal = [&](QDialog& dialog) {
+        auto& browse = static_cast<BrowseForm&>(dialog);
+        browse.setFolderPath(folder());
+        browse.Text2()->setText(QStringLiteral("USB_IO_Firmware_A1.hex"));
+        browse.Command1()->click();
+    };
+    QString fileLabel;
+    bool busyWhileSending = false, panelDisabledWhileSending = false;
+    bus.box(box).setLineAnswer([&](const std::string&, std::size_t) -> std::uint8_t {
+        fileLabel = firmware::loadedFWForm()->Label7()->text();
+        busyWhileSending = services.busyCursor;
+        panelDisabledWhileSending = panel && !panel->isEnabled();
+        return 'O';
+    });
+    form->Command1()->click();
+
+    EXPECT_EQ(QFileInfo(app::FirmwareFilePath()).canonicalFilePath(), QFileInfo(image).canonicalFilePath());
+    EXPECT_EQ(fileLabel, QStringLiteral("Update Firmware: ") + app::FirmwareFilePath());
+    EXPECT_TRUE(busyWhileSending);
+    EXPECT_TRUE(panelDisabledWhileSending);
+    EXPECT_EQ(linesOnWire(), (Requests{lineOf(kData1), lineOf(kData2)}));
+    EXPECT_EQ(services.events.back(), "idle");
+    // The restart closed this window and replaced the main panel.
+    EXPECT_EQ(firmwareInfoForm(), nullptr);
+    EXPECT_FALSE(form && form->isVisible());
+    ASSERT_NE(panels::mainPanel(), nullptr);
+    EXPECT_NE(panels::mainPanel(), panel.data());
+    EXPECT_TRUE(panels::mainPanel()->isEnabled());
+    EXPECT_EQ(services.ends, 0);
+}
+
+TEST_F(FirmwareInfo, DuringAnUpdateItsButtonAndItsCloseDoNothing)
+{
+    panels::TestForm* panel = loadPanel();
+    QPointer<FirmwareInfoForm> form = open(panel);
+    chooseInBrowser(writeImage(kData1 + kData2 + kEndOfFile));
+    bool tried = false, stayedOpen = false, panelStayedDisabled = false;
+    services.onProcessEvents = [&] {
+        if (tried || bus.box(box).bootloaderLines().empty())
+            return;
+        tried = true;
+        form->Command1()->click();
+        form->close();
+        stayedOpen = form->isVisible();
+        panelStayedDisabled = !panel->isEnabled();
+    };
+    form->Command1()->click();
+
+    EXPECT_TRUE(tried);
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_TRUE(panelStayedDisabled);
+    EXPECT_EQ(services.modals, 1);
+    EXPECT_EQ(linesOnWire().size(), 2u);
+}
+
+TEST(FirmwareFilePath, NameTest)
+{
+    struct Case {
+        const char* path;
+        bool accepted;
+    };
+    for (const Case& c : {Case{"C:\\Data\\USB_IO_Firmware_A1.hex", true}, Case{"/a/USB_IO_Firmware_", true},
+                          Case{"/a/USB_IO_Firmware", false}, Case{"/a/USB_IO_FIRMWARE_A1.hex", false},
+                          Case{"USB_IO_Firmware_/x", false}, Case{"/a/xUSB_IO_Firmware_1/USB_IO_Firmware_2", true},
+                          Case{"\\USB_IO_Firmware_", true}, Case{"", false}}) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(firmware::isFirmwareFilePath(QString::fromLatin1(c.path)), c.accepted);
+    }
+}
+
+}  // namespace
+}  // namespace iox::testing

@@ -1,0 +1,315 @@
+// The update window's UpdateFirmware against a simulated box: the requests on the wire and
+// their order, the progress the operator sees, the end of a failed update, the restart.
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPointer>
+#include <QTimer>
+
+#include <map>
+#include <utility>
+
+#include "tests/firmware/update_fixture.h"
+
+namespace iox::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using firmware::FWForm;
+using firmware::fwForm;
+using firmware::loadedFWForm;
+
+class UpdateFirmware : public FirmwareTest {
+protected:
+    void run(QString path) { fwForm().UpdateFirmware(path); }
+    int messagesWith(const QString& text) const
+    {
+        int n = 0;
+        for (const auto& m : services.messages)
+            n += m.text == text;
+        return n;
+    }
+    std::size_t linesReceived() { return bus.box(box).bootloaderLines().size(); }
+};
+
+TEST_F(UpdateFirmware, MarksResetsSendsTheCutLinesAndRestartsTheMainPanel)
+{
+    QPointer<panels::TestForm> before = loadPanel();
+    ASSERT_TRUE(before);
+    const HidHandle appHandle = app::sharedDevice().GetUSBDeviceHandle();
+    // The panel as the reset finds it.
+    bool enabledAtReset = true, timerAtReset = true;
+    bus.faults(box).mangle = [&](Report& answer) {
+        if (answer[1] == cmd::ResetCpu) {
+            enabledAtReset = before->isEnabled();
+            timerAtReset = before->Timer1()->isActive();
+        }
+    };
+
+    run(writeImage(kData1 + kData2 + kEndOfFile));
+
+    const Requests all = wire();
+    ASSERT_GE(all.size(), 4u);
+    EXPECT_EQ(Requests(all.begin(), all.begin() + 4),
+              (Requests{"Flag 00 15 7A FF 01 59 +0", "ResetCPU 101 102 103 +0", lineOf(kData1), lineOf(kData2)}));
+    EXPECT_EQ(linesOnWire(), (Requests{lineOf(kData1), lineOf(kData2)}));  // the text after the last cut stays
+    EXPECT_EQ(bus.log()[0].handle, appHandle);
+    EXPECT_EQ(bus.log()[1].handle, appHandle);
+    EXPECT_NE(bus.log()[2].handle, appHandle);  // the lines go on the handle opened after the reset
+    EXPECT_FALSE(enabledAtReset);
+    EXPECT_FALSE(timerAtReset);
+    EXPECT_EQ(services.beeps, 0);
+
+    EXPECT_EQ(messagesWith(QStringLiteral("The New Firmware was succesfully updated\r\nThe Program will ReStart")), 1);
+    EXPECT_EQ(services.messages.size(), 1u);
+    EXPECT_EQ(services.sleeps, (std::vector<std::chrono::milliseconds>{2000ms, 2000ms}));
+    EXPECT_EQ(services.ends, 0);
+
+    // Restarted: a new main panel, connected again and run through its start-up.
+    panels::TestForm* after = panels::mainPanel();
+    ASSERT_NE(after, nullptr);
+    EXPECT_NE(after, before.data());
+    EXPECT_TRUE(before->isHidden());
+    EXPECT_TRUE(after->isVisible());
+    EXPECT_TRUE(after->isEnabled());
+    EXPECT_EQ(after->Label6()->text(), QStringLiteral("IOX-MODEL-C"));
+    EXPECT_TRUE(app::sharedDevice().isConnected());
+    const Requests restart(all.begin() + 4, all.end());
+    EXPECT_EQ(restart, (Requests{"SN", "A-out", "B-out", "RelayByte 0", "SetByte A 0", "SetByte B 0", "Model", "SN",
+                                 "Firmware", "Firmware"}));
+    EXPECT_EQ(loadedFWForm(), nullptr);
+    EXPECT_EQ(bus.openHandles(), 1u);  // the update's own handle was closed
+}
+
+TEST_F(UpdateFirmware, RestartWaitsAfterTheMessageBetweenUnloadingAndLoadingThePanel)
+{
+    loadPanel();
+    run(writeImage(kData1 + kEndOfFile));
+    std::vector<std::string> order;
+    for (const auto& e : services.events)
+        if (e.rfind("sleep:", 0) == 0 || e.rfind("message:", 0) == 0)
+            order.push_back(e);
+    EXPECT_EQ(order, (std::vector<std::string>{"sleep:2000",
+                                               "message:The New Firmware was succesfully updated\r\nThe Program will ReStart",
+                                               "sleep:2000"}));
+}
+
+TEST_F(UpdateFirmware, BeepsBeforeAnEndOfFileRecordThatIsSentAndStopsAtF)
+{
+    loadPanel();
+    std::vector<int> beepsAtLine;
+    bus.box(box).setLineAnswer([&](const std::string& line, std::size_t) -> std::uint8_t {
+        beepsAtLine.push_back(services.beeps);
+        return line.find(":00000001FF") != std::string::npos ? 'F' : 'O';
+    });
+    run(writeImage(kData1 + kEndOfFile + ";after the end\r\n" + kData2));
+
+    EXPECT_EQ(linesOnWire(), (Requests{lineOf(kData1), lineOf(kEndOfFile)}));
+    EXPECT_EQ(beepsAtLine, (std::vector<int>{0, 1}));
+    EXPECT_EQ(services.ends, 0);
+    EXPECT_NE(panels::mainPanel(), nullptr);
+}
+
+TEST_F(UpdateFirmware, AnswerFStopsSendingDrawsTheFullBarAndKeepsTheLastPercentage)
+{
+    loadPanel();
+    // Four lines of 50 characters (the last one not sent): cuts at 51, 101, 151.
+    const std::string line = ":" + std::string(47, 'A') + "\r\n";
+    bus.box(box).setLineAnswer([](const std::string&, std::size_t index) -> std::uint8_t {
+        return index == 1 ? 'F' : 'O';
+    });
+    QString label4, fullWidth, trackWidth;
+    services.onMessage = [&](const QString&) {  // the success message: the bar as it stands
+        FWForm* form = loadedFWForm();
+        label4 = form->Label4()->text();
+        fullWidth = QString::number(form->Label6()->geometry().width());
+        trackWidth = QString::number(form->Label3()->geometry().width());
+        EXPECT_EQ(form->Label6()->geometry(), form->Label3()->geometry());
+    };
+    run(writeImage(line + line + line + line));
+
+    EXPECT_EQ(linesOnWire().size(), 2u);
+    EXPECT_EQ(label4, QStringLiteral("51%"));  // 101 of 200
+    EXPECT_EQ(fullWidth, trackWidth);
+}
+
+TEST_F(UpdateFirmware, ProgressAfterEachAnswerIsTheCutsShareOfTheText)
+{
+    loadPanel();
+    // 1000 characters: a first line of 49, then lines of 50, so the cuts fall at 50, 100, ... 950.
+    std::string text = ":" + std::string(46, 'B') + "\r\n";
+    for (int i = 0; i < 19; ++i)
+        text += ":" + std::string(47, 'C') + "\r\n";
+    ASSERT_EQ(text.size(), 999u);
+    text += "x";
+    std::map<std::size_t, std::pair<QString, int>> shownAfter;  // lines answered -> Label4, Label6 width
+    services.onProcessEvents = [&] {
+        FWForm* form = loadedFWForm();
+        if (form && form->isVisible())
+            shownAfter[linesReceived()] = {form->Label4()->text(), form->Label6()->width()};
+    };
+    run(writeImage(text));
+
+    const int track = ui::twips(6135);
+    struct Expected {
+        std::size_t lines;
+        const char* percent;
+        int width;
+    };
+    for (const Expected& e : {Expected{1, "5%", qRound(track * 0.05f)}, Expected{5, "25%", qRound(track * 0.25f)},
+                              Expected{10, "50%", qRound(track * 0.5f)}, Expected{19, "95%", qRound(track * 0.95f)}}) {
+        SCOPED_TRACE(e.lines);
+        ASSERT_TRUE(shownAfter.count(e.lines));
+        EXPECT_EQ(shownAfter[e.lines].first, QString::fromLatin1(e.percent));
+        EXPECT_EQ(shownAfter[e.lines].second, e.width);
+    }
+    EXPECT_EQ(shownAfter[5].second, 102);  // a quarter of the 409-pixel track
+    EXPECT_EQ(linesOnWire().size(), 19u);
+}
+
+struct BadStatus {
+    const char* name;
+    std::uint8_t status;
+};
+void PrintTo(const BadStatus& b, std::ostream* os) { *os << b.name; }
+
+class UpdateFirmwareBadStatus : public UpdateFirmware, public ::testing::WithParamInterface<BadStatus> {};
+
+TEST_P(UpdateFirmwareBadStatus, ShowsTheErrorEndsTheProgramAndSendsNothingMore)
+{
+    QPointer<panels::TestForm> panel = loadPanel();
+    const std::uint8_t status = GetParam().status;
+    bus.box(box).setLineAnswer([status](const std::string&, std::size_t index) -> std::uint8_t {
+        return index == 1 ? status : 'O';
+    });
+    run(writeImage(kData1 + kData2 + kData1 + kEndOfFile));
+
+    EXPECT_EQ(linesOnWire(), (Requests{lineOf(kData1), lineOf(kData2)}));
+    ASSERT_EQ(services.messages.size(), 1u);
+    EXPECT_EQ(services.messages[0].text,
+              QStringLiteral("Error while trying to update firmware - Program will shut down"));
+    EXPECT_EQ(services.ends, 1);
+    EXPECT_EQ(services.events.back(), "end");
+    // No restart: the old panel is still the main panel, disabled.
+    EXPECT_EQ(panels::mainPanel(), panel.data());
+    EXPECT_FALSE(panel->isEnabled());
+    EXPECT_EQ(services.sleeps.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, UpdateFirmwareBadStatus,
+                         ::testing::Values(BadStatus{"LowerCaseO", 'o'}, BadStatus{"LowerCaseF", 'f'},
+                                           BadStatus{"Error", 'E'}, BadStatus{"Zero", 0}, BadStatus{"AllOnes", 0xFF}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UpdateFirmware, BoxThatNeverComesBackIsTriedThirtyFiveTimesThenTheProgramEnds)
+{
+    loadPanel();
+    bus.faults(box).failedOpensAfterReset = -1;
+    const std::size_t opensBefore = bus.openCallsOf(bus.pathOf(box));
+    run(writeImage(kData1 + kEndOfFile));
+
+    EXPECT_EQ(services.sleeps, std::vector<std::chrono::milliseconds>(35, 2000ms));
+    EXPECT_EQ(bus.openCallsOf(bus.pathOf(box)) - opensBefore, 35u);
+    EXPECT_TRUE(linesOnWire().empty());
+    ASSERT_EQ(services.messages.size(), 1u);
+    EXPECT_EQ(services.messages[0].text,
+              QStringLiteral("Error while trying to update firmware - Program will shut down"));
+    EXPECT_EQ(services.ends, 1);
+}
+
+TEST_F(UpdateFirmware, BoxBackOnTheThirdAttemptIsUpdated)
+{
+    loadPanel();
+    bus.faults(box).failedOpensAfterReset = 2;
+    std::size_t sleepsBeforeFirstLine = 0;
+    bool windowShownAtFirstLine = false;
+    bus.box(box).setLineAnswer([&](const std::string&, std::size_t index) -> std::uint8_t {
+        if (index == 0) {
+            sleepsBeforeFirstLine = services.sleeps.size();
+            windowShownAtFirstLine = loadedFWForm() && loadedFWForm()->isVisible();
+        }
+        return 'O';
+    });
+    run(writeImage(kData1 + kData2 + kEndOfFile));
+
+    EXPECT_EQ(sleepsBeforeFirstLine, 3u);
+    EXPECT_TRUE(windowShownAtFirstLine);
+    EXPECT_EQ(linesOnWire(), (Requests{lineOf(kData1), lineOf(kData2)}));
+    EXPECT_EQ(services.ends, 0);
+    EXPECT_NE(panels::mainPanel(), nullptr);
+}
+
+struct RefusedFile {
+    const char* name;
+    std::string text;  // written to the file; "missing" writes none
+};
+void PrintTo(const RefusedFile& f, std::ostream* os) { *os << f.name; }
+
+class UpdateFirmwareRefusedFile : public UpdateFirmware, public ::testing::WithParamInterface<RefusedFile> {};
+
+TEST_P(UpdateFirmwareRefusedFile, ShowsWhyAndNeverTouchesTheBox)
+{
+    QPointer<panels::TestForm> panel = loadPanel();
+    const RefusedFile& file = GetParam();
+    QString path = folder() + QStringLiteral("/USB_IO_Firmware_none.hex");
+    if (file.text != "missing")
+        path = writeImage(file.text);
+    run(path);
+
+    EXPECT_TRUE(wire().empty());
+    EXPECT_FALSE(bus.box(box).updateFlagSet());
+    ASSERT_EQ(services.messages.size(), 1u);
+    EXPECT_TRUE(services.messages[0].text.contains(QStringLiteral("Nothing was sent to the USB IO.")))
+        << services.messages[0].text.toStdString();
+    EXPECT_EQ(services.ends, 0);
+    EXPECT_TRUE(services.sleeps.empty());
+    EXPECT_EQ(panels::mainPanel(), panel.data());
+    EXPECT_TRUE(panel->Timer1()->isActive());
+    EXPECT_TRUE(app::sharedDevice().isConnected());
+    EXPECT_FALSE(loadedFWForm()->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, UpdateFirmwareRefusedFile,
+    ::testing::Values(RefusedFile{"Missing", "missing"}, RefusedFile{"Empty", ""},
+                      RefusedFile{"NoSecondCut", ":00000001FF\r\n"},
+                      // 62 characters and CR LF: 64 bytes, one more than a request carries.
+                      RefusedFile{"SixtyFourCharacterLine", ":" + std::string(61, '0') + "\r\n" + kEndOfFile}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UpdateFirmware, SixtyThreeCharacterLineIsSentWhole)
+{
+    loadPanel();
+    const std::string line = ":" + std::string(60, '0') + "\r\n";
+    ASSERT_EQ(line.size(), 63u);
+    run(writeImage(line + kEndOfFile));
+    EXPECT_EQ(linesOnWire(), (Requests{lineOf(line)}));
+}
+
+TEST_F(UpdateFirmware, SecondUpdateOrCloseDuringAnUpdateIsIgnored)
+{
+    loadPanel();
+    QString again = writeImage(kData2 + kEndOfFile, QStringLiteral("USB_IO_Firmware_B.hex"));
+    bool stillShown = false;
+    bool triedOnce = false;
+    services.onProcessEvents = [&] {
+        FWForm* form = loadedFWForm();
+        if (triedOnce || !form || !form->isVisible() || linesReceived() == 0)
+            return;
+        triedOnce = true;
+        form->UpdateFirmware(again);
+        form->close();
+        stillShown = form->isVisible();
+    };
+    run(writeImage(kData1 + kData1 + kEndOfFile));
+
+    EXPECT_TRUE(triedOnce);
+    EXPECT_TRUE(stillShown);
+    EXPECT_EQ(linesOnWire(), (Requests{lineOf(kData1), lineOf(kData1)}));
+    EXPECT_EQ(services.sleeps.size(), 2u);
+    EXPECT_EQ(services.messages.size(), 1u);  // the success message only
+}
+
+}  // namespace
+}  // namespace iox::testing
