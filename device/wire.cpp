@@ -2,18 +2,6 @@
 
 namespace iox::wire {
 
-std::optional<LineName> encodeLineName(const std::string& name)
-{
-    if (name.empty())
-        return std::nullopt;
-    return LineName{static_cast<std::uint8_t>(name.front()), digitValue(name.back())};
-}
-
-std::uint8_t digitValue(char c)
-{
-    return (c >= '0' && c <= '9') ? static_cast<std::uint8_t>(c - '0') : 0;
-}
-
 std::string textAnswer(const Report& answer)
 {
     std::string text;
