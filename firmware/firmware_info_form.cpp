@@ -22,7 +22,6 @@ namespace {
 QPointer<FirmwareInfoForm> g_info;
 
 const QColor kNoteColour{0x80, 0x00, 0x00};
-constexpr std::int16_t kLowestUpdatableLevel = 3;
 
 QFont buttonFont()
 {

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 
 class QLabel;
 class QPushButton;
@@ -65,5 +66,7 @@ FirmwareInfoForm* firmwareInfoForm();
 void unloadFirmwareInfo();
 
 inline constexpr char kIllegalFileText[] = "Ilegal Firmware file";
+// Lowest firmware level (GetExtFirmware's result) whose boxes take an update.
+inline constexpr std::int16_t kLowestUpdatableLevel = 3;
 
 }  // namespace iox::firmware
