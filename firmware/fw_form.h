@@ -61,7 +61,8 @@ FWForm* loadedFWForm();
 // Hides the update window and destroys it later (safe from inside its own UpdateFirmware).
 void unloadFWForm();
 
-// True from the start of UpdateFirmware until the restart begins or the update fails.
+// True from the moment UpdateFirmware has accepted the image file until the restart
+// begins or the update has failed.
 bool updateRunning();
 
 // Message of a failed update, after which the program ends.
