@@ -3,10 +3,7 @@
 #include <QApplication>
 
 #include "app_state.h"
-#if __has_include("firmware/firmware_info_form.h")
 #include "firmware/firmware_info_form.h"
-#define IOX_HAS_FIRMWARE_WINDOWS 1
-#endif
 #include "panels/main_panel.h"
 #include "panels/ui_services.h"
 
@@ -18,9 +15,7 @@ int run(HidBackend& backend)
     // compact panel, or a firmware update's restart, no window may be open for a moment.
     QApplication::setQuitOnLastWindowClosed(false);
     setDeviceBackend(backend, [] { ui::services().processEvents(); });
-#ifdef IOX_HAS_FIRMWARE_WINDOWS
     panels::setFirmwareInfoOpener(&firmware::openFirmwareInfo);
-#endif
     panels::loadMainPanel();
     return QApplication::exec();
 }

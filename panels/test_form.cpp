@@ -335,7 +335,13 @@ bool TestForm::event(QEvent* event)
 
 void TestForm::closeEvent(QCloseEvent* event)
 {
-    // Only the operator closes the window this way; the program uses unload().
+    // Only the operator closes the window this way; the program uses unload(). A disabled
+    // panel (a firmware window is open, or an update runs) stays: ending the program then
+    // could leave the box in its bootloader.
+    if (!isEnabled() && !m_unloaded) {
+        event->ignore();
+        return;
+    }
     event->accept();
     if (m_unloaded)
         return;

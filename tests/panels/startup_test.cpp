@@ -407,6 +407,24 @@ TEST_F(Startup, OperatorClosingTheMainPanelDisconnectsAndEndsTheProgram)
     EXPECT_EQ(services.ends, 0);
 }
 
+TEST_F(Startup, ADisabledMainPanelCannotBeClosedByTheOperator)
+{
+    addBox("IOX-MODEL-C", "10001");
+    TestForm* form = load();
+    form->setEnabled(false);  // as while a firmware window is open
+    bus.clearLog();
+    form->close();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(app::sharedDevice().isConnected());
+    EXPECT_EQ(services.quits, 0);
+    EXPECT_TRUE(requests().empty());
+
+    form->setEnabled(true);
+    form->close();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(services.quits, 1);
+}
+
 TEST_F(Startup, UnloadAndReloadRunTheWholeStartUpAgainWithoutEndingTheProgram)
 {
     addBox("IOX-MODEL-C", "10001");
