@@ -42,6 +42,10 @@ ParseResult parseOptions(const std::vector<std::string>& args)
             options.help = true;
             continue;
         }
+        if (arg == "--no-sim-window") {
+            options.simWindow = false;
+            continue;
+        }
         if (arg == "--box" || arg == "--trace") {
             if (i + 1 >= args.size())
                 return {std::nullopt, arg + " needs a value"};
@@ -68,10 +72,13 @@ ParseResult parseOptions(const std::vector<std::string>& args)
 
 std::string usage()
 {
-    return "usage: iox-demo [--box MODEL,SN]... [--trace FILE]\n"
-           "  --box MODEL,SN  simulate a box (repeatable), e.g. --box IOX-MODEL-D,20001;\n"
-           "                  default: one IOX-MODEL-C box with serial number 10001\n"
-           "  --trace FILE    write every report the simulated boxes receive and send\n";
+    return "usage: iox-demo [--box MODEL,SN]... [--trace FILE] [--no-sim-window]\n"
+           "  --box MODEL,SN   simulate a box (repeatable), e.g. --box IOX-MODEL-D,20001;\n"
+           "                   several give the selection window, IOX-MODEL-B the compact panel;\n"
+           "                   default: one IOX-MODEL-C box with serial number 10001\n"
+           "  --trace FILE     write every report the simulated boxes receive and send\n"
+           "  --no-sim-window  do not open the \"Simulated box\" window, which shows what the\n"
+           "                   boxes do and switches the lines of ports set as inputs\n";
 }
 
 }  // namespace iox::demo

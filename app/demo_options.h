@@ -12,6 +12,7 @@ namespace iox::demo {
 struct Options {
     std::vector<sim::BoxConfig> boxes;  // never empty after a successful parse
     std::optional<std::string> tracePath;
+    bool simWindow = true;  // the "Simulated box" window beside the panel
     bool help = false;
 };
 
@@ -20,8 +21,8 @@ struct ParseResult {
     std::string error;  // set when options is empty
 };
 
-// Parses "--box MODEL,SN" (repeatable), "--trace FILE" and "--help". With no --box, one
-// "IOX-MODEL-C" box with serial number "10001".
+// Parses "--box MODEL,SN" (repeatable), "--trace FILE", "--no-sim-window" and "--help".
+// With no --box, one "IOX-MODEL-C" box with serial number "10001".
 ParseResult parseOptions(const std::vector<std::string>& args);
 
 std::string usage();

@@ -9,6 +9,7 @@
 #include "app/application.h"
 #include "app/demo_options.h"
 #include "app/report_trace.h"
+#include "app/simbox/sim_box_window.h"
 #include "device/sim/sim_backend.h"
 
 int main(int argc, char** argv)
@@ -46,6 +47,13 @@ int main(int argc, char** argv)
         bus.setTraceSink([&trace](iox::sim::Direction d, const std::string& sn, const iox::Report& r) {
             trace->write(d, sn, r);
         });
+    }
+    // Declared after the bus: it reads the boxes until it is gone.
+    std::unique_ptr<iox::simbox::SimBoxWindow> simWindow;
+    if (parsed.options->simWindow) {
+        simWindow = std::make_unique<iox::simbox::SimBoxWindow>(bus);
+        simWindow->placeBesidePanel();
+        simWindow->show();
     }
     return iox::app::run(bus);
 }

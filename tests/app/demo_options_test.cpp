@@ -21,6 +21,7 @@ TEST(DemoOptions, BoxesAndTrace)
     EXPECT_EQ(none.options->boxes[0].model, "IOX-MODEL-C");
     EXPECT_EQ(none.options->boxes[0].serial, "10001");
     EXPECT_FALSE(none.options->tracePath);
+    EXPECT_TRUE(none.options->simWindow);
 
     const auto two = parseOptions({"--box", "IOX-MODEL-D,20001", "--trace", "t.txt", "--box", "IOX-MODEL-B,3-4"});
     ASSERT_TRUE(two.options) << two.error;
@@ -29,6 +30,12 @@ TEST(DemoOptions, BoxesAndTrace)
     EXPECT_EQ(two.options->boxes[0].serial, "20001");
     EXPECT_EQ(two.options->boxes[1].serial, "3-4");
     EXPECT_EQ(two.options->tracePath, "t.txt");
+    EXPECT_TRUE(two.options->simWindow);
+
+    const auto hidden = parseOptions({"--no-sim-window", "--box", "IOX-MODEL-B,40001"});
+    ASSERT_TRUE(hidden.options) << hidden.error;
+    EXPECT_FALSE(hidden.options->simWindow);
+    EXPECT_EQ(hidden.options->boxes.size(), 1u);
 }
 
 TEST(DemoOptions, BadArgumentsAreRefusedWithAReason)
@@ -43,6 +50,7 @@ TEST(DemoOptions, BadArgumentsAreRefusedWithAReason)
         {{"--trace"}, "--trace needs a value"},
         {{"--trace", ""}, "file name"},
         {{"--verbose"}, "unknown option"},
+        {{"--no-sim-window=1"}, "unknown option"},
     };
     for (const auto& [args, reason] : cases) {
         const auto result = parseOptions(args);

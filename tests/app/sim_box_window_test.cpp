@@ -1,0 +1,221 @@
+// The "Simulated box" window: it shows what the box does after the panel's commands, and
+// its input switches reach the main panel's status row.
+
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+#include "app/app_state.h"
+#include "app/simbox/box_page.h"
+#include "app/simbox/spi_diagram.h"
+#include "app/simbox/sim_box_window.h"
+#include "device/usb_io.h"
+#include "panels/main_panel.h"
+#include "panels/test_form.h"
+#include "tests/panels/panel_fixture.h"
+
+namespace iox::testing {
+namespace {
+
+using panels::TestForm;
+using simbox::BoxPage;
+using simbox::kPortA;
+using simbox::kPortB;
+using simbox::SimBoxWindow;
+
+// A main panel over one box, with the window beside it.
+class SimWindow : public PanelTest {
+protected:
+    void SetUp() override
+    {
+        PanelTest::SetUp();
+        box = addBox("IOX-MODEL-C", "10001");
+        form = panels::loadMainPanel();
+        ASSERT_NE(form, nullptr);
+        window = std::make_unique<SimBoxWindow>(bus);
+        ASSERT_EQ(window->pageCount(), 1);
+        page = window->page(0);
+    }
+    void TearDown() override
+    {
+        window.reset();
+        PanelTest::TearDown();
+    }
+    QLabel* statusOf(int port, int bit) const { return port == kPortA ? form->Label2(bit) : form->Label3(bit); }
+    QRadioButton* inputOption(int port) const { return port == kPortA ? form->Option1(1) : form->Option2(1); }
+    QRadioButton* outputOption(int port) const { return port == kPortA ? form->Option1(0) : form->Option2(0); }
+
+    std::size_t box = 0;
+    TestForm* form = nullptr;
+    std::unique_ptr<SimBoxWindow> window;
+    BoxPage* page = nullptr;
+};
+
+TEST_F(SimWindow, ShowsTheBoxInItsIdleState)
+{
+    EXPECT_EQ(window->windowTitle(), "Simulated box");
+    EXPECT_EQ(window->timer()->interval(), 50);
+    EXPECT_TRUE(window->timer()->isActive());
+    EXPECT_EQ(page->modelLabel()->text(), "IOX-MODEL-C");
+    EXPECT_EQ(page->serialLabel()->text(), "10001");
+    EXPECT_EQ(page->firmwareLabel()->text(), "A3 (level 3)");
+    EXPECT_EQ(page->stateLabel()->text(), "running");
+    for (const int port : {kPortA, kPortB}) {
+        EXPECT_EQ(page->directionLabel(port)->text(), "output");
+        for (int bit = 0; bit < 8; ++bit) {
+            EXPECT_FALSE(page->lineButton(port, bit)->isEnabled());
+            EXPECT_EQ(colourOf(page->lineButton(port, bit)), ui::kLow);
+        }
+    }
+    for (int relay = 0; relay < 8; ++relay)
+        EXPECT_EQ(colourOf(page->relayIndicator(relay)), ui::kLow);
+    EXPECT_EQ(page->pulseWidthLabel()->text(), QString::fromUtf8("10 \u00b5s"));
+    EXPECT_EQ(page->pulsesLabel()->text(), "none yet");
+    EXPECT_EQ(page->wordLabel()->text(), "none yet");
+    EXPECT_FALSE(page->diagram()->hasWord());
+}
+
+TEST_F(SimWindow, RelaysAndOutputLinesSwitchedOnThePanelLightUpHere)
+{
+    struct Case {
+        const char* name;
+        std::function<QPushButton*()> panelSwitch;
+        std::function<QWidget*(int)> shown;  // the window's indicator for index i
+        int index;
+    };
+    const std::vector<Case> cases = {
+        {"relay 3", [&] { return form->Check1(3); }, [&](int i) { return page->relayIndicator(i); }, 3},
+        {"line B5", [&] { return form->Check3(5); }, [&](int i) { return page->lineButton(kPortB, i); }, 5},
+        {"line A0", [&] { return form->Check2(0); }, [&](int i) { return page->lineButton(kPortA, i); }, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.panelSwitch()->click();
+        window->refresh();
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(colourOf(c.shown(i)), i == c.index ? ui::kHigh : ui::kLow) << i;
+        c.panelSwitch()->click();
+        window->refresh();
+        EXPECT_EQ(colourOf(c.shown(c.index)), ui::kLow);
+    }
+}
+
+TEST_F(SimWindow, TheLastSerialWordIsDrawnBitForBitOnItsLines)
+{
+    USB_IO& io = app::sharedDevice();
+    ASSERT_EQ(io.SPI_OUT("B0", "B1", "B2", "10110"), 1);
+    window->refresh();
+    EXPECT_EQ(page->wordLabel()->text(), "\"10110\", 5 bits, clock B0, data B1, LE B2");
+    ASSERT_TRUE(page->diagram()->hasWord());
+    EXPECT_EQ(page->diagram()->waveform().bits, (std::vector<std::uint8_t>{1, 0, 1, 1, 0}));
+    EXPECT_EQ(page->diagram()->lineNames(), (std::array<QString, 3>{"B0", "B1", "B2"}));
+
+    ASSERT_EQ(io.SPI_OUT("A4", "A5", "A6", "0001"), 1);
+    window->refresh();
+    EXPECT_EQ(page->diagram()->waveform().bits, (std::vector<std::uint8_t>{0, 0, 0, 1}));
+    EXPECT_EQ(page->diagram()->lineNames()[0], "A4");
+    EXPECT_TRUE(page->wordLabel()->text().endsWith("(2 words sent)")) << page->wordLabel()->text().toStdString();
+
+    ASSERT_EQ(io.SPI_OUT_Trigg("11", 1), 1);
+    window->refresh();
+    EXPECT_TRUE(page->wordLabel()->text().contains("on the box's own lines, trigger on"));
+    EXPECT_EQ(page->diagram()->lineNames()[1], "");
+}
+
+TEST_F(SimWindow, PulseWidthAndTheNewestPulsesFirst)
+{
+    USB_IO& io = app::sharedDevice();
+    std::int16_t width = 25;
+    io.Set_SPI_PulseWidth(width);
+    io.Set_TTLPulse("A0", 5);
+    io.Set_TTLPulse("B3", 7);
+    window->refresh();
+    EXPECT_EQ(page->pulseWidthLabel()->text(), QString::fromUtf8("25 \u00b5s"));
+    EXPECT_EQ(page->pulsesLabel()->text(), "B3 7 ms, A0 5 ms");
+
+    for (int i = 1; i <= 6; ++i)
+        io.Set_TTLPulse("A" + std::to_string(i), static_cast<std::int16_t>(i));
+    window->refresh();
+    EXPECT_EQ(page->pulsesLabel()->text(), "A6 6 ms, A5 5 ms, A4 4 ms, A3 3 ms, A2 2 ms, A1 1 ms  (8 in all)");
+}
+
+TEST_F(SimWindow, AnInputLineSwitchedHereReachesThePanelsStatusRowOnItsNextTick)
+{
+    for (const int port : {kPortA, kPortB}) {
+        SCOPED_TRACE(port == kPortA ? "port A" : "port B");
+        inputOption(port)->click();
+        window->refresh();
+        EXPECT_EQ(page->directionLabel(port)->text(), "input");
+        QPushButton* line = page->lineButton(port, 2);
+        ASSERT_TRUE(line->isEnabled());
+
+        line->click();
+        EXPECT_EQ(colourOf(line), ui::kHigh);  // the switch shows its level at once
+        EXPECT_EQ(colourOf(statusOf(port, 2)), ui::kLow);
+        form->Timer1_Timer();
+        for (int bit = 0; bit < 8; ++bit)
+            EXPECT_EQ(colourOf(statusOf(port, bit)), bit == 2 ? ui::kHigh : ui::kLow) << bit;
+
+        line->click();
+        form->Timer1_Timer();
+        EXPECT_EQ(colourOf(statusOf(port, 2)), ui::kLow);
+    }
+}
+
+TEST_F(SimWindow, ASwitchClickedAfterThePortTurnedToOutputChangesNothing)
+{
+    inputOption(kPortB)->click();
+    window->refresh();
+    outputOption(kPortB)->click();  // the window has not caught up yet
+    page->lineButton(kPortB, 4)->click();
+    EXPECT_FALSE(page->lineButton(kPortB, 4)->isEnabled());
+    EXPECT_EQ(colourOf(page->lineButton(kPortB, 4)), ui::kLow);
+    inputOption(kPortB)->click();
+    EXPECT_EQ(bus.box(box).levelB(), 0);  // the box's inputs were left alone
+}
+
+TEST_F(SimWindow, AnUnpluggedBoxIsSaidSo)
+{
+    bus.vanish(box);
+    window->refresh();
+    EXPECT_EQ(page->stateLabel()->text(), "unplugged");
+    bus.reappear(box);
+    window->refresh();
+    EXPECT_EQ(page->stateLabel()->text(), "running");
+}
+
+// Several boxes, no panel: one tab each, and each tab's switches reach its own box.
+using SimWindowOfSeveralBoxes = PanelTest;
+
+TEST_F(SimWindowOfSeveralBoxes, HasATabPerBoxWhoseSwitchesReachOnlyItsOwnBox)
+{
+    const std::size_t first = addBox("IOX-MODEL-C", "10001");
+    const std::size_t second = addBox("IOX-MODEL-D", "20001");
+    bus.box(second).answer([] {
+        Report r{};
+        r[1] = cmd::SetByteAAsInput;
+        return r;
+    }());
+    SimBoxWindow window(bus);
+    ASSERT_EQ(window.pageCount(), 2);
+    EXPECT_EQ(window.tabs()->tabText(0), "10001 (IOX-MODEL-C)");
+    EXPECT_EQ(window.tabs()->tabText(1), "20001 (IOX-MODEL-D)");
+    EXPECT_FALSE(window.tabs()->tabBar()->isHidden());
+
+    window.tabs()->setCurrentIndex(1);  // refreshes the page now shown
+    BoxPage* page = window.page(1);
+    EXPECT_EQ(page->directionLabel(kPortA)->text(), "input");
+    page->lineButton(kPortA, 7)->click();
+    EXPECT_EQ(bus.box(second).levelA(), 0x80);
+    EXPECT_EQ(bus.box(first).levelA(), 0);
+    EXPECT_FALSE(window.page(0)->lineButton(kPortA, 7)->isEnabled());
+}
+
+}  // namespace
+}  // namespace iox::testing

@@ -1,0 +1,77 @@
+// The serial word's waveform: what a receiver clocking on rising edges and latching on LE
+// would read back from the three lines.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/simbox/spi_waveform.h"
+
+namespace iox::simbox {
+namespace {
+
+std::vector<std::uint8_t> digits(const std::string& word)
+{
+    std::vector<std::uint8_t> out;
+    for (const char c : word)
+        out.push_back(static_cast<std::uint8_t>(c - '0'));
+    return out;
+}
+
+// The data line's level at each rising clock edge, as "0"/"1".
+std::string sampled(const SpiWaveform& w)
+{
+    std::string out;
+    for (std::size_t i = 1; i < w.steps(); ++i)
+        if (w.clock[i] && !w.clock[i - 1])
+            out += w.data[i] ? '1' : '0';
+    return out;
+}
+
+TEST(SpiWaveform, AReceiverReadsBackEveryBitThenALatch)
+{
+    struct Case {
+        std::string word, readBack;
+    };
+    const std::vector<Case> cases = {
+        {"10110", "10110"},
+        {"", ""},
+        {"1", "1"},
+        {"0000", "0000"},
+        {"2090", "1010"},  // any non-zero digit drives the line high
+        {std::string(56, '1'), std::string(56, '1')},
+    };
+    for (const auto& [word, readBack] : cases) {
+        const SpiWaveform w = spiWaveform(digits(word));
+        SCOPED_TRACE("word \"" + word + "\"");
+        ASSERT_EQ(w.steps(), 2 * word.size() + 4);
+        ASSERT_EQ(w.data.size(), w.steps());
+        ASSERT_EQ(w.le.size(), w.steps());
+        EXPECT_EQ(w.bits, digits(word));
+        EXPECT_EQ(sampled(w), readBack);
+
+        std::size_t lastClockHigh = 0, firstLatch = w.steps(), latchSteps = 0;
+        for (std::size_t i = 0; i < w.steps(); ++i) {
+            if (w.clock[i]) {
+                lastClockHigh = i;
+                EXPECT_FALSE(w.le[i]) << "LE must stay low while the word shifts, step " << i;
+                ASSERT_GT(i, 0u) << "the clock must start low";
+                EXPECT_EQ(w.data[i], w.data[i - 1]) << "data must be set up before the edge, step " << i;
+            }
+            if (w.le[i]) {
+                firstLatch = std::min(firstLatch, i);
+                ++latchSteps;
+            }
+        }
+        EXPECT_EQ(latchSteps, 2u);  // a whole clock period
+        EXPECT_GT(firstLatch, lastClockHigh);
+        // Every line rests low at both ends.
+        for (const auto* line : {&w.clock, &w.data, &w.le}) {
+            EXPECT_FALSE(line->front());
+            EXPECT_FALSE(line->back());
+        }
+    }
+}
+
+}  // namespace
+}  // namespace iox::simbox
