@@ -23,7 +23,7 @@ SendResult sendImage(BootloaderLink& link, HidHandle handle, const FirmwareImage
     for (const ImageLine& line : image.lines) {
         if (line.endOfFileRecord)
             ui::services().beep();
-        result.lastStatus = link.SendFirmwareLine(handle, line.text);
+        result.lastStatus = link.SendFirmwareLine(handle, image.lineText(line));
         ++result.linesSent;
         if (afterAnswer)
             afterAnswer(line);

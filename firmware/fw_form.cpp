@@ -126,7 +126,7 @@ std::int16_t FWForm::UpdateFirmware(QString& FirmwareFile)
     ui::services().processEvents();
     ui::services().processEvents();
     const SendResult sent = sendImage(link, handle, image, [this, &image](const ImageLine& line) {
-        ShowProgress(line.position, image.length);
+        ShowProgress(line.position(), image.length());
     });
     if (handle > 0)
         backend.close(handle);

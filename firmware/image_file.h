@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "image_lines.h"
@@ -20,8 +22,11 @@ inline constexpr std::int64_t kMaxImageBytes = 16 * 1024 * 1024;
 inline constexpr std::size_t kMaxLineBytes = 63;
 
 struct FirmwareImage {
-    std::size_t length = 0;          // characters (bytes) in the whole text
+    std::string text;                // the whole file, byte for byte
     std::vector<ImageLine> lines;    // what goes to the bootloader, in order
+
+    std::size_t length() const { return text.size(); }
+    std::string_view lineText(const ImageLine& line) const { return firmware::lineText(text, line); }
 };
 
 struct ImageFileResult {

@@ -13,17 +13,17 @@ constexpr std::string_view kEndOfFileRecord = ":00000001F";
 std::vector<ImageLine> cutImageLines(std::string_view text)
 {
     std::vector<ImageLine> lines;
-    std::string current;
+    // The current line is text[start, i]: the characters taken since the last cut.
+    std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        current.push_back(text[i]);
-        if (current.size() <= 2 || !isLineStart(current.back()))
+        if (i - start + 1 <= 2 || !isLineStart(text[i]))
             continue;
-        const char nextStart = current.back();
-        current.pop_back();
-        const bool endOfFile = current.find(kEndOfFileRecord) != std::string::npos;
-        lines.push_back({std::move(current), i + 1, endOfFile});
-        current.assign(1, nextStart);
+        const std::string_view line = text.substr(start, i - start);
+        lines.push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(line.size()),
+                         line.find(kEndOfFileRecord) != std::string_view::npos});
+        start = i;  // the ':' or ';' that made the cut begins the next line
     }
+    lines.shrink_to_fit();
     return lines;
 }
 

@@ -2,19 +2,31 @@
 // Cuts a firmware image's text into the lines that go to the bootloader, one line per
 // request. The HEX records are not interpreted: a line starts at each ':' or ';' and runs
 // to the next one, line end included; the text after the last cut is never sent.
+//
+// A line is a place in the text, not a copy of it: an image is held once, whatever its
+// size (images are at most a few MiB, so 32-bit offsets do).
 
 #include <cstddef>
-#include <string>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
 namespace iox::firmware {
 
 struct ImageLine {
-    std::string text;       // the file's own bytes, as sent
-    std::size_t position;   // 1-based position of the ':' or ';' that cut the line off
+    std::uint32_t offset;   // where the line starts in the text
+    std::uint32_t length;   // its length, line end included
     bool endOfFileRecord;   // holds ":00000001F": the operator hears a beep before it goes
+
+    // 1-based position of the ':' or ';' that cut the line off: the character after it.
+    std::size_t position() const { return std::size_t(offset) + length + 1; }
 };
+
+// The line's bytes, as the text holds them and as they are sent.
+inline std::string_view lineText(std::string_view text, const ImageLine& line)
+{
+    return text.substr(line.offset, line.length);
+}
 
 // A cut is made only once the current line holds more than two characters, so the file's
 // first ':' makes none and a leading "::" stays at the head of the first line.

@@ -97,8 +97,9 @@ TEST_F(Bootloader, StopsAtTheFirstOtherAnswerWithNothingMoreSent)
 {
     bus.box(0).setLineAnswer([](const std::string&, std::size_t i) { return std::uint8_t(i == 1 ? 'o' : 'O'); });
     std::vector<std::string> progressed;
-    const auto result = sendImage(link, handle, imageOf(":01\r\n:02\r\n:03\r\n:"),
-                                  [&](const ImageLine& line) { progressed.push_back(line.text); });
+    const FirmwareImage image = imageOf(":01\r\n:02\r\n:03\r\n:");
+    const auto result =
+        sendImage(link, handle, image, [&](const ImageLine& line) { progressed.emplace_back(image.lineText(line)); });
     EXPECT_EQ(result.outcome, SendOutcome::Failed);
     EXPECT_EQ(result.lastStatus, 'o');
     EXPECT_EQ(bus.requestsTo(0).size(), 2u);

@@ -33,16 +33,16 @@ TEST_F(ImageFile, TakesTheBytesAsTheyAre)
     const std::string data = ":02000000\xA5\x7F" "00\r\n";
     const auto result = readImageFile(write("USB_IO_Firmware_A1.hex", data + kEof));
     ASSERT_TRUE(result.image) << result.error.toStdString();
-    EXPECT_EQ(result.image->length, data.size() + kEof.size());
+    EXPECT_EQ(result.image->length(), data.size() + kEof.size());
     ASSERT_EQ(result.image->lines.size(), 1u);
-    EXPECT_EQ(result.image->lines[0].text, data);
+    EXPECT_EQ(result.image->lineText(result.image->lines[0]), data);
 }
 
 TEST_F(ImageFile, AcceptsALineOfSixtyThreeCharacters)
 {
     const auto result = readImageFile(write("ok.hex", recordOf(63) + kEof + ":"));
     ASSERT_TRUE(result.image) << result.error.toStdString();
-    EXPECT_EQ(result.image->lines[0].text.size(), 63u);
+    EXPECT_EQ(result.image->lines[0].length, 63u);
 }
 
 struct Refusal {

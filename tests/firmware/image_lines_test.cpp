@@ -30,7 +30,7 @@ TEST_P(LineCutter, SendsTheLinesBetweenCuts)
 {
     std::vector<std::string> sent;
     for (const auto& line : cutImageLines(GetParam().text))
-        sent.push_back(line.text);
+        sent.emplace_back(lineText(GetParam().text, line));
     EXPECT_EQ(sent, GetParam().sent);
 }
 
@@ -54,8 +54,8 @@ TEST(LineCutterPositions, EachLineKnowsTheCutThatEndedIt)
 {
     const auto lines = cutImageLines(kData + kData + kEof);
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].position, kData.size() + 1);
-    EXPECT_EQ(lines[1].position, 2 * kData.size() + 1);
+    EXPECT_EQ(lines[0].position(), kData.size() + 1);
+    EXPECT_EQ(lines[1].position(), 2 * kData.size() + 1);
 }
 
 TEST(LineCutterPositions, MarksOnlyTheEndOfFileRecordForTheBeep)
