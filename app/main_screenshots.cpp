@@ -1,6 +1,6 @@
 // iox-screenshots: renders one window of the application, over a simulated box, to a PNG.
 // Usage: iox-screenshots WINDOW FILE.png, WINDOW one of main, main-model-a, compact,
-// list, firmware-info. Run it offscreen (QT_QPA_PLATFORM=offscreen); scripts/screenshots
+// list, firmware-info, sim-box. Run it offscreen (QT_QPA_PLATFORM=offscreen); scripts/screenshots
 // renders them all.
 
 #include <QApplication>
@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QWidget>
 
 #include <cstdio>
@@ -15,11 +16,13 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/simbox/sim_box_window.h"
 #include "device/sim/sim_backend.h"
 #include "panels/io4.h"
 #include "panels/main_panel.h"
 #include "panels/main_window.h"
 #include "panels/test_form.h"
+#include "device/usb_io.h"
 #include "panels/ui_services.h"
 #if __has_include("firmware/firmware_info_form.h")
 #include "firmware/firmware_info_form.h"
@@ -75,7 +78,7 @@ int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     if (argc != 3) {
-        std::fputs("usage: iox-screenshots main|main-model-a|compact|list|firmware-info FILE.png\n", stderr);
+        std::fputs("usage: iox-screenshots main|main-model-a|compact|list|firmware-info|sim-box FILE.png\n", stderr);
         return 2;
     }
     const std::string window = argv[1];
@@ -122,6 +125,21 @@ int main(int argc, char** argv)
                 check->setChecked(true);
         settle(200);
         ok = save(main, path);
+    } else if (window == "sim-box") {
+        if (main != nullptr) {  // port A read as input, a few outputs on, a pulse and a word sent
+            main->Option1(1)->click();
+            for (QPushButton* check : {main->Check1(1), main->Check1(4), main->Check3(0), main->Check3(5)})
+                check->setChecked(true);
+            iox::USB_IO& io = iox::app::sharedDevice();
+            std::int16_t width = 20;
+            io.Set_SPI_PulseWidth(width);
+            io.Set_TTLPulse("B6", 5);
+            io.SPI_OUT("B0", "B1", "B2", "1011001110");
+        }
+        iox::simbox::SimBoxWindow simWindow(bus);
+        simWindow.show();
+        settle(100);
+        ok = save(&simWindow, path);
     } else if (window == "firmware-info") {
 #ifdef IOX_HAS_FIRMWARE_WINDOWS
         if (main != nullptr) {
