@@ -1,0 +1,15 @@
+#pragma once
+// ioxctl flash: the firmware window's update from the command line, with its checks and its
+// bootloader protocol. The image is read and checked before any box is looked for, so a
+// refused file sends nothing; then the box is marked, reset, reopened under its path and
+// sent its lines, with a progress bar on a terminal and plain progress lines otherwise.
+
+#include "environment.h"
+#include "exit_codes.h"
+#include "invocation.h"
+
+namespace iox::ctl {
+
+Exit runFlash(HidBackend& bus, const GlobalOptions& options, const FlashCommand& command, const Environment& env);
+
+}  // namespace iox::ctl
