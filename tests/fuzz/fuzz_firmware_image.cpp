@@ -1,0 +1,189 @@
+// Fuzzes the firmware image path with arbitrary file contents: reading, checking, cutting
+// into lines and building line requests. An image file is untrusted input: nothing in it
+// may crash the program, no line may be cut short or overrun its request, and an image
+// that is refused must be refused before anything reaches the box.
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "device/sim/sim_backend.h"
+#include "firmware/bootloader_protocol.h"
+#include "firmware/firmware_update.h"
+#include "firmware/fw_form.h"
+#include "firmware/image_file.h"
+#include "firmware/image_lines.h"
+#include "tests/support/recording_services.h"
+
+namespace {
+
+void check(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+// A bootloader that accepts every line at once and keeps what it was sent.
+class AcceptingBootloader : public iox::HidBackend {
+public:
+    std::vector<iox::HidInterface> enumerate() override { return {}; }
+    iox::HidHandle open(const std::string&) override { return 1; }
+    bool write(iox::HidHandle, const iox::Report& report) override
+    {
+        sent.push_back(report);
+        iox::Report answer{};
+        answer[1] = report[1];
+        answer[2] = iox::firmware::kLineAccepted;
+        m_answers.push_back(answer);
+        return true;
+    }
+    bool read(iox::HidHandle, iox::Report& report, std::chrono::milliseconds) override
+    {
+        if (m_answers.empty())
+            return false;
+        report = m_answers.front();
+        m_answers.pop_front();
+        return true;
+    }
+    void close(iox::HidHandle) override {}
+
+    std::vector<iox::Report> sent;
+
+private:
+    std::deque<iox::Report> m_answers;
+};
+
+// The application around the update window: a box the shared device object is connected
+// to, window services that record instead of blocking, and a folder for the image files.
+struct World {
+    iox::sim::SimBackend bus;
+    iox::testing::RecordingServices services;
+    QTemporaryDir folder;
+    QString path;
+
+    World()
+    {
+        iox::app::setDeviceBackend(bus, {});
+        bus.addBox({});
+        check(iox::app::sharedDevice().Connect() == 1);
+        path = folder.filePath(QStringLiteral("USB_IO_Firmware_A1.hex"));
+    }
+};
+
+World* g_world = nullptr;
+
+// The request must carry exactly the line: bytes 1 to n, nothing after, n within the report.
+void checkRequestCarries(const iox::Report& request, std::string_view line)
+{
+    check(line.size() <= iox::firmware::kMaxLineBytes);
+    check(request[0] == 0);
+    for (std::size_t i = 0; i < line.size(); ++i)
+        check(request[1 + i] == static_cast<std::uint8_t>(line[i]));
+    for (std::size_t i = 1 + line.size(); i < request.size(); ++i)
+        check(request[i] == 0);
+}
+
+void checkCut(const std::string& text, const std::vector<iox::firmware::ImageLine>& lines)
+{
+    std::size_t consumed = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto& line = lines[i];
+        // The lines follow each other without gap or overlap, each one inside the text.
+        check(line.offset == consumed && line.length > 0 && consumed + line.length < text.size());
+        const std::string_view bytes = iox::firmware::lineText(text, line);
+        check(bytes.size() == line.length);
+        consumed += line.length;
+        // The cut was made at the line start that follows this line.
+        check(line.position() == consumed + 1);
+        check(text[consumed] == ':' || text[consumed] == ';');
+        if (i > 0)
+            check(bytes[0] == ':' || bytes[0] == ';');
+        check(line.endOfFileRecord == (bytes.find(":00000001F") != std::string_view::npos));
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    new QApplication(*argc, *argv);  // lives as long as the process
+    g_world = new World;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    using namespace iox::firmware;
+    if (!g_world) {  // replayed without libFuzzer's initialisation
+        static int argc = 1;
+        static char name[] = "fuzz_firmware_image";
+        static char* args[] = {name, nullptr};
+        char** argv = args;
+        LLVMFuzzerInitialize(&argc, &argv);
+    }
+    World& world = *g_world;
+    const std::string text(reinterpret_cast<const char*>(data), size);
+
+    const auto lines = cutImageLines(text);
+    checkCut(text, lines);
+    bool fits = !lines.empty();
+    for (const auto& line : lines)
+        fits = fits && line.length <= kMaxLineBytes;
+
+    const ImageFileResult checked = checkImageText(text, world.path);
+    check(checked.image.has_value() == fits);
+
+    // A request never holds more than the report's bytes 1 to 63.
+    const iox::Report whole = lineRequest(text);
+    for (std::size_t i = 1; i < whole.size(); ++i)
+        check(whole[i] == (i <= kMaxLineBytes && i <= text.size() ? static_cast<std::uint8_t>(text[i - 1]) : 0));
+
+    if (checked.image) {
+        check(checked.error.isEmpty() && checked.image->length() == text.size() && checked.image->text == text);
+        check(checked.image->lines.size() == lines.size());
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            check(checked.image->lines[i].offset == lines[i].offset && checked.image->lines[i].length == lines[i].length);
+        // Every line goes whole, in order, one request each.
+        AcceptingBootloader bootloader;
+        BootloaderLink link(bootloader);
+        link.setAnswerBounds(std::chrono::milliseconds(10), std::chrono::milliseconds(10));
+        const SendResult sent = sendImage(link, 1, *checked.image, {});
+        check(sent.outcome == SendOutcome::EndOfText && sent.linesSent == lines.size());
+        check(bootloader.sent.size() == lines.size());
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            checkRequestCarries(bootloader.sent[i], lineText(text, lines[i]));
+    } else {
+        check(checked.error.endsWith(QStringLiteral("Nothing was sent to the USB IO.")));
+    }
+
+    // The same bytes as a file, read back and given to the update window.
+    {
+        QFile file(world.path);
+        check(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        check(file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()));
+    }
+    const ImageFileResult read = readImageFile(world.path);
+    check(read.image.has_value() == fits && read.error == checked.error);
+    if (!read.image) {
+        world.bus.clearLog();
+        world.services.messages.clear();
+        world.services.events.clear();
+        const std::size_t opens = world.bus.openCalls();
+        const std::size_t handles = world.bus.openHandles();
+        QString path = world.path;
+        fwForm().UpdateFirmware(path);
+        check(world.bus.log().empty() && world.bus.openCalls() == opens && world.bus.openHandles() == handles);
+        check(world.services.messages.size() == 1 && world.services.messages[0].text == read.error);
+        check(world.services.ends == 0 && !updateRunning());
+        check(iox::app::sharedDevice().isConnected());
+    }
+    return 0;
+}
