@@ -4,16 +4,24 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
 #include <QWidget>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/app_state.h"
 #include "device/commands.h"
 #include "device/sim/sim_backend.h"
+#include "panels/list_form.h"
+#include "panels/main_panel.h"
 #include "panels/main_window.h"
+#include "panels/panel_parts.h"
+#include "panels/test_form.h"
 #include "panels/ui_services.h"
 #include "tests/support/recording_services.h"
 
@@ -55,6 +63,28 @@ inline std::string describe(const Report& r)
 
 using Requests = std::vector<std::string>;
 
+// The idle state and identity reads every panel load sends.
+inline const Requests kLoadRequests = {"A-out", "B-out", "RelayByte 0", "SetByte A 0", "SetByte B 0", "Model", "SN"};
+inline const char kPanelTitle[] = "Kestrow   USB To I/O  Controller -   (Ver A3)";
+
+inline QStringList itemsOf(const QComboBox* list)
+{
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i)
+        items << list->itemText(i);
+    return items;
+}
+
+// Plays the operator in the selection window: picks `row`, then O.K.
+inline std::function<void(QDialog&)> pickRow(int row)
+{
+    return [row](QDialog& dialog) {
+        auto& list = dynamic_cast<panels::ListForm&>(dialog);
+        list.List1()->setCurrentRow(row);
+        list.Command1()->click();
+    };
+}
+
 class PanelTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -76,23 +106,16 @@ protected:
         return bus.addBox(config);
     }
 
-    // Every request since the last clearLog(), to any box.
-    Requests requests() const
+    // The requests since the last clearLog(): on one handle, or (0) to any box.
+    Requests requestsOn(HidHandle handle = 0) const
     {
         Requests out;
         for (const auto& entry : bus.log())
-            out.push_back(describe(entry.report));
-        return out;
-    }
-    // The requests sent on one handle (one connection of one object).
-    Requests requestsOn(HidHandle handle) const
-    {
-        Requests out;
-        for (const auto& entry : bus.log())
-            if (entry.handle == handle)
+            if (handle == 0 || entry.handle == handle)
                 out.push_back(describe(entry.report));
         return out;
     }
+    Requests requests() const { return requestsOn(0); }
     // The box the log's requests on `handle` went to.
     std::size_t boxOf(HidHandle handle) const
     {
@@ -117,6 +140,21 @@ protected:
 
     sim::SimBackend bus;
     RecordingServices services;
+};
+
+// The main panel loaded on one model-C box, the request log empty.
+class LoadedPanel : public PanelTest {
+protected:
+    void SetUp() override
+    {
+        PanelTest::SetUp();
+        box = addBox("IOX-MODEL-C", "10001");
+        form = panels::loadMainPanel();
+        ASSERT_NE(form, nullptr);
+        bus.clearLog();
+    }
+    std::size_t box = 0;
+    panels::TestForm* form = nullptr;
 };
 
 }  // namespace iox::testing

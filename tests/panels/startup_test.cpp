@@ -1,23 +1,14 @@
-// The start-up with 0, 1 and several boxes, the selection window, the model
-// table, the hand-over to IO4, activation, "(fw)" and the main window's lifecycle.
+// The start-up with 0, 1 and several boxes, the selection window, the model table,
+// activation, "(fw)" and the main window's lifecycle.
 
 #include <algorithm>
 #include <cctype>
 
-#include <QComboBox>
-#include <QLabel>
-#include <QListWidget>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 
 #include "panel_fixture.h"
-#include "panels/io4.h"
-#include "panels/list_form.h"
-#include "panels/main_panel.h"
-#include "panels/panel_parts.h"
-#include "panels/test_form.h"
 
 namespace iox::testing {
 namespace {
@@ -25,35 +16,23 @@ namespace {
 using panels::ListForm;
 using panels::TestForm;
 
-const Requests kIdleAndIdentity = {"A-out", "B-out", "RelayByte 0", "SetByte A 0", "SetByte B 0", "Model", "SN"};
+const Requests kStartUp = [] {
+    Requests r = kLoadRequests;
+    r.push_back("Firmware");  // Form_Activate on showing
+    return r;
+}();
 
-QStringList itemsOf(const QComboBox* list)
-{
-    QStringList items;
-    for (int i = 0; i < list->count(); ++i)
-        items << list->itemText(i);
-    return items;
-}
-
-QStringList entriesOf(const QListWidget* list)
-{
-    QStringList entries;
-    for (int i = 0; i < list->count(); ++i)
-        entries << list->item(i)->text();
-    return entries;
-}
-
-QStringList lines(char port, int from = 0, int to = 7)
+QStringList lines(char port)
 {
     QStringList out;
-    for (int i = from; i <= to; ++i)
+    for (int i = 0; i <= 7; ++i)
         out << QString("%1%2").arg(port).arg(i);
     return out;
 }
 
 class Startup : public PanelTest {
 protected:
-    // Loads the main panel; the connected handle of the shared object afterwards.
+    // Loads the main panel and notes the shared object's connected handle.
     TestForm* load()
     {
         TestForm* form = panels::loadMainPanel();
@@ -62,8 +41,6 @@ protected:
     }
     HidHandle handle = 0;
 };
-
-// ---- zero and one box ------------------------------------------------------------------
 
 TEST_F(Startup, NoBoxShowsTheFailureOnceAndTheEmptyPanel)
 {
@@ -77,16 +54,11 @@ TEST_F(Startup, NoBoxShowsTheFailureOnceAndTheEmptyPanel)
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(form->Label6()->text(), "");
     EXPECT_EQ(form->Label8()->text(), "");
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 3; ++i)
         EXPECT_EQ(form->Combo1(i)->count(), 0);
-        EXPECT_EQ(form->Combo1(i)->currentText(), "");
-    }
-    EXPECT_TRUE(form->Frame1()->isVisibleTo(form));  // design layout
     form->Timer1_Timer();
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(colourOf(form->Label2(i)), ui::kLow);
+    for (int i = 0; i < 8; ++i)
         EXPECT_EQ(colourOf(form->Label4(i)), ui::kLow);
-    }
 }
 
 TEST_F(Startup, OneBoxConnectsWithoutSelectionAndSendsTheIdleStateInOrder)
@@ -96,21 +68,16 @@ TEST_F(Startup, OneBoxConnectsWithoutSelectionAndSendsTheIdleStateInOrder)
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(services.modals, 0);
     EXPECT_TRUE(services.messages.empty());
-    ASSERT_TRUE(app::sharedDevice().isConnected());
-    Requests expected = kIdleAndIdentity;
-    expected.push_back("Firmware");  // Form_Activate on showing
-    EXPECT_EQ(requestsOn(handle), expected);
+    EXPECT_EQ(requestsOn(handle), kStartUp);
     EXPECT_EQ(form->Label6()->text(), "IOX-MODEL-C");
     EXPECT_EQ(form->Label8()->text(), "10001");
-    EXPECT_EQ(form->windowTitle(), "Kestrow   USB To I/O  Controller -   (Ver A3)");
+    EXPECT_EQ(form->windowTitle(), kPanelTitle);
     EXPECT_TRUE(form->Timer1()->isActive());
     EXPECT_EQ(form->Timer1()->interval(), 1);
     EXPECT_EQ(panels::mainPanel(), form);
 }
 
-// ---- several boxes: the selection window -------------------------------------------------
-
-TEST_F(Startup, TwoBoxesListEntriesPreselectTheFirstAndOkConnectsIt)
+TEST_F(Startup, SeveralBoxesAreListedWithTheFirstPreselected)
 {
     addBox("IOX-MODEL-C", "10001");
     addBox("IOX-MODEL-D", "20001");
@@ -119,7 +86,8 @@ TEST_F(Startup, TwoBoxesListEntriesPreselectTheFirstAndOkConnectsIt)
     QString title;
     services.onModal = [&](QDialog& dialog) {
         auto& list = dynamic_cast<ListForm&>(dialog);
-        shown = entriesOf(list.List1());
+        for (int i = 0; i < list.List1()->count(); ++i)
+            shown << list.List1()->item(i)->text();
         selected = list.List1()->currentRow();
         title = list.windowTitle();
         list.Command1()->click();
@@ -131,75 +99,59 @@ TEST_F(Startup, TwoBoxesListEntriesPreselectTheFirstAndOkConnectsIt)
     EXPECT_EQ(selected, 0);
     EXPECT_EQ(form->SN_Selected, "10001");
     EXPECT_EQ(boxOf(handle), 0u);
-    EXPECT_EQ(form->Label8()->text(), "10001");
 }
 
-TEST_F(Startup, DoubleClickOnTheSecondEntryConnectsTheSecondBox)
-{
-    addBox("IOX-MODEL-C", "10001");
-    addBox("IOX-MODEL-C", "20001");
-    services.onModal = [&](QDialog& dialog) {
-        auto& list = dynamic_cast<ListForm&>(dialog);
-        dialog.show();
-        QListWidget* widget = list.List1();
-        const QRect second = widget->visualItemRect(widget->item(1));
-        QTest::mouseClick(widget->viewport(), Qt::LeftButton, {}, second.center());
-        QTest::mouseDClick(widget->viewport(), Qt::LeftButton, {}, second.center());
-    };
-    TestForm* form = load();
-    EXPECT_EQ(form->SN_Selected, "20001");
-    EXPECT_EQ(boxOf(handle), 1u);
-    EXPECT_EQ(form->Label8()->text(), "20001");
-}
+struct Selection {
+    const char* name;
+    std::function<void(QDialog&)> operatorDoes;  // none: closed by its title bar
+    const char* secondSerial;
+    QString chosen;
+    std::size_t box;
+};
+void PrintTo(const Selection& s, std::ostream* os) { *os << s.name; }
 
-TEST_F(Startup, CancelLeavesTheSerialNumberEmptyAndConnectsTheFirstBox)
+class StartupSelection : public Startup, public ::testing::WithParamInterface<Selection> {};
+
+TEST_P(StartupSelection, ConnectsTheChosenBoxOrTheFirstOnCancel)
 {
     addBox("IOX-MODEL-C", "10001");
-    addBox("IOX-MODEL-C", "20001");
-    services.onModal = [](QDialog& dialog) {
-        auto& list = dynamic_cast<ListForm&>(dialog);
-        list.List1()->setCurrentRow(1);
-        list.Command2()->click();
-    };
+    addBox("IOX-MODEL-D", GetParam().secondSerial);
+    services.onModal = GetParam().operatorDoes;
     TestForm* form = load();
-    EXPECT_EQ(form->SN_Selected, "");
-    EXPECT_EQ(boxOf(handle), 0u);
+    EXPECT_EQ(services.modals, 1);
+    EXPECT_EQ(form->SN_Selected, GetParam().chosen);
+    EXPECT_EQ(boxOf(handle), GetParam().box);
+    EXPECT_EQ(form->Label6()->text(), GetParam().box ? "IOX-MODEL-D" : "IOX-MODEL-C");
     EXPECT_TRUE(services.messages.empty());
 }
 
-TEST_F(Startup, ClosingTheSelectionWindowActsAsCancel)
-{
-    addBox("IOX-MODEL-C", "10001");
-    addBox("IOX-MODEL-C", "20001");
-    // No onModal: the recording services close the window as its title bar would.
-    TestForm* form = load();
-    EXPECT_EQ(services.modals, 1);
-    EXPECT_EQ(form->SN_Selected, "");
-    EXPECT_EQ(boxOf(handle), 0u);
-}
+const auto cancelAfterPickingRowOne = [](QDialog& dialog) {
+    auto& list = dynamic_cast<ListForm&>(dialog);
+    list.List1()->setCurrentRow(1);
+    list.Command2()->click();
+};
+const auto doubleClickRowOne = [](QDialog& dialog) {
+    QListWidget* widget = dynamic_cast<ListForm&>(dialog).List1();
+    dialog.show();
+    const QPoint second = widget->visualItemRect(widget->item(1)).center();
+    QTest::mouseClick(widget->viewport(), Qt::LeftButton, {}, second);
+    QTest::mouseDClick(widget->viewport(), Qt::LeftButton, {}, second);
+};
 
-TEST_F(Startup, ASerialNumberWithAHyphenIsHandedOverWhole)
-{
-    addBox("IOX-MODEL-C", "10001");
-    addBox("IOX-MODEL-D", "AB-7");
-    services.onModal = [](QDialog& dialog) {
-        auto& list = dynamic_cast<ListForm&>(dialog);
-        list.List1()->setCurrentRow(1);
-        list.Command1()->click();
-    };
-    TestForm* form = load();
-    EXPECT_EQ(form->SN_Selected, "AB-7");
-    EXPECT_EQ(boxOf(handle), 1u);
-    EXPECT_EQ(form->Label6()->text(), "IOX-MODEL-D");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Choices, StartupSelection,
+    ::testing::Values(Selection{"OkOnTheFirst", pickRow(0), "20001", "10001", 0},
+                      Selection{"DoubleClickOnTheSecond", doubleClickRowOne, "20001", "20001", 1},
+                      Selection{"Cancel", cancelAfterPickingRowOne, "20001", "", 0},
+                      Selection{"ClosedByTheTitleBar", {}, "20001", "", 0},
+                      Selection{"SerialWithAHyphen", pickRow(1), "AB-7", "AB-7", 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ListFormEntry, TheSerialNumberIsWhatStandsBeforeTheSeparator)
 {
-    EXPECT_EQ(ListForm::serialOfEntry("10001  -  IOX-MODEL-C"), "10001");
     EXPECT_EQ(ListForm::serialOfEntry("AB-7-X  -  IOX-MODEL-C"), "AB-7-X");
     EXPECT_EQ(ListForm::serialOfEntry("  10001  "), "10001");  // no separator: the whole text
     EXPECT_EQ(ListForm::serialOfEntry("A-1"), "A-1");
-    EXPECT_EQ(ListForm::serialOfEntry(""), "");
 }
 
 TEST_F(Startup, TheSelectionWindowUsesTemporaryObjectsAndLeavesTheSharedOneUnconnected)
@@ -215,10 +167,8 @@ TEST_F(Startup, TheSelectionWindowUsesTemporaryObjectsAndLeavesTheSharedOneUncon
     };
     load();
     EXPECT_FALSE(sharedConnectedWhileOpen);
-    EXPECT_EQ(handlesWhileOpen, 0u);  // both temporaries released when the load ended
+    EXPECT_EQ(handlesWhileOpen, 0u);
 }
-
-// ---- the model table ---------------------------------------------------------------------
 
 struct ModelRow {
     const char* model;
@@ -256,27 +206,20 @@ INSTANTIATE_TEST_SUITE_P(
         return name.empty() ? std::string("empty") : name + "_" + std::to_string(info.index);
     });
 
-TEST_F(Startup, ModelCKeepsTheDesignLayout)
+TEST_F(Startup, ModelAHidesRelaysAndPortBAndMovesTheRestModelCDoesNot)
 {
     addBox("IOX-MODEL-C", "10001");
     TestForm* form = load();
-    for (QWidget* w : std::initializer_list<QWidget*>{form->Frame1(), form->Frame5(), form->Frame3(1), form->Frame3(2),
-                                                      form->Frame2(1), form->Label44_0(), form->Label9(3)})
-        EXPECT_TRUE(w->isVisibleTo(form));
-    EXPECT_EQ(form->Frame4()->geometry(), ui::twipsRect(240, 3720, 5175, 1335));
-    EXPECT_EQ(form->height(), ui::twips(9705));
-    EXPECT_TRUE(form->Check2(0)->isEnabled());
-    EXPECT_TRUE(form->Option1(0)->isChecked());
-}
+    EXPECT_TRUE(form->Frame1()->isVisibleTo(form));
+    EXPECT_EQ(form->Frame4()->pos(), ui::twipsRect(240, 3720, 0, 0).topLeft());
+    panels::unloadMainPanel();
+    bus.vanish(0);
 
-TEST_F(Startup, ModelAHidesRelaysAndPortBAndMovesTheRest)
-{
-    addBox("IOX-MODEL-A", "10001");
-    TestForm* form = load();
+    addBox("IOX-MODEL-A", "10002");
+    form = load();
     for (QWidget* hidden : std::initializer_list<QWidget*>{form->Frame1(), form->Frame5(), form->Frame3(2),
                                                            form->Frame3(1), form->Frame2(1), form->Label44_0(),
-                                                           form->Label9(3), form->Label9(4), form->Label9(5),
-                                                           form->Label444(2), form->Label444(3)})
+                                                           form->Label9(3), form->Label9(5), form->Label444(3)})
         EXPECT_FALSE(hidden->isVisibleTo(form)) << hidden->metaObject()->className();
     EXPECT_TRUE(form->Frame4()->isVisibleTo(form));
     EXPECT_EQ(form->Frame4()->pos(), QPoint(ui::twips(240), ui::twips(3720) - ui::twips(2000)));
@@ -290,9 +233,8 @@ TEST_F(Startup, ModelDTurnsPortAToInputBeforeTheWindowShows)
 {
     addBox("IOX-MODEL-D", "20001");
     TestForm* form = load();
-    Requests expected = kIdleAndIdentity;
-    expected.push_back("A-in");  // no TTL: every port-A box was clear
-    expected.push_back("Firmware");
+    Requests expected = kLoadRequests;
+    expected.insert(expected.end(), {"A-in", "Firmware"});  // no TTL: every port-A box was clear
     EXPECT_EQ(requestsOn(handle), expected);
     EXPECT_TRUE(form->Option1(1)->isChecked());
     EXPECT_FALSE(form->Option1(0)->isEnabled());
@@ -300,65 +242,13 @@ TEST_F(Startup, ModelDTurnsPortAToInputBeforeTheWindowShows)
     EXPECT_FALSE(form->Frame4()->isEnabled());
     for (int i = 0; i < 8; ++i) {
         EXPECT_FALSE(form->Check2(i)->isEnabled());
-        EXPECT_FALSE(form->Check2(i)->isChecked());
         EXPECT_TRUE(form->Check3(i)->isEnabled());
     }
 }
 
-// ---- the hand-over to IO4 ------------------------------------------------------------------
-
-TEST_F(Startup, ModelBHandsOverToTheCompactPanel)
-{
-    addBox("IOX-MODEL-B", "30001");
-    HidHandle sharedHandle = 0;
-    services.onMessage = [](const QString&) {};
-    TestForm* form = panels::loadMainPanel();
-    EXPECT_EQ(form, nullptr);
-    EXPECT_EQ(panels::mainPanel(), nullptr);
-    EXPECT_FALSE(app::sharedDevice().isConnected());
-    EXPECT_EQ(services.quits, 0);
-    EXPECT_TRUE(services.messages.empty());
-
-    panels::IO4* io4 = panels::compactPanel();
-    ASSERT_NE(io4, nullptr);
-    EXPECT_TRUE(io4->isVisible());
-    EXPECT_EQ(io4->SN_Selected, "30001");
-    EXPECT_EQ(io4->windowTitle(), "Kestrow   USB To I/O  Controller -   (Ver A3)");
-    EXPECT_TRUE(io4->device().isConnected());
-    EXPECT_TRUE(io4->Timer1()->isActive());
-
-    // The shared object: idle state, model name, serial number, then closed; IO4's own
-    // object: its eight load requests (Connect by serial number walks the boxes first).
-    const HidHandle own = io4->device().GetUSBDeviceHandle();
-    for (const auto& entry : bus.log())
-        if (entry.handle != own && describe(entry.report) == "A-out")
-            sharedHandle = entry.handle;
-    EXPECT_EQ(requestsOn(sharedHandle), kIdleAndIdentity);
-    EXPECT_EQ(requestsOn(own), kIdleAndIdentity);
-    std::size_t lastShared = 0, firstOwn = bus.log().size();
-    for (std::size_t i = 0; i < bus.log().size(); ++i) {
-        if (bus.log()[i].handle == sharedHandle)
-            lastShared = i;
-        if (bus.log()[i].handle == own && firstOwn == bus.log().size())
-            firstOwn = i;
-    }
-    EXPECT_LT(lastShared, firstOwn);
-    EXPECT_EQ(bus.openHandles(), 1u);  // only IO4's
-
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(itemsOf(io4->Combo1(i)), QStringList({"B0", "B1", "B2", "B3"}));
-    EXPECT_EQ(io4->Combo1(0)->currentText(), "B0");
-    EXPECT_EQ(io4->Combo1(1)->currentText(), "B1");
-    EXPECT_EQ(io4->Combo1(2)->currentText(), "B2");
-    EXPECT_EQ(io4->Label6()->text(), "IOX-MODEL-B");
-    EXPECT_EQ(io4->Label8()->text(), "30001");
-}
-
-// ---- activation, "(fw)", closing -------------------------------------------------------
-
 TEST_F(Startup, FirmwareIndicatorIsQuietAfterEveryActivation)
 {
-    for (std::uint8_t level : {std::uint8_t{0}, std::uint8_t{2}, std::uint8_t{3}, std::uint8_t{9}}) {
+    for (std::uint8_t level : {0, 2, 3, 9}) {
         SCOPED_TRACE(int(level));
         sim::BoxConfig config;
         config.firmware[0] = level;
@@ -395,19 +285,7 @@ TEST_F(Startup, FirmwareLabelDisablesThePanelAndOpensTheInformationWindow)
     EXPECT_FALSE(form->isEnabled());
 }
 
-TEST_F(Startup, OperatorClosingTheMainPanelDisconnectsAndEndsTheProgram)
-{
-    addBox("IOX-MODEL-C", "10001");
-    TestForm* form = load();
-    ASSERT_TRUE(app::sharedDevice().isConnected());
-    form->close();
-    EXPECT_FALSE(app::sharedDevice().isConnected());
-    EXPECT_FALSE(form->Timer1()->isActive());
-    EXPECT_EQ(services.quits, 1);
-    EXPECT_EQ(services.ends, 0);
-}
-
-TEST_F(Startup, ADisabledMainPanelCannotBeClosedByTheOperator)
+TEST_F(Startup, ClosingDisconnectsAndEndsTheProgramButNotWhileDisabled)
 {
     addBox("IOX-MODEL-C", "10001");
     TestForm* form = load();
@@ -422,26 +300,25 @@ TEST_F(Startup, ADisabledMainPanelCannotBeClosedByTheOperator)
     form->setEnabled(true);
     form->close();
     EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(app::sharedDevice().isConnected());
+    EXPECT_FALSE(form->Timer1()->isActive());
     EXPECT_EQ(services.quits, 1);
+    EXPECT_EQ(services.ends, 0);
 }
 
 TEST_F(Startup, UnloadAndReloadRunTheWholeStartUpAgainWithoutEndingTheProgram)
 {
     addBox("IOX-MODEL-C", "10001");
-    TestForm* first = load();
-    first->Check1(2)->setChecked(true);
+    load()->Check1(2)->setChecked(true);
     panels::unloadMainPanel();
     EXPECT_EQ(panels::mainPanel(), nullptr);
     EXPECT_FALSE(app::sharedDevice().isConnected());
-    EXPECT_EQ(services.quits, 0);
     bus.clearLog();
 
     TestForm* second = load();
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(panels::mainPanel(), second);
-    Requests expected = kIdleAndIdentity;
-    expected.push_back("Firmware");
-    EXPECT_EQ(requestsOn(handle), expected);
+    EXPECT_EQ(requestsOn(handle), kStartUp);
     EXPECT_FALSE(second->Check1(2)->isChecked());  // the design state again
     second->Form_Activate();  // as the firmware updater calls it
     EXPECT_EQ(requestsOn(handle).back(), "Firmware");
@@ -452,7 +329,6 @@ TEST_F(Startup, TicksDuringTheStartUpReachNoBoxBeforeTheConnection)
 {
     addBox("IOX-MODEL-C", "10001");
     addBox("IOX-MODEL-C", "20001");
-    // Let the panel's timer run whenever a device operation lets events run.
     TestForm* seen = nullptr;
     services.onProcessEvents = [&] {
         if (TestForm* form = panels::mainPanel()) {
@@ -460,15 +336,13 @@ TEST_F(Startup, TicksDuringTheStartUpReachNoBoxBeforeTheConnection)
             form->Timer1_Timer();
         }
     };
-    services.onModal = [](QDialog& dialog) { dynamic_cast<ListForm&>(dialog).Command1()->click(); };
+    services.onModal = pickRow(0);
     TestForm* form = load();
     EXPECT_EQ(seen, form);
-    // Polls before the connection sent nothing: every other handle carried only the
-    // discovery's serial-number reads and the selection window's model-name reads;
-    // polls on the connection come once it exists.
+    // Other handles carried only the discovery's and the selection window's reads.
     for (const auto& entry : bus.log()) {
+        const std::string what = describe(entry.report);
         if (entry.handle != handle) {
-            const std::string what = describe(entry.report);
             EXPECT_TRUE(what == "SN" || what == "Model") << what;
         }
     }
