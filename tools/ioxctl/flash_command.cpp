@@ -59,6 +59,9 @@ Exit update(HidBackend& bus, USB_IO& device, const firmware::FirmwareImage& imag
     const auto sent = firmware::sendImage(link, handle, image, [&](const firmware::ImageLine& line) {
         progress.update(line.position(), image.length(), ++lines);
     });
+    // The bootloader has taken the whole image: the bar ends full, as in the update window.
+    if (sent.outcome != firmware::SendOutcome::Failed)
+        progress.update(image.length(), image.length(), lines);
     progress.finish();
     bus.close(handle);
     if (sent.outcome == firmware::SendOutcome::Failed) {

@@ -1,0 +1,110 @@
+// Every refusal: its exit code, a message on stderr, and nothing sent that it forbids.
+
+#include "ctl_fixture.h"
+#include "device/commands.h"
+#include "exit_codes.h"
+
+namespace iox::ctl::testing {
+namespace {
+
+struct BadArgument {
+    std::vector<std::string> args;
+};
+
+class RefusedArgument : public Ctl, public ::testing::WithParamInterface<BadArgument> {};
+
+TEST_P(RefusedArgument, SendsNothingAndExitsWithBadArgument)
+{
+    bus.addBox(boxWith("10001"));
+    EXPECT_EQ(ctl(GetParam().args), code(Exit::BadArgument));
+    EXPECT_TRUE(bus.log().empty());
+    EXPECT_EQ(bus.openCalls(), 0u);  // not even discovery
+    EXPECT_EQ(err.str().rfind("ioxctl: ", 0), 0u) << err.str();
+    EXPECT_TRUE(out.str().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, RefusedArgument,
+    ::testing::Values(BadArgument{{"line", "C3", "1"}}, BadArgument{{"line", "A8", "1"}},
+                      BadArgument{{"line", "A3", "2"}}, BadArgument{{"line", "A", "1"}},
+                      BadArgument{{"relays", "256"}}, BadArgument{{"relays", "0x100"}},
+                      BadArgument{{"relays", "-1"}}, BadArgument{{"port", "A", "set", "300"}},
+                      BadArgument{{"port", "C", "out"}}, BadArgument{{"port", "A", "set"}},
+                      BadArgument{{"port", "A", "out", "3"}}, BadArgument{{"relay", "8", "on"}},
+                      BadArgument{{"relay", "1", "maybe"}}, BadArgument{{"pulse", "A0", "256"}},
+                      BadArgument{{"pulse-width", "1000"}},
+                      BadArgument{{"spi", "--clock", "B0", "--data", "B1", "--le", "B2", "10201"}},
+                      BadArgument{{"spi", "--clock", "B0", "--data", "B0", "--le", "B2", "1"}},
+                      BadArgument{{"spi", "--clock", "B0", "--data", "B1", "--le", "B2", std::string(57, '1')}},
+                      BadArgument{{"read", "C"}}, BadArgument{{"--sn", "1", "--path", "sim:box0", "list"}},
+                      BadArgument{{"--simulate", "IOX-MODEL-X,1", "list"}}, BadArgument{{"frobnicate"}},
+                      BadArgument{{}}));
+
+struct SelectionCase {
+    const char* name;
+    std::vector<std::string> serials;
+    std::vector<std::string> args;
+    Exit exit;
+    std::vector<int> codesToFirstBox;  // only serial-number requests, if any
+};
+
+class Selection : public Ctl, public ::testing::WithParamInterface<SelectionCase> {};
+
+TEST_P(Selection, RefusesWithItsCodeBeforeTheCommandIsSent)
+{
+    const SelectionCase& c = GetParam();
+    for (const auto& serial : c.serials)
+        bus.addBox(boxWith(serial));
+    EXPECT_EQ(ctl(c.args), code(c.exit)) << err.str();
+    EXPECT_FALSE(err.str().empty());
+    if (!c.serials.empty()) {
+        EXPECT_EQ(codesSent(0), c.codesToFirstBox);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, Selection,
+    ::testing::Values(
+        SelectionCase{"none", {}, {"relay", "1", "on"}, Exit::NoBox, {}},
+        SelectionCase{"several", {"1", "2"}, {"relay", "1", "on"}, Exit::SeveralBoxes, {}},
+        SelectionCase{"unknown_sn", {"1", "2"}, {"--sn", "3", "relay", "1", "on"}, Exit::NotFound, {cmd::ReadSn}},
+        SelectionCase{"sn_case", {"ab1"}, {"--sn", "AB1", "relay", "1", "on"}, Exit::NotFound, {cmd::ReadSn}},
+        SelectionCase{"shared_sn", {"7", "7"}, {"--sn", "7", "relay", "1", "on"}, Exit::SeveralBoxes, {cmd::ReadSn}},
+        SelectionCase{"unknown_path", {"1"}, {"--path", "sim:box9", "relay", "1", "on"}, Exit::NotFound, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Ctl, PathPicksOneOfTwoBoxesSharingASerialNumber)
+{
+    bus.addBox(boxWith("7"));
+    bus.addBox(boxWith("7"));
+    EXPECT_EQ(ctl({"relay", "2", "on", "--path", "sim:box0"}), 0) << err.str();
+    EXPECT_EQ(bus.box(0).relays(), 0x04);
+    EXPECT_EQ(bus.box(1).relays(), 0);
+}
+
+TEST_F(Ctl, BoxHeldByAnotherProgramCannotBeOpened)
+{
+    bus.addBox(boxWith("1"));
+    bus.faults(0).refuseOpen = true;
+    EXPECT_EQ(ctl({"relay", "1", "on"}), code(Exit::CannotOpen));
+    EXPECT_TRUE(bus.log().empty());
+}
+
+TEST_F(Ctl, SilentBoxIsNotAnswering)
+{
+    bus.addBox(boxWith("1"));
+    bus.faults(0).silent = true;
+    EXPECT_EQ(ctl({"read", "B"}), code(Exit::NotAnswering));
+    EXPECT_NE(err.str().find("did not answer"), std::string::npos);
+    EXPECT_TRUE(out.str().empty());
+}
+
+TEST_F(Ctl, HelpListsTheExitCodes)
+{
+    EXPECT_EQ(ctl({"--help"}), 0);
+    EXPECT_NE(out.str().find(" 7  box not answering"), std::string::npos);
+    EXPECT_NE(out.str().find("hex-check"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace iox::ctl::testing

@@ -1,0 +1,198 @@
+// hex-check's findings, and flash against the simulated bootloader: success, refused files
+// that send nothing, and the failures after the box was handed over.
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+
+#include "ctl_fixture.h"
+#include "device/commands.h"
+#include "doctor_command.h"
+#include "exit_codes.h"
+#include "hex_records.h"
+
+namespace iox::ctl::testing {
+namespace {
+
+constexpr char kData[] = ":100000000C9434000C9446000C9446000C9446006A\r\n";
+constexpr char kEnd[] = ":00000001FF\r\n";
+
+class Image : public Ctl {
+protected:
+    Image() : m_dir(std::filesystem::temp_directory_path() / ("ioxctl_test_" + std::to_string(::getpid())))
+    {
+        std::filesystem::create_directories(m_dir);
+    }
+    ~Image() override { std::filesystem::remove_all(m_dir); }
+
+    std::string file(const std::string& text, const std::string& name = "USB_IO_Firmware_1.hex")
+    {
+        const auto path = (m_dir / name).string();
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+
+private:
+    std::filesystem::path m_dir;
+};
+
+struct RecordCase {
+    std::string text;
+    std::size_t line;
+    std::string problem;
+};
+
+class HexRecord : public ::testing::TestWithParam<RecordCase> {};
+
+TEST_P(HexRecord, NamesTheLineAndItsProblem)
+{
+    const HexRecords found = checkHexRecords(GetParam().text);
+    ASSERT_EQ(found.problems.size(), 1u);
+    EXPECT_EQ(found.problems[0].line, GetParam().line);
+    EXPECT_EQ(found.problems[0].text, GetParam().problem);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, HexRecord,
+    ::testing::Values(
+        RecordCase{std::string(":100000000C9434000C9446000C9446000C9446006B\r\n") + kEnd, 1,
+                   "checksum is 0x6b, the record needs 0x6a"},
+        RecordCase{std::string(":0F0000000C9434000C9446000C9446000C9446006A\r\n") + kEnd, 1,
+                   "byte count says 15, the record holds 16 data bytes"},
+        RecordCase{std::string(kData) + ":10000G\r\n" + kEnd, 2, "character 7 is not a hex digit"},
+        RecordCase{std::string(kData) + "10000000\r\n" + kEnd, 2, "does not start with ':'"},
+        RecordCase{std::string(kData) + ":0000000\r\n" + kEnd, 2, "holds an odd number of hex digits"},
+        RecordCase{std::string(kData) + ":0100000600F9\r\n" + kEnd, 2, "unknown record type 0x06"},
+        RecordCase{std::string(kData) + ":01000004FFFC\r\n" + kEnd, 2, "a type 0x04 record carries 2 data bytes, not 1"},
+        RecordCase{std::string(kData), 1, "no end-of-file record (:00000001FF)"},
+        RecordCase{std::string(kData) + kEnd + kData, 3, "record after the end-of-file record"}));
+
+TEST_F(Image, HexCheckPassesAGoodImageAndSaysWhatWouldBeSent)
+{
+    const auto path = file(std::string(kData) + kData + kEnd);
+    EXPECT_EQ(ctl({"hex-check", path, "--json"}), 0) << out.str();
+    const auto report = nlohmann::json::parse(out.str());
+    EXPECT_EQ(report["records"], 3);
+    EXPECT_EQ(report["data_bytes"], 32);
+    EXPECT_EQ(report["would_send"]["lines"], 2);
+    EXPECT_EQ(report["would_send"]["end_record_sent"], false);
+    EXPECT_EQ(report["would_send"]["unsent_tail"], kEnd);
+    EXPECT_TRUE(bus.log().empty());
+}
+
+TEST_F(Image, HexCheckListsEveryLineARequestCannotCarry)
+{
+    const std::string longRecord = ":20000000" + std::string(64, '0') + "E0\r\n";
+    const auto path = file(longRecord + kData + longRecord + kEnd);
+    EXPECT_EQ(ctl({"hex-check", path}), code(Exit::ImageRefused));
+    EXPECT_NE(out.str().find("line 1: image line of 77 characters"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("line 3: image line of 77 characters"), std::string::npos);
+    EXPECT_NE(out.str().find("flash refuses this file"), std::string::npos);
+}
+
+TEST_F(Image, FlashSendsTheImageToTheBootloader)
+{
+    bus.addBox(boxWith("10001"));
+    const auto path = file(std::string(kData) + kData + kEnd + ";\r\n");
+    ASSERT_EQ(ctl({"flash", path}), 0) << err.str();
+    EXPECT_EQ(bus.box(0).bootloaderLines(), (std::vector<std::string>{kData, kData, kEnd}));
+    const auto codes = codesSent();
+    ASSERT_GE(codes.size(), 3u);
+    EXPECT_EQ(std::vector<int>(codes.begin(), codes.begin() + 4),
+              (std::vector<int>{cmd::ReadSn, cmd::GetExtFirmware, cmd::UpdateFlag, cmd::ResetCpu}));
+    EXPECT_NE(out.str().find("progress 100% (3 lines sent)\n"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("The New Firmware was succesfully updated"), std::string::npos);
+}
+
+TEST_F(Image, FlashRefusedFileSendsNothing)
+{
+    bus.addBox(boxWith("10001"));
+    const std::vector<std::string> refused{
+        file(std::string(kData) + kEnd, "firmware.hex"),               // not an image's name
+        file("", "USB_IO_Firmware_empty.hex"),                         // no line to send
+        file(":" + std::string(70, '0') + "\r\n" + kEnd, "USB_IO_Firmware_long.hex"),
+        (std::filesystem::temp_directory_path() / "USB_IO_Firmware_missing.hex").string(),
+    };
+    for (const auto& path : refused) {
+        EXPECT_EQ(ctl({"flash", path}), code(Exit::ImageRefused)) << path;
+        EXPECT_NE(err.str().find("Nothing was sent to the USB IO."), std::string::npos) << err.str();
+    }
+    EXPECT_TRUE(bus.log().empty());
+    EXPECT_EQ(bus.openCalls(), 0u);
+}
+
+TEST_F(Image, FlashStopsAtALineTheBootloaderRefuses)
+{
+    bus.addBox(boxWith("10001"));
+    bus.box(0).setLineAnswer([](const std::string&, std::size_t index) -> std::uint8_t { return index == 1 ? 'X' : 'O'; });
+    const auto path = file(std::string(kData) + kData + kData + kEnd);
+    EXPECT_EQ(ctl({"flash", path}), code(Exit::UpdateFailed));
+    EXPECT_EQ(bus.box(0).bootloaderLines().size(), 2u);
+    EXPECT_NE(err.str().find("line 2 of 3 was answered with status 88"), std::string::npos) << err.str();
+}
+
+TEST_F(Image, FlashFailsWhenTheBoxDoesNotComeBack)
+{
+    bus.addBox(boxWith("10001"));
+    bus.faults(0).failedOpensAfterReset = -1;
+    EXPECT_EQ(ctl({"flash", file(std::string(kData) + kEnd)}), code(Exit::UpdateFailed));
+    EXPECT_EQ(pauses, 35);  // every reopen attempt waited
+    EXPECT_TRUE(bus.box(0).bootloaderLines().empty());
+}
+
+TEST_F(Image, FlashRefusesABoxWhoseFirmwareTakesNoUpdate)
+{
+    auto config = boxWith("10001");
+    config.firmware[0] = 2;
+    bus.addBox(config);
+    EXPECT_EQ(ctl({"flash", file(std::string(kData) + kEnd)}), code(Exit::NotUpdatable));
+    EXPECT_EQ(codesSent(), (std::vector<int>{cmd::ReadSn, cmd::GetExtFirmware}));
+}
+
+struct DoctorCase {
+    const char* name;
+    bool refuseOpen, silent;
+    PathAccess access;
+    Exit exit;
+    std::string says;
+};
+
+class Doctor : public Ctl, public ::testing::WithParamInterface<DoctorCase> {};
+
+TEST_P(Doctor, FindsWhyTheBoxCannotBeReached)
+{
+    const DoctorCase& c = GetParam();
+    bus.addInterface(0x046D, 0xC31C);  // a keyboard: not a box
+    bus.addBox(boxWith("10001"));
+    bus.faults(0).refuseOpen = c.refuseOpen;
+    bus.faults(0).silent = c.silent;
+    env.pathAccess = [&c](const std::string&) { return c.access; };
+    env.fileExists = [](const std::string&) { return false; };
+    EXPECT_EQ(ctl({"doctor"}), code(c.exit));
+    EXPECT_NE(out.str().find("HID interfaces on the bus: 2, boxes among them (vendor 2b4e, product 0021): 1"),
+              std::string::npos);
+    EXPECT_NE(out.str().find(c.says), std::string::npos) << out.str();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, Doctor,
+    ::testing::Values(DoctorCase{"permissions", true, false, PathAccess::Denied, Exit::CannotOpen,
+                                 std::string("create /etc/udev/rules.d/70-iox.rules holding the line\n    ") +
+                                     kUdevRule},
+                      DoctorCase{"held", true, false, PathAccess::Allowed, Exit::CannotOpen,
+                                 "held by another program"},
+                      DoctorCase{"silent", false, true, PathAccess::Allowed, Exit::NotAnswering,
+                                 "does not answer within 50 ms"},
+                      DoctorCase{"fine", false, false, PathAccess::Allowed, Exit::Ok,
+                                 "ok: 10001, IOX-MODEL-C, firmware A3 (level 3)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Ctl, DoctorWithNoBoxSaysSo)
+{
+    EXPECT_EQ(ctl({"doctor"}), code(Exit::NoBox));
+    EXPECT_NE(out.str().find("problem: no box on the bus"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace iox::ctl::testing

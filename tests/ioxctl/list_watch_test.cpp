@@ -1,0 +1,110 @@
+// list (text and JSON), --simulate, and watch's change lines.
+
+#include <nlohmann/json.hpp>
+
+#include "ctl_fixture.h"
+#include "exit_codes.h"
+
+namespace iox::ctl::testing {
+namespace {
+
+TEST_F(Ctl, ListJsonDescribesEveryBoxAndFlagsSharedSerialNumbers)
+{
+    bus.addBox(boxWith("7", "IOX-MODEL-A"));
+    bus.addBox(boxWith("7", "IOX-MODEL-D"));
+    bus.addBox(boxWith("8"));
+    bus.addBox(boxWith("9"));
+    bus.faults(3).refuseOpen = true;
+    ASSERT_EQ(ctl({"list", "--json"}), 0) << err.str();
+    const auto boxes = nlohmann::json::parse(out.str());
+    ASSERT_EQ(boxes.size(), 4u);
+    EXPECT_EQ(boxes[0]["model"], "IOX-MODEL-A");
+    EXPECT_EQ(boxes[1]["path"], "sim:box1");
+    EXPECT_EQ(boxes[2]["firmware"]["revision"], "A3");
+    EXPECT_EQ(boxes[2]["firmware"]["level"], 3);
+    EXPECT_EQ(boxes[0]["shared_serial"], true);
+    EXPECT_EQ(boxes[1]["shared_serial"], true);
+    EXPECT_EQ(boxes[2]["shared_serial"], false);
+    EXPECT_EQ(boxes[3]["openable"], false);
+    EXPECT_FALSE(boxes[3].contains("serial"));
+}
+
+TEST_F(Ctl, ListTextMarksTheSharedSerialNumber)
+{
+    bus.addBox(boxWith("7"));
+    bus.addBox(boxWith("7"));
+    ASSERT_EQ(ctl({"list"}), 0);
+    EXPECT_NE(out.str().find("sim:box1  serial number shared with another box: pick it with --path"),
+              std::string::npos)
+        << out.str();
+}
+
+TEST_F(Ctl, ListJsonCarriesLatin1TextsAsUtf8)
+{
+    bus.addBox(boxWith("N\xF1" "1"));  // a box's texts are single-byte characters
+    ASSERT_EQ(ctl({"list", "--json"}), 0);
+    EXPECT_EQ(nlohmann::json::parse(out.str())[0]["serial"], "N\xC3\xB1" "1");
+}
+
+TEST_F(Ctl, ListWithNoBoxPrintsAnEmptyArrayAndExitsNoBox)
+{
+    EXPECT_EQ(ctl({"list", "--json"}), code(Exit::NoBox));
+    EXPECT_TRUE(nlohmann::json::parse(out.str()).empty());
+}
+
+TEST_F(Ctl, SimulateRunsAgainstItsOwnBoxes)
+{
+    env.bus = nullptr;
+    ASSERT_EQ(ctl({"--simulate", "IOX-MODEL-B,555", "--simulate", "IOX-MODEL-D", "list", "--json"}), 0) << err.str();
+    const auto boxes = nlohmann::json::parse(out.str());
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0]["serial"], "555");
+    EXPECT_EQ(boxes[0]["model"], "IOX-MODEL-B");
+    EXPECT_EQ(boxes[1]["serial"], "10002");
+    EXPECT_TRUE(bus.log().empty());
+}
+
+TEST_F(Ctl, WatchPrintsALineOnlyWhenALevelChanges)
+{
+    bus.addBox(boxWith("1"));
+    ASSERT_EQ(ctl({"port", "A", "in"}), 0);
+    // The inputs change after every second pause: polls in between print nothing.
+    onPause = [this](int pause) {
+        if (pause % 2 == 0)
+            bus.box(0).setInputA(static_cast<std::uint8_t>(pause));
+    };
+    ASSERT_EQ(ctl({"watch", "--count", "3"}), 0) << err.str();
+    EXPECT_EQ(out.str(),
+              "A 00000000  B 00000000  relays 00000000\n"
+              "A 00000010  B 00000000  relays 00000000\n"
+              "A 00000100  B 00000000  relays 00000000\n");
+    EXPECT_EQ(pauses, 4);
+}
+
+TEST_F(Ctl, WatchJsonLinesAndInterrupt)
+{
+    bus.addBox(boxWith("1"));
+    bool stop = false;
+    env.interrupted = [&stop] { return stop; };
+    ASSERT_EQ(ctl({"port", "B", "in"}), 0);
+    onPause = [&](int pause) {
+        bus.box(0).setInputB(static_cast<std::uint8_t>(pause));
+        stop = pause == 2;
+    };
+    ASSERT_EQ(ctl({"--json", "watch"}), 0);
+    std::istringstream lines(out.str());
+    std::vector<int> seen;
+    for (std::string line; std::getline(lines, line);)
+        seen.push_back(nlohmann::json::parse(line)["B"]);
+    EXPECT_EQ(seen, (std::vector<int>{0, 1}));
+}
+
+TEST_F(Ctl, WatchEndsWhenTheBoxStopsAnswering)
+{
+    bus.addBox(boxWith("1"));
+    onPause = [this](int) { bus.faults(0).silent = true; };
+    EXPECT_EQ(ctl({"watch"}), code(Exit::NotAnswering));
+}
+
+}  // namespace
+}  // namespace iox::ctl::testing
