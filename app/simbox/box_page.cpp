@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPalette>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -113,6 +114,10 @@ QWidget* BoxPage::buildPortRow(int port)
         auto* line = new QPushButton(QStringLiteral("%1%2").arg(kPortLetter[port]).arg(bit), group);
         line->setCheckable(true);
         line->setFixedSize(34, 24);
+        // Output lines are disabled switches; their names must stay readable.
+        QPalette palette = line->palette();
+        palette.setColor(QPalette::Disabled, QPalette::ButtonText, Qt::black);
+        line->setPalette(palette);
         connect(line, &QPushButton::clicked, this, [this, port, bit](bool high) { inputLineClicked(port, bit, high); });
         m_lines[static_cast<std::size_t>(port)][static_cast<std::size_t>(bit)] = line;
         row->addWidget(line);
