@@ -36,7 +36,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadArgument{{"spi", "--clock", "B0", "--data", "B1", "--le", "B2", "10201"}},
                       BadArgument{{"spi", "--clock", "B0", "--data", "B0", "--le", "B2", "1"}},
                       BadArgument{{"spi", "--clock", "B0", "--data", "B1", "--le", "B2", std::string(57, '1')}},
-                      BadArgument{{"read", "C"}}, BadArgument{{"--sn", "1", "--path", "sim:box0", "list"}},
+                      BadArgument{{"read", "C"}}, BadArgument{{"watch", "--count", "0"}},
+                      BadArgument{{"--sn", "1", "--path", "sim:box0", "list"}},
                       BadArgument{{"--simulate", "IOX-MODEL-X,1", "list"}}, BadArgument{{"frobnicate"}},
                       BadArgument{{}}));
 

@@ -141,8 +141,8 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
     auto* read = app.add_subcommand("read", "Read a port, the relays or a line: read A|B|relays|A3");
     read->add_option("WHAT", raw.a, "A, B, relays or a line name")->required();
     auto* watch = app.add_subcommand("watch", "Print a line whenever a port or relay byte changes (Ctrl-C ends)");
-    watch->add_option("--count", raw.count, "End after this many lines")->check(CLI::PositiveNumber);
-    watch->add_option("--for", raw.seconds, "End after this many seconds")->check(CLI::PositiveNumber);
+    watch->add_option("--count", raw.count, "End after this many lines")->check(CLI::Range(1u, 1000000000u));
+    watch->add_option("--for", raw.seconds, "End after this many seconds")->check(CLI::Range(0.001, 31536000.0));
     watch->add_option("--interval", raw.interval, "Pause between polls in ms (10 to 10000)")
         ->check(CLI::Range(10u, 10000u));
     auto* flash = app.add_subcommand("flash", "Write a firmware image into the box");
