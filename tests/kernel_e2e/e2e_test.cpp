@@ -394,6 +394,40 @@ TEST_F(KernelPath, UpdateFlagResetAndTheBootloaderBackUnderTheSamePath)
     EXPECT_EQ(after.GetExtFirmware(a0, a1, a2, a3, revision), 3);
 }
 
+// A box that resets the instant it has answered. When the unplug is seen before the host
+// has read the answer, hidraw reports both together and hidapi fails the read rather than
+// deliver it, so the status depends on who runs first. Either way ResetCPU ends at once,
+// and the box comes back in its application firmware.
+TEST_F(KernelPath, ResetCpuEndsAtOnceWhenTheBoxLeavesRightAfterItsAnswer)
+{
+    USB_IO io{*g_backend};
+    ASSERT_EQ(io.Connect("10001"), 1);
+    const std::string path = io.GetUSBDeviceName();
+    EXPECT_EQ(stateOf(kBox, "flag"), "0");
+    const std::string generation = stateOf(kBox, "generation");
+    ASSERT_EQ(g_boxes->send("reset-timing " + std::to_string(kBox) + " 0 300"), "ok");
+    io.setExchangeTimeout(6000ms);
+    const auto start = Clock::now();
+    const auto status = io.ResetCPU();
+    const auto took = since(start);
+    EXPECT_LT(took, 3000ms) << "ResetCPU waited for its bound after the box had gone";
+    std::printf("[ kernel   ] ResetCPU answered and unplugged at once: status %d\n", int(status));
+    io.Disconnect();
+
+    // Wait for the new uhid device, then for the kernel to list it.
+    const auto deadline = Clock::now() + 10s;
+    while (stateOf(kBox, "generation") == generation && Clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    ASSERT_NE(stateOf(kBox, "generation"), generation) << "the box did not come back";
+    ASSERT_TRUE(waitForBoxCount(1));
+    ASSERT_EQ(io.Connect(), 1);
+    EXPECT_EQ(io.GetUSBDeviceName(), path);
+    EXPECT_EQ(stateOf(kBox, "bootloader"), "0");
+    std::string sn;
+    EXPECT_EQ(io.Read_SN(sn), 1);
+    EXPECT_EQ(sn, "10001");
+}
+
 TEST_F(KernelPath, ABoxDestroyedDuringAReadFailsTheReadAtOnce)
 {
     USB_IO io{*g_backend};

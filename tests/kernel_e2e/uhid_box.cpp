@@ -170,12 +170,14 @@ void VirtualBoxes::onOutput(Slot& slot, const uhid_output_req& output)
         slot.vanishDelayMs.reset();
         return;
     }
-    // Without report IDs the host's buffer starts with report number 0, which the USB
-    // driver drops before the 64 bytes go on the wire; anything else never reaches a box.
-    if (size == 0 || output.data[0] != 0 || slot.silent)
+    if (size == 0 || slot.silent)
         return;
+    // As the USB HID driver does: a leading report number 0 is dropped, anything else goes
+    // on the wire as it is; the box takes the first 64 bytes. The exact bytes are checked
+    // by the test through "take".
+    const std::size_t skip = output.data[0] == 0 ? 1 : 0;
     Report request{};
-    std::copy(output.data + 1, output.data + std::min<std::size_t>(size, request.size()), request.begin() + 1);
+    std::copy(output.data + skip, output.data + std::min<std::size_t>(size, skip + 64), request.begin() + 1);
     const bool reset = request[1] == iox::cmd::ResetCpu && !slot.model->inBootloader();
     if (auto answer = slot.model->answer(request))
         sendInput(slot, answer->data() + 1, 64);
