@@ -298,6 +298,31 @@ TEST_F(KernelPath, StaleReportsInTheQueueAreDiscarded)
     EXPECT_EQ(value, 0x42);
 }
 
+// hidraw hands every input report to every open file of the device, so the answers that a
+// listing reads on its own short-lived handles also queue up on the open connection. The
+// connection's next exchanges discard them as stale and get their own answers.
+TEST_F(KernelPath, ListingWhileConnectedLeavesCopiesThatTheConnectionDiscards)
+{
+    USB_IO io{*g_backend};
+    ASSERT_EQ(io.Connect("10001"), 1);
+    const HidHandle handle = io.GetUSBDeviceHandle();
+    ASSERT_EQ(io.Set_RelayByte(0x24), 1);
+    std::string list;
+    EXPECT_EQ(io.Get_Available_SN_List(list), 1);
+    EXPECT_EQ(list, "10001");
+    EXPECT_EQ(io.GetUSBDeviceHandle(), handle);
+
+    Report copy{};
+    ASSERT_TRUE(g_backend->read(handle, copy, 1000ms)) << "no copy of the listing's answer";
+    EXPECT_EQ(hex(copy), hex(request(cmd::ReadSn, {'1', '0', '0', '0', '1'})));
+
+    EXPECT_EQ(io.Get_Available_SN_List(list), 1);
+    std::uint8_t value = 0;
+    EXPECT_EQ(io.Read_Relays_Byte(value), 1);
+    EXPECT_EQ(value, 0x24);
+    ASSERT_EQ(io.Set_RelayByte(0x89), 1);
+}
+
 TEST_F(KernelPath, ASilentBoxEndsTheExchangeAtTheBound)
 {
     USB_IO io{*g_backend};
