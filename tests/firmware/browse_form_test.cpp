@@ -78,38 +78,35 @@ TEST_F(Browse, StartsInTheCurrentFolder)
     EXPECT_EQ(form->windowTitle(), "Browse");
 }
 
-TEST_F(Browse, OkHandsBackTheFolderAndTheTypedName)
+TEST_F(Browse, OkCancelAndTheCloseBoxHandBackThePath)
 {
-    form->Text2()->setText("USB_IO_Firmware_new.hex");
-    form->Command1()->click();
-    EXPECT_EQ(form->result(), QDialog::Accepted);
-    EXPECT_EQ(app::FirmwareFilePath(), native("USB_IO_Firmware_new.hex")) << "a file that does not exist yet is accepted";
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "the probe is gone again";
-    EXPECT_TRUE(services.messages.empty());
-}
-
-TEST_F(Browse, OkWithAnEmptyNameHandsBackNothing)
-{
-    app::FirmwareFilePath() = "earlier";
-    form->Command1()->click();
-    EXPECT_EQ(form->result(), QDialog::Accepted);
-    EXPECT_TRUE(app::FirmwareFilePath().isEmpty());
-}
-
-TEST_F(Browse, CancelHandsBackNothing)
-{
-    app::FirmwareFilePath() = "earlier";
-    form->Text2()->setText("notes.txt");
-    form->Command2()->click();
-    EXPECT_EQ(form->result(), QDialog::Rejected);
-    EXPECT_TRUE(app::FirmwareFilePath().isEmpty());
-}
-
-TEST_F(Browse, CloseBoxKeepsTheEarlierChoice)
-{
-    app::FirmwareFilePath() = "earlier";
-    form->close();
-    EXPECT_EQ(app::FirmwareFilePath(), "earlier");
+    enum Act { Ok, Cancel, CloseBox };
+    struct Case {
+        const char* typed;
+        Act act;
+        QString path;  // with "earlier" chosen before
+    };
+    // A file that does not exist yet is accepted.
+    const Case cases[] = {{"USB_IO_Firmware_new.hex", Ok, native("USB_IO_Firmware_new.hex")},
+                          {"", Ok, ""},
+                          {"notes.txt", Cancel, ""},
+                          {"notes.txt", CloseBox, "earlier"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.act);
+        form->show();
+        app::FirmwareFilePath() = "earlier";
+        form->Text2()->setText(c.typed);
+        if (c.act == CloseBox)
+            form->close();
+        else
+            (c.act == Ok ? form->Command1() : form->Command2())->click();
+        if (c.act != CloseBox) {
+            EXPECT_EQ(form->result(), c.act == Ok ? QDialog::Accepted : QDialog::Rejected);
+        }
+        EXPECT_EQ(app::FirmwareFilePath(), c.path);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "the probe is gone again";
+        EXPECT_TRUE(services.messages.empty());
+    }
 }
 
 TEST_F(Browse, IllegalNameIsRefusedAndTheWindowStays)
@@ -138,26 +135,20 @@ TEST_F(Browse, ExistingProbeNameSurvivesTheCheck)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3) << "only the probe it made is removed";
 }
 
-TEST_F(Browse, DeleteWithYesRemovesTheSelectedFile)
+TEST_F(Browse, DeleteAsksAndRemovesTheSelectedFileOnlyOnYes)
 {
-    select("notes.txt");
-    services.answers.push_back(ui::Answer::Yes);
-    press(form->File1(), Qt::Key_Delete);
-    ASSERT_EQ(services.messages.size(), 1u);
-    EXPECT_EQ(services.messages[0].text, "Delete Selected File?");
-    EXPECT_EQ(services.messages[0].buttons, ui::Buttons::YesNo);
-    EXPECT_EQ(services.messages[0].icon, ui::Icon::Question);
-    EXPECT_FALSE(QFile::exists(dir.filePath("notes.txt")));
+    for (const ui::Answer answer : {ui::Answer::No, ui::Answer::Yes}) {
+        services.messages.clear();
+        select("notes.txt");
+        services.answers.push_back(answer);
+        press(form->File1(), Qt::Key_Delete);
+        ASSERT_EQ(services.messages.size(), 1u);
+        EXPECT_EQ(services.messages[0].text, "Delete Selected File?");
+        EXPECT_EQ(services.messages[0].buttons, ui::Buttons::YesNo);
+        EXPECT_EQ(services.messages[0].icon, ui::Icon::Question);
+        EXPECT_EQ(QFile::exists(dir.filePath("notes.txt")), answer == ui::Answer::No);
+    }
     EXPECT_EQ(filesListed(), QStringList{"USB_IO_Firmware_A1.hex"});
-}
-
-TEST_F(Browse, DeleteWithNoKeepsTheFile)
-{
-    select("notes.txt");
-    services.answers.push_back(ui::Answer::No);
-    press(form->File1(), Qt::Key_Delete);
-    EXPECT_EQ(services.messages.size(), 1u);
-    EXPECT_TRUE(QFile::exists(dir.filePath("notes.txt")));
 }
 
 TEST_F(Browse, DeleteWithoutASelectionAsksNothing)

@@ -50,20 +50,14 @@ INSTANTIATE_TEST_SUITE_P(
         CutCase{"SixtyFourCharacters", recordOf(64) + kEof, {recordOf(64)}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(LineCutterPositions, EachLineKnowsTheCutThatEndedIt)
+TEST(LineCutterPositions, EachLineKnowsItsCutAndOnlyTheEndOfFileRecordIsMarked)
 {
-    const auto lines = cutImageLines(kData + kData + kEof);
-    ASSERT_EQ(lines.size(), 2u);
+    const auto lines = cutImageLines(kData + kData + kEof + ";\r\n");
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0].position(), kData.size() + 1);
     EXPECT_EQ(lines[1].position(), 2 * kData.size() + 1);
-}
-
-TEST(LineCutterPositions, MarksOnlyTheEndOfFileRecordForTheBeep)
-{
-    const auto lines = cutImageLines(kData + kEof + ";\r\n");
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_FALSE(lines[0].endOfFileRecord);
-    EXPECT_TRUE(lines[1].endOfFileRecord);
+    EXPECT_FALSE(lines[1].endOfFileRecord);
+    EXPECT_TRUE(lines[2].endOfFileRecord);
     EXPECT_FALSE(cutImageLines(kData + ":00000001f\r\n:")[1].endOfFileRecord) << "the search is case-sensitive";
 }
 

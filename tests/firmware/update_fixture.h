@@ -1,52 +1,38 @@
 #pragma once
 // Shared set-up of the firmware window tests: a main panel connected to a simulated box,
-// image files in a folder of their own, and the requests in readable form, bootloader
-// traffic included.
+// image files in a folder of their own, and the requests in readable form.
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
-#include "device/commands.h"
 #include "firmware/firmware_info_form.h"
 #include "firmware/fw_form.h"
-#include "panels/main_panel.h"
-#include "panels/test_form.h"
 #include "tests/panels/panel_fixture.h"
 
 namespace iox::testing {
 
 // "Flag 00 15 7A FF 01 59 +0" (bytes 0 to 5, then how many later bytes are not zero),
-// "ResetCPU 101 102 103", "Line <the bytes up to the first zero>"; others as the panels'.
+// "ResetCPU 101 102 103 +0", "Line <the bytes up to the first zero>"; others as the panels'.
 inline std::string describeFirmware(const Report& r)
 {
-    const auto restNonZero = [&](std::size_t from) {
-        int n = 0;
-        for (std::size_t i = from; i < r.size(); ++i)
-            n += r[i] != 0;
-        return " +" + std::to_string(n);
-    };
+    int rest = 0;
+    for (std::size_t i = r[1] == cmd::UpdateFlag ? 6 : 5; i < r.size(); ++i)
+        rest += r[i] != 0;
     if (r[1] == cmd::UpdateFlag) {
-        std::string out = "Flag";
-        char hex[4];
-        for (std::size_t i = 0; i <= 5; ++i) {
-            std::snprintf(hex, sizeof hex, " %02X", r[i]);
-            out += hex;
-        }
-        return out + restNonZero(6);
+        char text[48];
+        std::snprintf(text, sizeof text, "Flag %02X %02X %02X %02X %02X %02X +%d", r[0], r[1], r[2], r[3], r[4], r[5], rest);
+        return text;
     }
     if (r[1] == cmd::ResetCpu)
-        return "ResetCPU " + std::to_string(r[2]) + " " + std::to_string(r[3]) + " " + std::to_string(r[4]) +
-               restNonZero(5);
-    if (r[1] == ':' || r[1] == ';') {
-        std::string line;
-        for (std::size_t i = 1; i < r.size() && r[i] != 0; ++i)
-            line.push_back(static_cast<char>(r[i]));
-        return "Line " + line;
-    }
+        return "ResetCPU " + std::to_string(r[2]) + " " + std::to_string(r[3]) + " " + std::to_string(r[4]) + " +" +
+               std::to_string(rest);
+    if (r[1] == ':' || r[1] == ';')
+        return "Line " + std::string(reinterpret_cast<const char*>(&r[1]), strnlen(reinterpret_cast<const char*>(&r[1]), 64));
     return describe(r);
 }
 
@@ -55,7 +41,6 @@ protected:
     void SetUp() override
     {
         PanelTest::SetUp();
-        m_previousFolder = QDir::currentPath();
         panels::setFirmwareInfoOpener(&firmware::openFirmwareInfo);
     }
     void TearDown() override
@@ -67,8 +52,7 @@ protected:
         QDir::setCurrent(m_previousFolder);
     }
 
-    // One box of the given firmware level, the main panel loaded and connected to it, the
-    // request log empty.
+    // One box of the given firmware level, the main panel loaded on it, the log empty.
     panels::TestForm* loadPanel(std::uint8_t level = 3)
     {
         sim::BoxConfig config;
@@ -81,44 +65,36 @@ protected:
         return panel;
     }
 
-    // An image file under the test's own folder; the name passes the firmware-name test.
+    // An image file in the test's own folder, under a name the firmware-name test accepts.
     QString writeImage(const std::string& text, const QString& name = QStringLiteral("USB_IO_Firmware_A1.hex"))
     {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            ADD_FAILURE() << "cannot write " << path.toStdString();
+        QFile file(m_dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(text.data(), static_cast<qint64>(text.size()));
-        return path;
+        return file.fileName();
     }
     QString folder() const { return m_dir.path(); }
 
-    Requests wire() const
+    // Every request since the last clearLog(), or only the image lines.
+    Requests wire(bool linesOnly = false) const
     {
         Requests out;
         for (const auto& entry : bus.log())
-            out.push_back(describeFirmware(entry.report));
+            if (std::string r = describeFirmware(entry.report); !linesOnly || r.rfind("Line ", 0) == 0)
+                out.push_back(r);
         return out;
     }
-    // The lines the bootloader received, as "Line ..." entries.
-    Requests linesOnWire() const
-    {
-        Requests out;
-        for (const std::string& request : wire())
-            if (request.rfind("Line ", 0) == 0)
-                out.push_back(request);
-        return out;
-    }
+    Requests linesOnWire() const { return wire(true); }
     static std::string lineOf(const std::string& text) { return "Line " + text; }
 
     std::size_t box = 0;
 
 private:
     QTemporaryDir m_dir;
-    QString m_previousFolder;
+    QString m_previousFolder = QDir::currentPath();
 };
 
-// A data record and the end-of-file record, each with its CR LF.
+// Two data records and the end-of-file record, each with its CR LF.
 inline const std::string kData1 = ":10000000000102030405060708090A0B0C0D0E0F78\r\n";
 inline const std::string kData2 = ":10001000101112131415161718191A1B1C1D1E1F68\r\n";
 inline const std::string kEndOfFile = ":00000001FF\r\n";
