@@ -81,6 +81,17 @@ TEST_F(Image, HexCheckPassesAGoodImageAndSaysWhatWouldBeSent)
     EXPECT_TRUE(bus.log().empty());
 }
 
+TEST_F(Image, ANameRelativeToTheCurrentFolderPassesTheNameTest)
+{
+    const std::filesystem::path image = file(std::string(kData) + kEnd);
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(image.parent_path());
+    const int exit = ctl({"hex-check", image.filename().string()});
+    std::filesystem::current_path(before);
+    EXPECT_EQ(exit, 0) << out.str();
+    EXPECT_EQ(out.str().find("Ilegal"), std::string::npos);
+}
+
 TEST_F(Image, HexCheckListsEveryLineARequestCannotCarry)
 {
     const std::string longRecord = ":20000000" + std::string(64, '0') + "E0\r\n";

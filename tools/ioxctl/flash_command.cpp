@@ -1,5 +1,6 @@
 #include "flash_command.h"
 
+#include <QFileInfo>
 #include <QString>
 
 #include "box_finder.h"
@@ -78,7 +79,9 @@ Exit update(HidBackend& bus, USB_IO& device, const firmware::FirmwareImage& imag
 
 Exit runFlash(HidBackend& bus, const GlobalOptions& options, const FlashCommand& command, const Environment& env)
 {
-    const QString path = QString::fromLocal8Bit(command.file.c_str());
+    // The name test looks for the image's name after a folder separator: a name typed
+    // relative to the current folder is tested as the absolute path it stands for.
+    const QString path = QFileInfo(QString::fromLocal8Bit(command.file.c_str())).absoluteFilePath();
     if (!firmware::isFirmwareFilePath(path)) {
         env.err << "ioxctl: " << firmware::kIllegalFileText << ": the image's file name must begin with "
                 << "USB_IO_Firmware_ (" << command.file << ")\nNothing was sent to the USB IO.\n";

@@ -1,5 +1,6 @@
 #include "hex_check_command.h"
 
+#include <QFileInfo>
 #include <QString>
 
 #include <nlohmann/json.hpp>
@@ -59,7 +60,7 @@ Findings examine(const std::string& text, const std::string& file)
     std::stable_sort(found.records.problems.begin(), found.records.problems.end(),
                      [](const HexProblem& a, const HexProblem& b) { return a.line < b.line; });
 
-    const QString path = QString::fromLocal8Bit(file.c_str());
+    const QString path = QFileInfo(QString::fromLocal8Bit(file.c_str())).absoluteFilePath();
     const firmware::ImageFileResult verdict = firmware::readImageFile(path);
     if (!firmware::isFirmwareFilePath(path)) {
         found.refusal = std::string(firmware::kIllegalFileText) + ": the file name must begin with USB_IO_Firmware_";
