@@ -18,32 +18,17 @@ std::size_t nonBoxOpens(const sim::SimBackend& bus, std::size_t interfaces)
     return opens;
 }
 
-TEST(Connect, WithoutSerialOpensTheFirstBoxListed)
+TEST(Connect, ByPositionOrSerialNumber)
 {
-    sim::SimBackend bus;
-    bus.addBox(boxWith("111"));
-    bus.addBox(boxWith("222"));
-    USB_IO io{bus};
-    EXPECT_EQ(io.Connect(), 1);
-    EXPECT_TRUE(io.isConnected());
-    EXPECT_EQ(io.GetUSBDeviceName(), bus.pathOf(0));
-    EXPECT_GT(io.GetUSBDeviceHandle(), 0);
-    std::string sn;
-    io.Read_SN(sn);
-    EXPECT_EQ(sn, "111");
-    EXPECT_EQ(bus.enumerateCalls(), 2u) << "a count and one lookup";
-    EXPECT_EQ(bus.openHandles(), 1u);
-}
-
-TEST(Connect, BySerialNumber)
-{
-    struct Case { const char* name; std::vector<std::string> serials; std::string wanted; std::int16_t result; int box; };
+    struct Case { const char* name; std::vector<std::string> serials; std::string wanted; std::int16_t result; int box; std::size_t passes; };
+    // Without a serial: a count and one lookup; by serial: Open_Device's count, the walk's count, one lookup per box.
     const std::vector<Case> cases = {
-        {"second of two", {"111", "222"}, "222", 1, 1},
-        {"not attached", {"111", "222"}, "333", 0, -1},
-        {"other letter case", {"AbC", "x"}, "abc", 0, -1},
-        {"shared serial: the later box wins", {"555", "777", "555"}, "555", 1, 2},
-        {"no boxes at all", {}, "111", 0, -1},
+        {"no serial: the first box", {"111", "222"}, "", 1, 0, 2},
+        {"second of two", {"111", "222"}, "222", 1, 1, 4},
+        {"not attached", {"111", "222"}, "333", 0, -1, 4},
+        {"other letter case", {"AbC", "x"}, "abc", 0, -1, 4},
+        {"shared serial: the later box wins", {"555", "777", "555"}, "555", 1, 2, 5},
+        {"no boxes at all", {}, "111", 0, -1, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -51,16 +36,14 @@ TEST(Connect, BySerialNumber)
         for (const auto& sn : c.serials)
             bus.addBox(boxWith(sn));
         USB_IO io{bus};
-        EXPECT_EQ(io.Connect(c.wanted), c.result);
+        EXPECT_EQ(c.wanted.empty() ? io.Connect() : io.Connect(c.wanted), c.result);
         EXPECT_EQ(io.isConnected(), c.result == 1);
-        if (c.box < 0) {
-            EXPECT_EQ(io.GetUSBDeviceHandle(), 0);
-            EXPECT_EQ(bus.openHandles(), 0u) << "nothing left open";
-        } else {
+        EXPECT_EQ(bus.openHandles(), c.result == 1 ? 1u : 0u);
+        EXPECT_EQ(io.GetUSBDeviceHandle() > 0, c.result == 1);
+        if (c.box >= 0) {
             EXPECT_EQ(io.GetUSBDeviceName(), bus.pathOf(c.box));
-            // n + 2 passes: Open_Device's count, the walk's count, one lookup per box.
-            EXPECT_EQ(bus.enumerateCalls(), c.serials.size() + 2);
         }
+        EXPECT_EQ(bus.enumerateCalls(), c.passes);
     }
 }
 
@@ -191,11 +174,9 @@ TEST(SerialList, WhileConnectedTheConnectionKeepsWorking)
     USB_IO io{bus};
     ASSERT_EQ(io.Connect("2"), 1);
     const HidHandle handle = io.GetUSBDeviceHandle();
-    std::string list;
+    std::string list, sn;
     EXPECT_EQ(io.Get_Available_SN_List(list), 2);
     EXPECT_EQ(io.GetUSBDeviceHandle(), handle);
-    EXPECT_TRUE(io.isConnected());
-    std::string sn;
     EXPECT_EQ(io.Read_SN(sn), 1);
     EXPECT_EQ(sn, "2");
 }
