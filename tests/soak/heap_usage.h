@@ -14,7 +14,8 @@
 #endif
 
 #ifdef IOX_HEAP_FROM_ASAN
-#include <sanitizer/allocator_interface.h>
+// Declared here: GCC's sanitizer headers do not include the allocator interface.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #else
 #include <malloc.h>
 #endif
