@@ -77,30 +77,6 @@ TEST_F(Startup, OneBoxConnectsWithoutSelectionAndSendsTheIdleStateInOrder)
     EXPECT_EQ(panels::mainPanel(), form);
 }
 
-TEST_F(Startup, SeveralBoxesAreListedWithTheFirstPreselected)
-{
-    addBox("IOX-MODEL-C", "10001");
-    addBox("IOX-MODEL-D", "20001");
-    QStringList shown;
-    int selected = -1;
-    QString title;
-    services.onModal = [&](QDialog& dialog) {
-        auto& list = dynamic_cast<ListForm&>(dialog);
-        for (int i = 0; i < list.List1()->count(); ++i)
-            shown << list.List1()->item(i)->text();
-        selected = list.List1()->currentRow();
-        title = list.windowTitle();
-        list.Command1()->click();
-    };
-    TestForm* form = load();
-    EXPECT_EQ(services.modals, 1);
-    EXPECT_EQ(title, "Kestrow   USB To I/O");
-    EXPECT_EQ(shown, QStringList({"10001  -  IOX-MODEL-C", "20001  -  IOX-MODEL-D"}));
-    EXPECT_EQ(selected, 0);
-    EXPECT_EQ(form->SN_Selected, "10001");
-    EXPECT_EQ(boxOf(handle), 0u);
-}
-
 struct Selection {
     const char* name;
     std::function<void(QDialog&)> operatorDoes;  // none: closed by its title bar
@@ -112,13 +88,23 @@ void PrintTo(const Selection& s, std::ostream* os) { *os << s.name; }
 
 class StartupSelection : public Startup, public ::testing::WithParamInterface<Selection> {};
 
-TEST_P(StartupSelection, ConnectsTheChosenBoxOrTheFirstOnCancel)
+TEST_P(StartupSelection, ListsTheBoxesAndConnectsTheChosenOneOrTheFirstOnCancel)
 {
     addBox("IOX-MODEL-C", "10001");
     addBox("IOX-MODEL-D", GetParam().secondSerial);
-    services.onModal = GetParam().operatorDoes;
+    QStringList shown;
+    services.onModal = [&](QDialog& dialog) {
+        auto& list = dynamic_cast<ListForm&>(dialog);
+        for (int i = 0; i < list.List1()->count(); ++i)
+            shown << list.List1()->item(i)->text();
+        shown << list.windowTitle() << QString::number(list.List1()->currentRow());
+        if (GetParam().operatorDoes)
+            GetParam().operatorDoes(dialog);
+    };
     TestForm* form = load();
     EXPECT_EQ(services.modals, 1);
+    EXPECT_EQ(shown, QStringList({"10001  -  IOX-MODEL-C", QString(GetParam().secondSerial) + "  -  IOX-MODEL-D",
+                                  "Kestrow   USB To I/O", "0"}));
     EXPECT_EQ(form->SN_Selected, GetParam().chosen);
     EXPECT_EQ(boxOf(handle), GetParam().box);
     EXPECT_EQ(form->Label6()->text(), GetParam().box ? "IOX-MODEL-D" : "IOX-MODEL-C");
@@ -329,16 +315,12 @@ TEST_F(Startup, TicksDuringTheStartUpReachNoBoxBeforeTheConnection)
 {
     addBox("IOX-MODEL-C", "10001");
     addBox("IOX-MODEL-C", "20001");
-    TestForm* seen = nullptr;
-    services.onProcessEvents = [&] {
-        if (TestForm* form = panels::mainPanel()) {
-            seen = form;
+    services.onProcessEvents = [] {
+        if (TestForm* form = panels::mainPanel())
             form->Timer1_Timer();
-        }
     };
     services.onModal = pickRow(0);
-    TestForm* form = load();
-    EXPECT_EQ(seen, form);
+    load();
     // Other handles carried only the discovery's and the selection window's reads.
     for (const auto& entry : bus.log()) {
         const std::string what = describe(entry.report);
@@ -349,7 +331,6 @@ TEST_F(Startup, TicksDuringTheStartUpReachNoBoxBeforeTheConnection)
     const Requests sent = requestsOn(handle);
     ASSERT_GE(sent.size(), 3u);
     EXPECT_EQ(Requests(sent.begin(), sent.begin() + 3), Requests({"ReadA", "ReadB", "ReadRelays"}));
-    EXPECT_NE(std::find(sent.begin(), sent.end(), "A-out"), sent.end());
 }
 
 }  // namespace
