@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 
@@ -23,17 +22,10 @@ using firmware::firmwareInfoForm;
 
 class FirmwareInfo : public FirmwareTest {
 protected:
-    // The operator clicks the main panel's "(fw)" label, which opens the window.
+    // The main panel's "(fw)" label opens the window.
     FirmwareInfoForm* open(panels::TestForm* panel)
     {
-        QLabel* fw = panel->Label11();
-        const QPointF inside(fw->width() / 2.0, fw->height() / 2.0);
-        QMouseEvent press(QEvent::MouseButtonPress, inside, fw->mapToGlobal(inside), Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
-        QMouseEvent release(QEvent::MouseButtonRelease, inside, fw->mapToGlobal(inside), Qt::LeftButton,
-                            Qt::NoButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(fw, &press);
-        QCoreApplication::sendEvent(fw, &release);
+        panel->Label11_Click();
         return firmwareInfoForm();
     }
     // The browse window hands back `path` as if the operator had chosen it.
