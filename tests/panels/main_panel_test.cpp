@@ -1,6 +1,10 @@
-// The main panel's switches, port directions, poll and design layout.
+// The main panel's switches, port directions, poll and design layout; its serial-output
+// frame: "Send" with the chosen lines, the indicator, "Set" with the pulse-width conversion.
 
+#include <QLineEdit>
 #include <QRadioButton>
+
+#include <optional>
 
 #include "panel_fixture.h"
 
@@ -142,6 +146,171 @@ TEST_F(MainPanel, DesignState)
     EXPECT_EQ(form->Frame3(2)->geometry(), ui::twipsRect(5640, 2400, 3975, 975));
     EXPECT_FALSE(form->Command3(0)->isVisibleTo(form));
     EXPECT_EQ(form->Command3(0)->geometry(), ui::twipsRect(480, 4750, 495, 255));
+}
+
+// ---- the serial-output frame ----------------------------------------------------------
+
+class SerialFrame : public LoadedPanel {
+protected:
+    void send() { form->Frame6()->Command1()->click(); }
+    void setPulseWidth(const QString& text)
+    {
+        form->Text2()->setText(text);
+        form->Frame6()->Command2()->click();
+    }
+    QColor indicator() const { return form->Shape2()->fillColour(); }
+};
+
+TEST_F(SerialFrame, SendClearsOnlyTheChosenLinesThatWereSetThenSendsTheWord)
+{
+    form->Check3(0)->click();
+    form->Check3(2)->click();
+    form->Check3(3)->click();  // not a chosen line
+    bus.clearLog();
+    send();
+    EXPECT_EQ(requests(), Requests({"TTL B0 0", "TTL B2 0", "SPI B0 B1 B2 101011"}));
+    for (int i : {0, 1, 2})
+        EXPECT_EQ(colourOf(form->Check3(i)), ui::kLow) << i;
+    EXPECT_TRUE(form->Check3(3)->isChecked());
+    EXPECT_EQ(bus.box(box).drivenB(), 0x08);
+    ASSERT_EQ(bus.box(box).spiWords().size(), 1u);
+    EXPECT_EQ(bus.box(box).spiWords()[0].bits, (std::vector<std::uint8_t>{1, 0, 1, 0, 1, 1}));
+}
+
+TEST_F(SerialFrame, TheChosenLinesAndTheWordAreSentAsTheyStand)
+{
+    struct Case {
+        const char *clock, *data, *latch, *word;
+        Requests expected;
+    };
+    // Set before each: A0, A3, B1, B3.
+    const Case cases[] = {
+        {"A3", "B7", "A0", "1", {"TTL A3 0", "TTL A0 0", "SPI A3 B7 A0 1"}},  // B3 stays
+        {"B1", "B1", "B2", "01", {"TTL B1 0", "SPI B1 B1 B2 01"}},  // one line twice: cleared once
+        {"B0", "B1", "B2", "1x2", {"TTL B1 0", "SPI B0 B1 B2 102"}},  // the word is not checked
+        {"B0", "B1", "B2", "", {"TTL B1 0", "SPI B0 B1 B2 "}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.word);
+        for (int i = 0; i < 8; ++i) {
+            form->Check2(i)->setChecked(i == 3 || i == 0);
+            form->Check3(i)->setChecked(i == 1 || i == 3);
+        }
+        form->Combo1(0)->setCurrentText(c.clock);
+        form->Combo1(1)->setCurrentText(c.data);
+        form->Combo1(2)->setCurrentText(c.latch);
+        form->Text1()->setText(c.word);
+        bus.clearLog();
+        send();
+        EXPECT_EQ(requests(), c.expected);
+        EXPECT_EQ(indicator(), ui::kHigh);
+    }
+}
+
+TEST_F(SerialFrame, PumpsAfterTheClearingThenYellowDuringTheTransferThenGreen)
+{
+    EXPECT_EQ(indicator(), panels::kIndicatorDesign);
+    form->Check3(0)->click();
+    bus.clearLog();
+    std::vector<QColor> atPumps;
+    std::optional<QColor> duringTransfer;
+    services.onProcessEvents = [&] {
+        atPumps.push_back(indicator());
+        form->Timer1_Timer();  // a tick that was queued
+    };
+    bus.faults(box).mangle = [&](Report& r) {
+        if (r[1] == cmd::SpiOut)
+            duringTransfer = indicator();
+    };
+    send();
+    EXPECT_EQ(requests(), Requests({"TTL B0 0", "ReadA", "ReadB", "ReadRelays", "ReadA", "ReadB", "ReadRelays",
+                                    "SPI B0 B1 B2 101011"}));
+    EXPECT_EQ(atPumps, (std::vector<QColor>{panels::kIndicatorDesign, panels::kIndicatorBusy}));
+    EXPECT_EQ(duringTransfer, panels::kIndicatorBusy);
+    EXPECT_EQ(indicator(), ui::kHigh);
+}
+
+TEST_F(SerialFrame, AFailedSendShowsRedUntilTheNextGoodOne)
+{
+    form->Combo1(1)->setCurrentIndex(-1);  // an empty line name: nothing is sent
+    send();
+    EXPECT_TRUE(requests().empty());
+    EXPECT_EQ(indicator(), panels::kIndicatorFailed);
+    EXPECT_TRUE(services.messages.empty());
+    form->Timer1_Timer();
+    setPulseWidth("20");
+    EXPECT_EQ(indicator(), panels::kIndicatorFailed);
+    form->Combo1(1)->setCurrentText("B1");
+    send();
+    EXPECT_EQ(indicator(), ui::kHigh);
+    bus.vanish(box);
+    send();
+    EXPECT_EQ(indicator(), panels::kIndicatorFailed);
+}
+
+TEST_F(SerialFrame, ListsWithoutASelectionClearLineBZeroAndSendNothing)
+{
+    form->Frame6()->setLines({}, -1, -1, -1);
+    form->Check3(0)->click();
+    form->Check3(1)->click();
+    form->Check2(0)->click();
+    bus.clearLog();
+    send();
+    // Each empty text selects port B bit 0; SPI_OUT refuses the empty line names.
+    EXPECT_EQ(requests(), Requests({"TTL B0 0"}));
+    EXPECT_TRUE(form->Check3(1)->isChecked());
+    EXPECT_TRUE(form->Check2(0)->isChecked());
+    EXPECT_EQ(indicator(), panels::kIndicatorFailed);
+}
+
+TEST_F(SerialFrame, SetSendsThePulseWidthReadFromTheTextOrBeepsOutsideSixteenBits)
+{
+    constexpr int kRefused = -1;
+    const std::pair<const char*, int> cases[] = {
+        {"10", 10},  {"300", 255}, {"-5", 0},   {"2.5", 2}, {"3.5", 4},    {"", 0},         {"abc", 0},
+        {"12x", 12}, {" 7 ", 7},   {"1 2", 12}, {"&HF", 15}, {"1e2", 100}, {"9e9", kRefused}, {"4e4", kRefused},
+    };
+    setPulseWidth("20");
+    int lastSent = 20;
+    for (const auto& [text, sent] : cases) {
+        SCOPED_TRACE(text);
+        bus.clearLog();
+        const int beeps = services.beeps;
+        setPulseWidth(text);
+        EXPECT_EQ(requests(), sent == kRefused ? Requests{} : Requests({"PulseWidth " + std::to_string(sent)}));
+        EXPECT_EQ(services.beeps - beeps, sent == kRefused ? 1 : 0);
+        EXPECT_EQ(form->Text2()->text(), text);
+        if (sent != kRefused)
+            lastSent = sent;
+        EXPECT_EQ(bus.box(box).pulseWidth(), lastSent);  // never a wrapped value
+    }
+}
+
+TEST(PulseWidthFromText, RoundsWithinTheSixteenBitRangeAndRefusesOutsideIt)
+{
+    const std::pair<const char*, std::optional<std::int16_t>> cases[] = {
+        {"32767.4", 32767}, {"32767.5", std::nullopt}, {"-32768.5", -32768}, {"-32769", std::nullopt},
+        {"1e999", std::nullopt}, {"&HFFFF", -1}, {"&H10000", std::nullopt}, {"&O17", 15},
+        {"&", 0}, {"-2.5", -2}, {"+4", 4},
+    };
+    for (const auto& [text, width] : cases)
+        EXPECT_EQ(panels::pulseWidthFromText(QString::fromLatin1(text)), width) << text;
+}
+
+TEST_F(SerialFrame, DesignState)
+{
+    panels::SerialOutFrame* frame = form->Frame6();
+    EXPECT_EQ(frame->caption(), "Digital SPI Out ");
+    EXPECT_EQ(frame->geometry(), ui::twipsRect(240, 6840, 5175, 2655));
+    EXPECT_EQ(form->Label1(3)->text(), "Pulse width (us):");
+    EXPECT_EQ(form->Label1(6)->text(), "LE Bit:");
+    EXPECT_LT(frame->LabelMsb()->x(), frame->LabelLsb()->x());
+    EXPECT_EQ(form->Text1()->maxLength(), 32);
+    EXPECT_EQ(form->Text2()->text(), "10");
+    EXPECT_EQ(form->Text2()->maxLength(), 3);
+    EXPECT_EQ(colourOf(frame->Command2()), QColor(Qt::white));
+    EXPECT_EQ(form->Shape2()->geometry(), ui::twipsRect(2280, 1400, 255, 255));
+    EXPECT_FALSE(form->Combo1(0)->isEditable());
 }
 
 }  // namespace
