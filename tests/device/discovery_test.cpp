@@ -47,7 +47,7 @@ TEST(Connect, ByPositionOrSerialNumber)
     }
 }
 
-TEST(Connect, SecondCallReturnsTwoAndKeepsTheFirstBox)
+TEST(Connect, ConnectedObjectKeepsItsBoxUntilDisconnectedThenConnectsAgain)
 {
     sim::SimBackend bus;
     bus.addBox(boxWith("111"));
@@ -57,41 +57,29 @@ TEST(Connect, SecondCallReturnsTwoAndKeepsTheFirstBox)
     const HidHandle handle = io.GetUSBDeviceHandle();
     const auto enumerations = bus.enumerateCalls();
     EXPECT_EQ(io.Connect("222"), 2);
-    EXPECT_EQ(io.Connect(), 2);
-    EXPECT_EQ(io.GetUSBDeviceHandle(), handle);
-    EXPECT_EQ(io.GetUSBDeviceName(), bus.pathOf(0));
-    EXPECT_EQ(bus.enumerateCalls(), enumerations) << "nothing done";
-}
-
-TEST(Connect, UnknownSerialAfterAnEarlierConnectionLeavesNothingOpen)
-{
-    sim::SimBackend bus;
-    bus.addBox(boxWith("111"));
-    USB_IO io{bus};
-    ASSERT_EQ(io.Connect(), 1);
     bus.vanish(0);  // the connection is dead, the object does not know yet
     EXPECT_EQ(io.Connect(), 2);
-    io.Disconnect();
-    bus.reappear(0);
-    EXPECT_EQ(io.Connect("999"), 0);
-    EXPECT_EQ(bus.openHandles(), 0u);
-}
+    EXPECT_EQ(io.GetUSBDeviceHandle(), handle);
+    EXPECT_EQ(bus.enumerateCalls(), enumerations) << "nothing done";
 
-TEST(Disconnect, ClosesOnceAndKeepsThePath)
-{
-    sim::SimBackend bus;
-    bus.addBox(boxWith("111"));
-    USB_IO io{bus};
-    ASSERT_EQ(io.Connect(), 1);
     io.Disconnect();
     EXPECT_FALSE(io.isConnected());
     EXPECT_EQ(io.GetUSBDeviceHandle(), 0);
-    EXPECT_EQ(io.GetUSBDeviceName(), bus.pathOf(0));
+    EXPECT_EQ(io.GetUSBDeviceName(), bus.pathOf(0)) << "the path is kept";
     EXPECT_EQ(bus.openHandles(), 0u);
     const auto opens = bus.openCalls();
     io.Disconnect();
-    EXPECT_EQ(bus.openCalls(), opens);
-    EXPECT_EQ(io.Connect(), 1) << "a disconnected object connects again";
+    EXPECT_EQ(bus.openCalls(), opens) << "closed once";
+    bus.reappear(0);
+    EXPECT_EQ(io.Connect("999"), 0);
+    EXPECT_EQ(bus.openHandles(), 0u);
+    EXPECT_EQ(io.Connect(), 1);
+    {
+        USB_IO other{bus};
+        ASSERT_EQ(other.Connect("222"), 1);
+        EXPECT_EQ(bus.openHandles(), 2u);
+    }
+    EXPECT_EQ(bus.openHandles(), 1u) << "destroying a connected object closes its handle";
 }
 
 TEST(SerialList, ListsEveryOpenableBoxInOrder)

@@ -166,17 +166,5 @@ TEST(Exchange, WritesOnceThenReadsUntilTheEchoOnTheSameHandle)
     io.Disconnect();
 }
 
-TEST(Lifetime, DestroyingAConnectedObjectClosesItsHandle)
-{
-    sim::SimBackend bus;
-    bus.addBox(boxWith("1"));
-    {
-        USB_IO io{bus};
-        ASSERT_EQ(io.Connect(), 1);
-        EXPECT_EQ(bus.openHandles(), 1u);
-    }
-    EXPECT_EQ(bus.openHandles(), 0u);
-}
-
 }  // namespace
 }  // namespace iox::testing
