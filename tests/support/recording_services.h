@@ -25,23 +25,16 @@ public:
         events.push_back("message:" + text.toStdString());
         if (onMessage)
             onMessage(text);
-        if (!answers.empty()) {
-            const ui::Answer a = answers.front();
-            answers.pop_front();
-            return a;
-        }
-        return buttons == ui::Buttons::YesNo ? ui::Answer::No : ui::Answer::Ok;
+        if (answers.empty())
+            return buttons == ui::Buttons::YesNo ? ui::Answer::No : ui::Answer::Ok;
+        const ui::Answer a = answers.front();
+        answers.pop_front();
+        return a;
     }
-    void beep() override
-    {
-        ++beeps;
-        events.push_back("beep");
-    }
-    void endProgram() override
-    {
-        ++ends;
-        events.push_back("end");
-    }
+    void beep() override { ++beeps; events.push_back("beep"); }
+    void endProgram() override { ++ends; events.push_back("end"); }
+    void quitApplication() override { ++quits; events.push_back("quit"); }
+    void setBusyCursor(bool busy) override { busyCursor = busy; events.push_back(busy ? "busy" : "idle"); }
     void sleep(std::chrono::milliseconds duration) override
     {
         sleeps.push_back(duration);
@@ -55,15 +48,8 @@ public:
         if (onProcessEvents)
             onProcessEvents();
     }
-    void setBusyCursor(bool busy) override
-    {
-        busyCursor = busy;
-        events.push_back(busy ? "busy" : "idle");
-    }
-
-    // A modal window: recorded, then handed to onModal (if set), which plays the
-    // operator (clicks its buttons); the window never blocks. Without onModal it is
-    // closed as by its title bar.
+    // A modal window: recorded, then handed to onModal (if set), which plays the operator;
+    // it never blocks. Left open, it is closed as by its title bar.
     int runModal(QDialog& dialog) override
     {
         events.push_back("modal:" + dialog.objectName().toStdString());
@@ -73,11 +59,6 @@ public:
         if (dialog.isVisible())
             dialog.reject();
         return dialog.result();
-    }
-    void quitApplication() override
-    {
-        ++quits;
-        events.push_back("quit");
     }
 
     struct Message {
@@ -89,11 +70,7 @@ public:
     std::deque<ui::Answer> answers;  // given to the next message boxes in turn
     std::vector<std::string> events;  // everything above, in order
     std::vector<std::chrono::milliseconds> sleeps;
-    int beeps = 0;
-    int ends = 0;
-    int pumps = 0;
-    int modals = 0;
-    int quits = 0;
+    int beeps = 0, ends = 0, pumps = 0, modals = 0, quits = 0;
     bool busyCursor = false;
     std::function<void(const QString&)> onMessage;
     std::function<void(std::chrono::milliseconds)> onSleep;
