@@ -69,7 +69,7 @@ TEST(Connect, ConnectedObjectKeepsItsBoxUntilDisconnectedThenConnectsAgain)
     EXPECT_EQ(bus.openHandles(), 0u);
     const auto opens = bus.openCalls();
     io.Disconnect();
-    EXPECT_EQ(bus.openCalls(), opens) << "closed once";
+    EXPECT_EQ(bus.openCalls(), opens) << "a second Disconnect does nothing";
     bus.reappear(0);
     EXPECT_EQ(io.Connect("999"), 0);
     EXPECT_EQ(bus.openHandles(), 0u);
