@@ -163,7 +163,7 @@ TEST_F(CompactPanel, TheLoadPlacesTheWindowAtHalfTheWidthAndAThirdOfTheHeight)
                                  screen.top() + (screen.height() - size.height()) / 3));
 }
 
-TEST_F(CompactPanel, NoBoxForTheSerialNumberShowsOneMessageAndAnEmptyPanel)
+TEST_F(CompactPanel, NoBoxForTheSerialNumberShowsOneMessageAnEmptyPanelAndAFailedSend)
 {
     box = addBox("IOX-MODEL-B", "30001");
     open("99999");
@@ -190,16 +190,12 @@ TEST_F(CompactPanel, NoBoxForTheSerialNumberShowsOneMessageAndAnEmptyPanel)
     for (int i = 0; i < 2; ++i)
         EXPECT_EQ(colourOf(io4->Label4(i)), ui::kLow) << i;
     EXPECT_EQ(services.messages.size(), 1u);
-}
 
-TEST_F(CompactPanel, SendAfterAFailedConnectionClearsLineBZeroAndShowsRed)
-{
-    open("99999");
+    // "Send": the three empty texts each count as line 0 of port B; SPI_OUT gets empty names.
     io4->Check3(0)->click();
     io4->Check3(1)->click();
     bus.clearLog();
     send();
-    // The three empty texts each count as line 0 of port B; SPI_OUT gets empty names.
     EXPECT_FALSE(io4->Check3(0)->isChecked());
     EXPECT_EQ(colourOf(io4->Check3(0)), ui::kLow);
     EXPECT_TRUE(io4->Check3(1)->isChecked());
