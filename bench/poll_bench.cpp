@@ -67,15 +67,21 @@ double cpuSeconds()
     return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
-// The loaded panel polls a box that answers 1 ms late, for two seconds per iteration.
-void PollAtUsbPace(benchmark::State& state)
+// One "IOX-MODEL-C" box answering each request 1 ms late (a sleep), as a box at the USB limit.
+void addBoxAtUsbPace(iox::sim::SimBackend& bus)
 {
-    iox::sim::SimBackend bus;
     iox::sim::BoxConfig config;
     config.model = "IOX-MODEL-C";
     config.serial = "10001";
     bus.addBox(config);
     bus.faults(0).answerDelay = std::chrono::milliseconds(1);
+}
+
+// The loaded panel polls a box that answers 1 ms late, for two seconds per iteration.
+void PollAtUsbPace(benchmark::State& state)
+{
+    iox::sim::SimBackend bus;
+    addBoxAtUsbPace(bus);
     iox::app::resetForTests();
     iox::app::setDeviceBackend(bus, [] { QCoreApplication::processEvents(); });
     iox::panels::TestForm* form = iox::panels::loadMainPanel();
@@ -108,11 +114,7 @@ BENCHMARK(PollAtUsbPace)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(
 void ExchangeAtUsbPace(benchmark::State& state)
 {
     iox::sim::SimBackend bus;
-    iox::sim::BoxConfig config;
-    config.model = "IOX-MODEL-C";
-    config.serial = "10001";
-    bus.addBox(config);
-    bus.faults(0).answerDelay = std::chrono::milliseconds(1);
+    addBoxAtUsbPace(bus);
     iox::USB_IO io{bus};
     io.Connect();
     std::uint8_t value = 0;

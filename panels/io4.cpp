@@ -142,18 +142,9 @@ void IO4::Form_Unload()
     }
 }
 
-void IO4::Check1_Click(int index)
-{
-    std::int16_t value = colourForValue(*m_check1[static_cast<std::size_t>(index)]);
-    std::int16_t relay = static_cast<std::int16_t>(index);
-    device().Set_Relay(relay, value);
-}
+void IO4::Check1_Click(int index) { switchRelay(device(), *m_check1[static_cast<std::size_t>(index)], index); }
 
-void IO4::Check3_Click(int index)
-{
-    const std::int16_t value = colourForValue(*m_check3[static_cast<std::size_t>(index)]);
-    device().Set_TTLBit(lineName('B', index), value);
-}
+void IO4::Check3_Click(int index) { switchLine(device(), *m_check3[static_cast<std::size_t>(index)], 'B', index); }
 
 void IO4::Timer1_Timer()
 {

@@ -145,6 +145,19 @@ void showBits(std::span<QLabel* const> labels, std::uint8_t byte)
 
 std::string lineName(char port, int index) { return std::string(1, port) + std::to_string(index); }
 
+void switchRelay(USB_IO& io, QAbstractButton& box, int index)
+{
+    std::int16_t value = colourForValue(box);
+    std::int16_t relay = static_cast<std::int16_t>(index);
+    io.Set_Relay(relay, value);
+}
+
+void switchLine(USB_IO& io, QAbstractButton& box, char port, int index)
+{
+    const std::int16_t value = colourForValue(box);
+    io.Set_TTLBit(lineName(port, index), value);
+}
+
 // ---- pulse width -----------------------------------------------------------------------
 
 double leadingNumber(const QString& text)

@@ -98,6 +98,11 @@ void onToggle(QPushButton& box, std::function<void()> handler);
 // clear); returns the value, 1 or 0, for the command.
 std::int16_t colourForValue(QAbstractButton& box);
 
+// A relay's check box clicked: coloured, then Set_Relay with relay `index` and its value.
+void switchRelay(USB_IO& io, QAbstractButton& box, int index);
+// An output line's check box clicked: coloured, then Set_TTLBit on line port + index.
+void switchLine(USB_IO& io, QAbstractButton& box, char port, int index);
+
 // The poll's colouring: label i gets #00FF00 when bit i of `byte` is set, else #FF8080.
 // A label whose colour does not change is not touched.
 void showBits(std::span<QLabel* const> labels, std::uint8_t byte);
@@ -105,7 +110,7 @@ void showBits(std::span<QLabel* const> labels, std::uint8_t byte);
 // Line name from port letter and bit index: ('B', 3) gives "B3".
 std::string lineName(char port, int index);
 
-// The leading number of a text as VB's Val reads it: blanks, tabs and line feeds ignored
+// The leading number of a text, read as BASIC's Val reads it: blanks, tabs and line feeds ignored
 // anywhere, an optional sign, digits with one decimal point, an optional exponent (E or
 // D), or &H / &O for hexadecimal / octal; 0 when there is no leading number.
 double leadingNumber(const QString& text);

@@ -351,24 +351,11 @@ void TestForm::closeEvent(QCloseEvent* event)
 
 // ---- switches, directions, poll ------------------------------------------------
 
-void TestForm::Check1_Click(int index)
-{
-    std::int16_t value = colourForValue(*m_check1[static_cast<std::size_t>(index)]);
-    std::int16_t relay = static_cast<std::int16_t>(index);
-    device().Set_Relay(relay, value);
-}
+void TestForm::Check1_Click(int index) { switchRelay(device(), *m_check1[static_cast<std::size_t>(index)], index); }
 
-void TestForm::Check2_Click(int index)
-{
-    const std::int16_t value = colourForValue(*m_check2[static_cast<std::size_t>(index)]);
-    device().Set_TTLBit(lineName('A', index), value);
-}
+void TestForm::Check2_Click(int index) { switchLine(device(), *m_check2[static_cast<std::size_t>(index)], 'A', index); }
 
-void TestForm::Check3_Click(int index)
-{
-    const std::int16_t value = colourForValue(*m_check3[static_cast<std::size_t>(index)]);
-    device().Set_TTLBit(lineName('B', index), value);
-}
+void TestForm::Check3_Click(int index) { switchLine(device(), *m_check3[static_cast<std::size_t>(index)], 'B', index); }
 
 void TestForm::setPortDirectionInput(std::array<QPushButton*, 8>& boxes)
 {
