@@ -30,14 +30,11 @@ using simbox::kPortB;
 using simbox::SimBoxWindow;
 
 // A main panel over one box, with the window beside it.
-class SimWindow : public PanelTest {
+class SimWindow : public LoadedPanel {
 protected:
     void SetUp() override
     {
-        PanelTest::SetUp();
-        box = addBox("IOX-MODEL-C", "10001");
-        form = panels::loadMainPanel();
-        ASSERT_NE(form, nullptr);
+        LoadedPanel::SetUp();
         window = std::make_unique<SimBoxWindow>(bus);
         ASSERT_EQ(window->pageCount(), 1);
         page = window->page(0);
@@ -45,14 +42,12 @@ protected:
     void TearDown() override
     {
         window.reset();
-        PanelTest::TearDown();
+        LoadedPanel::TearDown();
     }
     QLabel* statusOf(int port, int bit) const { return port == kPortA ? form->Label2(bit) : form->Label3(bit); }
     QRadioButton* inputOption(int port) const { return port == kPortA ? form->Option1(1) : form->Option2(1); }
     QRadioButton* outputOption(int port) const { return port == kPortA ? form->Option1(0) : form->Option2(0); }
 
-    std::size_t box = 0;
-    TestForm* form = nullptr;
     std::unique_ptr<SimBoxWindow> window;
     BoxPage* page = nullptr;
 };
