@@ -28,9 +28,9 @@ T need(const std::optional<T>& value, const std::string& what, const std::string
 }
 
 // "MODEL[,SN]": a box without a serial number gets 10001, 10002... by its position.
-sim::BoxConfig simulatedBox(const std::string& model, std::size_t index)
+sim::BoxConfig simulatedBox(const std::string& boxOption, std::size_t index)
 {
-    std::string full = model;
+    std::string full = boxOption;
     if (full.find(',') == std::string::npos)
         full += "," + std::to_string(10001 + index);
     const auto parsed = demo::parseOptions({"--box", full});
