@@ -137,10 +137,28 @@ std::int16_t colourForValue(QAbstractButton& box)
     return value;
 }
 
+// A status square's palette holds both of its colours, low as Window and high as Base; the
+// poll switches which one fills it. Switching the role costs a fraction of a palette change,
+// which matters when all 24 squares of a tick change at once.
+void showStatus(QLabel& square, bool high)
+{
+    const QPalette::ColorRole role = high ? QPalette::Base : QPalette::Window;
+    const QPalette& palette = square.palette();
+    if (palette.color(QPalette::Window) != ui::kLow || palette.color(QPalette::Base) != ui::kHigh) {
+        QPalette both = palette;
+        both.setColor(QPalette::Window, ui::kLow);
+        both.setColor(QPalette::Base, ui::kHigh);
+        square.setPalette(both);
+    }
+    square.setAutoFillBackground(true);
+    if (square.backgroundRole() != role)
+        square.setBackgroundRole(role);
+}
+
 void showBits(std::span<QLabel* const> labels, std::uint8_t byte)
 {
     for (std::size_t i = 0; i < labels.size(); ++i)
-        ui::setBackground(*labels[i], (byte & (1u << i)) != 0 ? ui::kHigh : ui::kLow);
+        showStatus(*labels[i], (byte & (1u << i)) != 0);
 }
 
 std::string lineName(char port, int index) { return std::string(1, port) + std::to_string(index); }

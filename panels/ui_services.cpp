@@ -118,7 +118,7 @@ void setTextColour(QWidget& widget, const QColor& colour)
     widget.setPalette(palette);
 }
 
-QColor backgroundOf(const QWidget& widget) { return widget.palette().color(QPalette::Window); }
+QColor backgroundOf(const QWidget& widget) { return widget.palette().color(widget.backgroundRole()); }
 QColor textColourOf(const QWidget& widget) { return widget.palette().color(QPalette::WindowText); }
 
 }  // namespace iox::ui

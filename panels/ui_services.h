@@ -88,6 +88,7 @@ inline const QColor kNavy{0x00, 0x00, 0x80};        // frame captions, identity 
 // has does nothing.
 void setBackground(QWidget& widget, const QColor& colour);
 void setTextColour(QWidget& widget, const QColor& colour);
+// The colour the widget's background is filled with: its background role's.
 QColor backgroundOf(const QWidget& widget);
 QColor textColourOf(const QWidget& widget);
 
