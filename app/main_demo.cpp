@@ -10,6 +10,8 @@
 #include "app/demo_options.h"
 #include "app/report_trace.h"
 #include "app/simbox/sim_box_window.h"
+#include "device/record/recording_backend.h"
+#include "device/record/replay_backend.h"
 #include "device/sim/sim_backend.h"
 
 int main(int argc, char** argv)
@@ -28,6 +30,18 @@ int main(int argc, char** argv)
     if (parsed.options->help) {
         std::fputs(iox::demo::usage().c_str(), stdout);
         return 0;
+    }
+
+    if (parsed.options->replayPath) {
+        iox::record::ReplayOptions replayOptions;
+        replayOptions.keepTiming = parsed.options->replayTiming;
+        replayOptions.onStop = [](const std::string& report) { std::fprintf(stderr, "iox-demo: %s", report.c_str()); };
+        auto replay = iox::record::openReplay(*parsed.options->replayPath, std::move(replayOptions));
+        if (!replay.backend) {
+            std::fprintf(stderr, "iox-demo: %s\n", replay.error.c_str());
+            return 2;
+        }
+        return iox::app::run(*replay.backend);
     }
 
     iox::sim::SimBackend bus;
@@ -54,6 +68,14 @@ int main(int argc, char** argv)
         simWindow = std::make_unique<iox::simbox::SimBoxWindow>(bus);
         simWindow->placeBesidePanel();
         simWindow->show();
+    }
+    if (parsed.options->recordPath) {
+        auto recording = iox::record::wrapForRecording(bus, *parsed.options->recordPath, "iox-demo");
+        if (!recording.backend) {
+            std::fprintf(stderr, "iox-demo: %s\n", recording.error.c_str());
+            return 2;
+        }
+        return iox::app::run(*recording.backend);
     }
     return iox::app::run(bus);
 }

@@ -110,9 +110,14 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
     std::vector<std::string> simulate;
     app.add_option("--sn", serial, "Serial number of the box to use");
     app.add_option("--path", path, "Device path of the box to use (for boxes that share a serial number)");
-    app.add_option("--simulate", simulate, "Run against a simulated box MODEL[,SN] (repeatable)")->allow_extra_args(false)->take_all();
+    auto* simulateOption = app.add_option("--simulate", simulate, "Run against a simulated box MODEL[,SN] (repeatable)")->allow_extra_args(false)->take_all();
     app.add_flag("--trace", options.trace, "Print every report sent and received, as hex, on stderr");
     app.add_flag("--json", options.json, "Print results as JSON");
+    std::string record, replay;
+    app.add_option("--record", record, "Record every call to the boxes into FILE, for a bug report");
+    auto* replayOption = app.add_option("--replay", replay, "Play the recording FILE instead of reaching boxes");
+    app.add_flag("--replay-timing", options.replayTiming, "Keep the recorded gaps when replaying")->needs(replayOption);
+    replayOption->excludes(simulateOption);
 
     Raw raw;
     auto* list = app.add_subcommand("list", "List the attached boxes");
@@ -170,6 +175,10 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
             options.path = path;
         if (options.serial && options.path)
             throw Refused{"use --sn or --path, not both"};
+        if (!record.empty())
+            options.record = record;
+        if (!replay.empty())
+            options.replay = replay;
         for (std::size_t i = 0; i < simulate.size(); ++i)
             options.simulate.push_back(simulatedBox(simulate[i], i));
 

@@ -17,6 +17,9 @@ struct GlobalOptions {
     std::optional<std::string> path;       // --path
     std::vector<sim::BoxConfig> simulate;  // --simulate, in order; empty: real boxes
     bool trace = false;
+    std::optional<std::string> record;  // --record FILE
+    std::optional<std::string> replay;  // --replay FILE: the recorded boxes instead of a bus
+    bool replayTiming = false;          // --replay-timing
     bool json = false;
 };
 

@@ -5,6 +5,8 @@
 #include "box_finder.h"
 #include "command_line.h"
 #include "device/hidapi_backend.h"
+#include "device/record/recording_backend.h"
+#include "device/record/replay_backend.h"
 #include "device/sim/sim_backend.h"
 #include "device_commands.h"
 #include "doctor_command.h"
@@ -65,7 +67,20 @@ int run(const std::vector<std::string>& args, const Environment& env)
 
     std::unique_ptr<HidBackend> own;
     HidBackend* bus = env.bus;
-    if (!invocation.options.simulate.empty()) {
+    record::ReplayBackend* replay = nullptr;
+    if (invocation.options.replay) {
+        record::ReplayOptions replayOptions;
+        replayOptions.keepTiming = invocation.options.replayTiming;
+        replayOptions.onStop = [&env](const std::string& report) { env.err << "ioxctl: " << report << std::flush; };
+        auto opened = record::openReplay(*invocation.options.replay, std::move(replayOptions));
+        if (!opened.backend) {
+            env.err << "ioxctl: " << opened.error << '\n';
+            return code(Exit::BadArgument);
+        }
+        replay = opened.backend.get();
+        own = std::move(opened.backend);
+        bus = own.get();
+    } else if (!invocation.options.simulate.empty()) {
         auto simulated = std::make_unique<sim::SimBackend>();
         for (const auto& box : invocation.options.simulate)
             simulated->addBox(box);
@@ -75,6 +90,16 @@ int run(const std::vector<std::string>& args, const Environment& env)
         own = std::make_unique<HidapiBackend>();
         bus = own.get();
     }
+    std::unique_ptr<HidBackend> recording;
+    if (invocation.options.record && bus) {
+        auto wrapped = record::wrapForRecording(*bus, *invocation.options.record, "ioxctl");
+        if (!wrapped.backend) {
+            env.err << "ioxctl: " << wrapped.error << '\n';
+            return code(Exit::BadArgument);
+        }
+        recording = std::move(wrapped.backend);
+        bus = recording.get();
+    }
     std::unique_ptr<TracingBackend> tracing;
     if (invocation.options.trace && bus) {
         tracing = std::make_unique<TracingBackend>(*bus, env.err);
@@ -82,7 +107,14 @@ int run(const std::vector<std::string>& args, const Environment& env)
     }
     // hex-check touches no bus; every other command has one by now.
     static sim::SimBackend noBus;
-    return code(dispatch(bus ? *bus : noBus, invocation, env));
+    Exit exit = dispatch(bus ? *bus : noBus, invocation, env);
+    if (replay) {
+        // A replay that differs from the recording, or leaves some of it unplayed, fails.
+        replay->finish();
+        if (!replay->complete() && exit == Exit::Ok)
+            exit = Exit::NotAnswering;
+    }
+    return code(exit);
 }
 
 }  // namespace iox::ctl
