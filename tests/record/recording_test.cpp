@@ -1,0 +1,154 @@
+// The recording format and the replay, without windows: a random command sequence
+// recorded and replayed, recordings refused at load, and the stop at a differing request.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "device/record/recording_backend.h"
+#include "device/record/replay_backend.h"
+#include "device/sim/sim_backend.h"
+#include "device/usb_io.h"
+
+namespace iox::record {
+namespace {
+
+std::string tempPath(const std::string& name)
+{
+    return (std::filesystem::temp_directory_path() / (name + "_" + std::to_string(::getpid()))).string();
+}
+
+// Runs `count` random commands (seeded) on the box "20002" and writes what the program saw.
+std::string randomSession(HidBackend& bus, unsigned seed, int count = 60)
+{
+    USB_IO io(bus);
+    io.setExchangeTimeout(std::chrono::milliseconds(5));
+    std::ostringstream seen;
+    std::string list;
+    seen << io.Get_Available_SN_List(list) << ' ' << list << ' ' << io.Connect("20002") << '\n';
+    std::mt19937 random(seed);
+    for (int i = 0; i < count; ++i) {
+        const auto value = static_cast<std::uint8_t>(random());
+        const std::string line = std::string(1, "AB"[value & 1]) + std::to_string(value >> 5);
+        std::uint8_t read = 0;
+        switch (random() % 6) {
+        case 0: seen << io.Set_ByteA(value); break;
+        case 1: seen << io.Set_RelayByte(value); break;
+        case 2: seen << io.Set_TTLBit(line, value & 1); break;
+        case 3: seen << io.ReadByteA(read) << '=' << int(read); break;
+        case 4: seen << io.Read_Relays_Byte(read) << '=' << int(read); break;
+        case 5: seen << io.ReadBit(line, read) << '=' << int(read); break;
+        }
+        seen << ' ';
+    }
+    io.Disconnect();
+    return seen.str();
+}
+
+TEST(Recording, ReplaysARandomSessionWithExactlyTheRecordedRequests)
+{
+    sim::SimBackend sim;
+    sim.addInterface(0x046d, 0xc31c, false);  // a keyboard that cannot be opened
+    sim.addBox({.model = "IOX-MODEL-C", .serial = "10001"});
+    sim.addBox({.model = "IOX-MODEL-D", .serial = "20002"});
+    const std::string path = tempPath("round_trip.rec");
+    std::string recorded;
+    {
+        auto wrapped = wrapForRecording(sim, path, "record_tests");
+        ASSERT_TRUE(wrapped.backend) << wrapped.error;
+        recorded = randomSession(*wrapped.backend, 7);
+    }
+    const LoadResult loaded = loadRecording(path);
+    ASSERT_TRUE(loaded.recording) << loaded.error;
+    std::vector<Report> writes;
+    for (const Call& call : loaded.recording->calls)
+        if (call.kind == CallKind::Write)
+            writes.push_back(call.report);
+    std::vector<Report> received;
+    for (const auto& entry : sim.log())
+        received.push_back(entry.report);
+    EXPECT_EQ(writes, received);
+
+    ReplayBackend replay(*loaded.recording, path);
+    EXPECT_EQ(randomSession(replay, 7), recorded);
+    EXPECT_TRUE(replay.complete()) << replay.stopReport();
+
+    ReplayBackend other(*loaded.recording, path);
+    randomSession(other, 8);
+    EXPECT_FALSE(other.complete());
+    EXPECT_NE(other.stopReport().find("(first difference at byte "), std::string::npos) << other.stopReport();
+    std::filesystem::remove(path);
+}
+
+TEST(Recording, StopsAtTheFirstDifferenceAndFailsFromThenOn)
+{
+    const std::string header = headerLine("t", "1") + "\n";
+    Report relay{};
+    relay[1] = 0x22;
+    relay[2] = 5;
+    auto loaded = parseRecording(header + "1 enumerate 1 2b4e:0021:p%20q\n2 open p%20q 4\n3 write 4 ok " +
+                                     hexBytes(relay) + "\n4 read 4 100 ok " + hexBytes(relay) + "\n",
+                                 "r.rec");
+    ASSERT_TRUE(loaded.recording) << loaded.error;
+    std::vector<std::string> reports;
+    ReplayBackend replay(*loaded.recording, "r.rec", {.onStop = [&](const std::string& r) { reports.push_back(r); }});
+    ASSERT_EQ(replay.enumerate().at(0).path, "p q");
+    ASSERT_EQ(replay.open("p q"), 4);
+    Report wrong = relay;
+    wrong[2] = 6;
+    EXPECT_FALSE(replay.write(4, wrong));
+    Report answer{};
+    EXPECT_FALSE(replay.read(4, answer, std::chrono::milliseconds(100)));
+    EXPECT_TRUE(replay.enumerate().empty());
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0], "replay of r.rec stopped at line 4: the recording has\n  write 4 " + hexBytes(relay) +
+                              "\nbut the program did\n  write 4 " + hexBytes(wrong) +
+                              "\n  (first difference at byte 2)\n");
+}
+
+struct Refusal {
+    const char* name;
+    std::string text;  // after a good header line
+    std::string error;
+};
+void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
+
+class Refused : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(Refused, AtLoadWithTheLine)
+{
+    const std::string header = GetParam().name == std::string("Version") ? "" : headerLine("t", "1") + "\n";
+    const LoadResult loaded = parseRecording(header + GetParam().text, "r.rec");
+    EXPECT_FALSE(loaded.recording);
+    EXPECT_EQ(loaded.error, "r.rec line " + GetParam().error);
+}
+
+const std::string kZeros = hexBytes(Report{});
+
+INSTANTIATE_TEST_SUITE_P(
+    Recordings, Refused,
+    ::testing::Values(
+        Refusal{"Version", "iox-recording 2 program=x\n", "1: recording format \"2\" is not the version 1 this program reads"},
+        Refusal{"Truncated", "1 open a 1\n2 write 1 ok 00 22", "3: the line is cut short (truncated recording)"},
+        Refusal{"ShortReport", "1 read 1 5 ok 00 22\n", "2: expected 65 report bytes, found 2"},
+        Refusal{"BadByte", "1 write 1 ok 0g" + kZeros.substr(2) + "\n", "2: bad report byte \"0g\""},
+        Refusal{"UnknownCall", "1 open a 1\n2 flush 1\n", "3: unknown call \"flush\""},
+        Refusal{"TimeGoesBack", "5 close 1\n4 close 1\n", "3: time stamp 4 goes back before 5"},
+        Refusal{"CountMismatch", "1 enumerate 2 2b4e:0021:a\n", "2: 2 interfaces announced, 1 listed"},
+        Refusal{"Trailing", "1 close 1 x\n", "2: unexpected text \"x\" at the end"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Recording, EmptyOrForeignFilesAreRefused)
+{
+    EXPECT_EQ(parseRecording("", "r.rec").error, "r.rec line 1: the recording is empty");
+    EXPECT_EQ(parseRecording("out 10001 00\n", "r.rec").error,
+              "r.rec line 1: not a recording (the first line must begin with \"iox-recording\")");
+    EXPECT_FALSE(openReplay(tempPath("missing.rec")).backend);
+}
+
+}  // namespace
+}  // namespace iox::record
