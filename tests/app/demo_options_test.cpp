@@ -1,4 +1,4 @@
-// iox-demo's command line and its report trace.
+// iox-demo's command line and its report trace; the --record option of iox-controller.
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "app/demo_options.h"
+#include "app/record_option.h"
 #include "app/report_trace.h"
 #include "device/usb_io.h"
 
@@ -36,6 +37,20 @@ TEST(DemoOptions, BoxesAndTrace)
     ASSERT_TRUE(hidden.options) << hidden.error;
     EXPECT_FALSE(hidden.options->simWindow);
     EXPECT_EQ(hidden.options->boxes.size(), 1u);
+
+    const auto replay = parseOptions({"--replay-timing", "--replay", "r.rec"});
+    ASSERT_TRUE(replay.options) << replay.error;
+    EXPECT_EQ(replay.options->replayPath, "r.rec");
+    EXPECT_TRUE(replay.options->replayTiming);
+}
+
+TEST(RecordOption, TakenOutOfTheArguments)
+{
+    std::vector<std::string> args{"-x", "--record", "a.rec", "--record=b.rec", "-y"};
+    EXPECT_EQ(app::takeRecordOption(args).path, "b.rec");
+    EXPECT_EQ(args, (std::vector<std::string>{"-x", "-y"}));
+    for (std::vector<std::string> bad : {std::vector<std::string>{"--record"}, {"--record="}})
+        EXPECT_EQ(app::takeRecordOption(bad).error, "--record needs a file name");
 }
 
 TEST(DemoOptions, BadArgumentsAreRefusedWithAReason)
@@ -51,6 +66,10 @@ TEST(DemoOptions, BadArgumentsAreRefusedWithAReason)
         {{"--trace", ""}, "file name"},
         {{"--verbose"}, "unknown option"},
         {{"--no-sim-window=1"}, "unknown option"},
+        {{"--record"}, "--record needs a value"},
+        {{"--replay", ""}, "file name"},
+        {{"--replay", "r.rec", "--box", "IOX-MODEL-C,1"}, "it takes no --box"},
+        {{"--replay-timing"}, "goes with --replay"},
     };
     for (const auto& [args, reason] : cases) {
         const auto result = parseOptions(args);

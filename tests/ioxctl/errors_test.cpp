@@ -39,6 +39,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadArgument{{"read", "C"}}, BadArgument{{"watch", "--count", "0"}},
                       BadArgument{{"--sn", "1", "--path", "sim:box0", "list"}},
                       BadArgument{{"--simulate", "IOX-MODEL-X,1", "list"}}, BadArgument{{"frobnicate"}},
+                      BadArgument{{"--replay-timing", "list"}}, BadArgument{{"--replay", "/nonexistent.rec", "list"}},
+                      BadArgument{{"--replay", "r.rec", "--simulate", "IOX-MODEL-C", "list"}},
+                      BadArgument{{"--record", "/nonexistent/r.rec", "list"}},
                       BadArgument{{}}));
 
 struct SelectionCase {
