@@ -277,17 +277,18 @@ LoadResult parseRecording(const std::string& text, const std::string& name)
             return refuse(start == text.size() ? "the recording is empty" : "the line is cut short (truncated recording)");
         const std::string_view line(text.data() + start, end - start);
         start = end + 1;
-        if (lineNo == 1) {
-            const std::string expected = std::string(kMagic) + " " + std::to_string(kFormatVersion) + " ";
-            if (line.substr(0, sizeof kMagic) != std::string(kMagic) + " ")
-                return refuse("not a recording (the first line must begin with \"" + std::string(kMagic) + "\")");
-            if (line.substr(0, expected.size()) != expected)
-                return refuse("recording format \"" + std::string(line.substr(sizeof kMagic, line.find(' ', sizeof kMagic) - sizeof kMagic)) +
-                              "\" is not the version " + std::to_string(kFormatVersion) + " this program reads");
-            recording.header = line;
-            continue;
-        }
         try {
+            if (lineNo == 1) {
+                Tokens header(line);
+                if (header.next("format name") != kMagic)
+                    throw Bad{"not a recording (the first line must begin with \"" + std::string(kMagic) + "\")"};
+                const std::string_view version = header.next("format version");
+                if (version != std::to_string(kFormatVersion))
+                    throw Bad{"recording format \"" + std::string(version) + "\" is not the version " +
+                              std::to_string(kFormatVersion) + " this program reads"};
+                recording.header = line;
+                continue;
+            }
             Call call = parseCall(line);
             if (call.us < lastUs)
                 throw Bad{"time stamp " + std::to_string(call.us) + " goes back before " + std::to_string(lastUs)};
