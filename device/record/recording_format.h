@@ -28,14 +28,14 @@ enum class CallKind { Enumerate, Open, Write, Read, Close };
 
 struct Call {
     CallKind kind = CallKind::Enumerate;
-    std::int64_t us = 0;                  // when the call returned
+    std::int64_t us = 0;                     // when the call returned
     std::vector<HidInterface> interfaces{};  // enumerate's result
     std::string path{};                      // open
-    HidHandle handle = 0;                  // open's result; the handle of write, read, close
-    std::int64_t timeoutMs = 0;            // read
-    bool ok = false;                       // write and read
-    Report report{};                       // written, or read when ok
-    int line = 0;                          // where it stands in the file (1 is the header)
+    HidHandle handle = 0;                    // open's result; the handle of write, read, close
+    std::int64_t timeoutMs = 0;              // read
+    bool ok = false;                         // write and read
+    Report report{};                         // written, or read when ok
+    int line = 0;                            // where it stands in the file (1 is the header)
 };
 
 struct Recording {

@@ -114,8 +114,8 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
     app.add_flag("--trace", options.trace, "Print every report sent and received, as hex, on stderr");
     app.add_flag("--json", options.json, "Print results as JSON");
     std::string record, replay;
-    app.add_option("--record", record, "Record every call to the boxes into FILE, for a bug report");
-    auto* replayOption = app.add_option("--replay", replay, "Play the recording FILE instead of reaching boxes");
+    app.add_option("--record", record, "Record every call to the boxes into FILE, for a bug report")->type_name("FILE");
+    auto* replayOption = app.add_option("--replay", replay, "Play the recording FILE instead of reaching boxes")->type_name("FILE");
     app.add_flag("--replay-timing", options.replayTiming, "Keep the recorded gaps when replaying")->needs(replayOption);
     replayOption->excludes(simulateOption);
 
