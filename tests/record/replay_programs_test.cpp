@@ -95,12 +95,12 @@ TEST_F(ReplayedPanel, AChangedClickIsCaughtAtItsLine)
 
     player = replay(data("main_panel.rec"));
     ASSERT_TRUE(player);
-    operate(*player, 4);
+    const panels::TestForm* form = operate(*player, 4);
     EXPECT_EQ(player->stopReport(), "replay of " + data("main_panel.rec") + " stopped at line " +
                                         std::to_string(relay->line) + ": the recording has\n  write " + handle + " " +
                                         record::hexBytes(relay->report) + "\nbut the program did\n  write " + handle +
                                         " " + record::hexBytes(changed) + "\n  (first difference at byte 2)\n");
-    EXPECT_EQ(ui::backgroundOf(*panels::loadMainPanel()->Label4(5)), ui::kLow) << "the poll after the stop fails";
+    EXPECT_EQ(ui::backgroundOf(*form->Label4(5)), ui::kLow) << "no recorded answer is served after the stop";
 }
 
 class ReplayedCtl : public ctl::testing::Ctl {};
