@@ -14,7 +14,7 @@
 //                                      plug in again (a new uhid device) after the second
 //   take <slot>                        every output report since the last take, as the
 //                                      kernel delivered it: "out <size> <rtype> <hex>"
-//   state <slot>                       the box model's state and the device's presence
+//   state <slot>                       presence, generation, update flag, bootloader, lines
 //   quit
 
 #include <fcntl.h>
@@ -44,22 +44,12 @@ using iox::Report;
 // Vendor-defined page; one application collection with a 64-byte input and a 64-byte output
 // report, neither numbered.
 const std::uint8_t kDescriptor[] = {
-    0x06, 0x00, 0xFF,        // Usage Page (vendor 0xFF00)
-    0x09, 0x01,              // Usage (1)
-    0xA1, 0x01,              // Collection (Application)
-    0x09, 0x02,              //   Usage (2)
-    0x15, 0x00,              //   Logical Minimum (0)
-    0x26, 0xFF, 0x00,        //   Logical Maximum (255)
-    0x75, 0x08,              //   Report Size (8)
-    0x95, 0x40,              //   Report Count (64)
-    0x81, 0x02,              //   Input (Data, Variable, Absolute)
-    0x09, 0x03,              //   Usage (3)
-    0x15, 0x00,              //   Logical Minimum (0)
-    0x26, 0xFF, 0x00,        //   Logical Maximum (255)
-    0x75, 0x08,              //   Report Size (8)
-    0x95, 0x40,              //   Report Count (64)
-    0x91, 0x02,              //   Output (Data, Variable, Absolute)
-    0xC0,                    // End Collection
+    0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01,  // Usage Page (vendor 0xFF00), Usage (1), Collection (Application)
+    0x09, 0x02, 0x15, 0x00, 0x26, 0xFF, 0x00,  //   Usage (2), Logical Minimum (0), Logical Maximum (255)
+    0x75, 0x08, 0x95, 0x40, 0x81, 0x02,        //   Report Size (8), Report Count (64), Input (Data, Variable, Absolute)
+    0x09, 0x03, 0x15, 0x00, 0x26, 0xFF, 0x00,  //   Usage (3), Logical Minimum (0), Logical Maximum (255)
+    0x75, 0x08, 0x95, 0x40, 0x91, 0x02,        //   Report Size (8), Report Count (64), Output (Data, Variable, Absolute)
+    0xC0,                                      // End Collection
 };
 
 std::string hex(const std::uint8_t* data, std::size_t size)
@@ -193,20 +183,14 @@ void VirtualBoxes::serviceDevice(Slot& slot)
     while (slot.fd >= 0 && ::read(slot.fd, &ev, sizeof ev) > 0) {
         switch (ev.type) {
         case UHID_OUTPUT: onOutput(slot, ev.u.output); break;
-        case UHID_GET_REPORT: {
+        case UHID_GET_REPORT:
+        case UHID_SET_REPORT: {
             // The box has no feature reports: refuse, so the kernel does not wait.
+            // Both requests and both replies begin with the same id and error fields.
             uhid_event reply{};
-            reply.type = UHID_GET_REPORT_REPLY;
+            reply.type = ev.type == UHID_GET_REPORT ? UHID_GET_REPORT_REPLY : UHID_SET_REPORT_REPLY;
             reply.u.get_report_reply.id = ev.u.get_report.id;
             reply.u.get_report_reply.err = EIO;
-            (void)::write(slot.fd, &reply, sizeof reply);
-            break;
-        }
-        case UHID_SET_REPORT: {
-            uhid_event reply{};
-            reply.type = UHID_SET_REPORT_REPLY;
-            reply.u.set_report_reply.id = ev.u.set_report.id;
-            reply.u.set_report_reply.err = EIO;
             (void)::write(slot.fd, &reply, sizeof reply);
             break;
         }
@@ -308,10 +292,7 @@ bool VirtualBoxes::command(const std::string& line)
         const auto& m = *slot.model;
         std::ostringstream s;
         s << "ok present=" << (slot.fd >= 0) << " generation=" << slot.generation << " flag=" << m.updateFlagSet()
-          << " bootloader=" << m.inBootloader() << " lines=" << m.bootloaderLines().size()
-          << " relays=" << int(m.relays()) << " a=" << int(m.drivenA()) << " b=" << int(m.drivenB())
-          << " aout=" << m.portAIsOutput() << " bout=" << m.portBIsOutput() << " pulsewidth=" << int(m.pulseWidth())
-          << " spiwords=" << m.spiWords().size() << " pulses=" << m.pulses().size();
+          << " bootloader=" << m.inBootloader() << " lines=" << m.bootloaderLines().size();
         reply(s.str());
     } else {
         reply("error unknown command " + verb);
