@@ -89,7 +89,7 @@ TEST(Connect, ConnectedObjectKeepsItsBoxUntilDisconnectedThenConnectsAgain)
 
 TEST(SerialList, ListsEveryOpenableBoxInOrder)
 {
-    struct Case { const char* name; std::vector<std::string> serials; std::vector<int> refused; std::int16_t count; std::string list; };
+    struct Case { const char* name; std::vector<std::string> serials; std::vector<int> refused; std::int16_t count; std::string list; std::vector<int> silent = {}; };
     const std::vector<Case> cases = {
         {"no box: the caller's text stays", {}, {}, 0, "untouched"},
         {"three boxes", {"1", "22", "333"}, {}, 3, "1 22 333"},
@@ -98,6 +98,7 @@ TEST(SerialList, ListsEveryOpenableBoxInOrder)
         {"empty serial first", {"", "2", "3"}, {}, 3, "2 3"},
         {"empty serial last", {"1", "2", ""}, {}, 3, "1 2"},
         {"padded serials", {" 7 ", "8  "}, {}, 2, "7 8"},
+        {"a silent box answers no serial", {"1", "2", "3"}, {}, 3, "1  3", {1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -106,7 +107,10 @@ TEST(SerialList, ListsEveryOpenableBoxInOrder)
             bus.addBox(boxWith(sn));
         for (int i : c.refused)
             bus.faults(i).refuseOpen = true;
+        for (int i : c.silent)
+            bus.faults(i).silent = true;
         USB_IO io{bus};
+        io.setExchangeTimeout(std::chrono::milliseconds(5));
         std::string list = "untouched";
         EXPECT_EQ(io.Get_Available_SN_List(list), c.count);
         EXPECT_EQ(list, c.list);
@@ -130,6 +134,7 @@ TEST(SerialList, BoxUnpluggedDuringTheWalkIsCountedButNotListed)
     std::string list;
     EXPECT_EQ(io.Get_Available_SN_List(list), 3);
     EXPECT_EQ(list, "1 3");
+    EXPECT_EQ(bus.openHandles(), 0u);
 }
 
 TEST(SerialList, PendingEventsRunAtEachPointOfTheWalk)
@@ -160,6 +165,7 @@ TEST(SerialList, WhileConnectedTheConnectionKeepsWorking)
     std::string list, sn;
     EXPECT_EQ(io.Get_Available_SN_List(list), 2);
     EXPECT_EQ(io.GetUSBDeviceHandle(), handle);
+    EXPECT_EQ(bus.openHandles(), 1u);
     EXPECT_EQ(io.Read_SN(sn), 1);
     EXPECT_EQ(sn, "2");
 }
