@@ -218,17 +218,13 @@ void VirtualBoxes::runTimers()
     }
 }
 
+// Timers are checked every few milliseconds while one is pending; otherwise poll waits.
 int VirtualBoxes::pollTimeoutMs() const
 {
-    std::optional<Clock::time_point> next;
     for (const auto& [id, slot] : m_slots)
-        for (const auto& at : {slot.unplugAt, slot.plugAt})
-            if (at && (!next || *at < *next))
-                next = *at;
-    if (!next)
-        return -1;
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(*next - Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(ms + 1, 0, 60000));
+        if (slot.unplugAt || slot.plugAt)
+            return 5;
+    return -1;
 }
 
 bool VirtualBoxes::command(const std::string& line)
@@ -260,50 +256,49 @@ bool VirtualBoxes::command(const std::string& line)
         return true;
     }
     Slot& slot = it->second;
+    int first = 0, second = 0;
+    std::string bytes, answer = "ok";
+    if (verb == "stale")
+        in >> bytes;
+    else
+        in >> first >> second;
     if (verb == "destroy") {
         destroy(slot);
         slot.unplugAt.reset();
         slot.plugAt.reset();
-        reply("ok");
     } else if (verb == "silent") {
-        int on = 0;
-        in >> on;
-        slot.silent = on != 0;
-        reply("ok");
+        slot.silent = first != 0;
     } else if (verb == "stale") {
-        std::string bytes;
-        in >> bytes;
         const auto payload = unhex(bytes);
-        reply(sendInput(slot, payload.data(), payload.size()) ? "ok" : "error no device");
+        if (!sendInput(slot, payload.data(), payload.size()))
+            answer = "error no device";
     } else if (verb == "vanish-on-next") {
-        int ms = 0;
-        in >> ms;
-        slot.vanishDelayMs = ms;
-        reply("ok");
+        slot.vanishDelayMs = first;
     } else if (verb == "reset-timing") {
-        in >> slot.resetUnplugMs >> slot.resetAwayMs;
-        reply("ok");
+        slot.resetUnplugMs = first;
+        slot.resetAwayMs = second;
     } else if (verb == "take") {
         for (const auto& report : slot.received)
             reply(report);
         slot.received.clear();
-        reply("end");
+        answer = "end";
     } else if (verb == "state") {
         const auto& m = *slot.model;
         std::ostringstream s;
         s << "ok present=" << (slot.fd >= 0) << " generation=" << slot.generation << " flag=" << m.updateFlagSet()
           << " bootloader=" << m.inBootloader() << " lines=" << m.bootloaderLines().size();
-        reply(s.str());
+        answer = s.str();
     } else {
-        reply("error unknown command " + verb);
+        answer = "error unknown command " + verb;
     }
+    reply(answer);
     return true;
 }
 
 int VirtualBoxes::run()
 {
     std::string pending;
-    for (;;) {
+    for (bool running = true; running;) {
         std::vector<pollfd> fds{{STDIN_FILENO, POLLIN, 0}};
         std::vector<Slot*> owners{nullptr};
         for (auto& [id, slot] : m_slots) {
@@ -313,7 +308,7 @@ int VirtualBoxes::run()
             }
         }
         if (::poll(fds.data(), fds.size(), pollTimeoutMs()) < 0 && errno != EINTR)
-            return 1;
+            break;
         for (std::size_t i = 1; i < fds.size(); ++i)
             if (fds[i].revents & POLLIN)
                 serviceDevice(*owners[i]);
@@ -321,26 +316,16 @@ int VirtualBoxes::run()
         if (fds[0].revents & (POLLIN | POLLHUP)) {
             char buffer[4096];
             const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-            if (got <= 0)
-                break;  // the controlling test has gone
-            pending.append(buffer, static_cast<std::size_t>(got));
-            std::size_t end;
-            while ((end = pending.find('\n')) != std::string::npos) {
-                const std::string line = pending.substr(0, end);
-                pending.erase(0, end + 1);
-                if (!command(line)) {
-                    for (auto& [id, slot] : m_slots)
-                        destroy(slot);
-                    return 0;
-                }
-            }
+            running = got > 0;  // else the controlling test has gone
+            pending.append(buffer, running ? static_cast<std::size_t>(got) : 0);
+            for (std::size_t end; running && (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1))
+                running = command(pending.substr(0, end));
         }
     }
     for (auto& [id, slot] : m_slots)
         destroy(slot);
     return 0;
 }
-
 }  // namespace
 
 int main()
