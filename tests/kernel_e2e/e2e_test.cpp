@@ -178,6 +178,7 @@ TEST_F(KernelDiscovery, PassesOverOtherHidDevicesListsInOrderAndConnectsBySerial
 {
     ASSERT_EQ(boxCommand("create", kOther, "999 1234 5678"), "ok");
     ASSERT_EQ(boxCommand("create", kBox, "10001"), "ok");
+    ASSERT_TRUE(waitForBoxCount(1));  // one at a time, so that the listing's order is theirs
     ASSERT_EQ(boxCommand("create", kSecond, "20002"), "ok");
     ASSERT_TRUE(waitForBoxCount(2));
     bool otherListed = false;
