@@ -52,7 +52,7 @@ protected:
     BoxPage* page = nullptr;
 };
 
-TEST_F(SimWindow, ShowsTheBoxInItsIdleState)
+TEST_F(SimWindow, ShowsTheBoxInItsIdleStateAndWhenUnplugged)
 {
     EXPECT_EQ(window->windowTitle(), "Simulated box");
     EXPECT_EQ(window->timer()->interval(), 50);
@@ -74,6 +74,12 @@ TEST_F(SimWindow, ShowsTheBoxInItsIdleState)
     EXPECT_EQ(page->pulsesLabel()->text(), "none yet");
     EXPECT_EQ(page->wordLabel()->text(), "none yet");
     EXPECT_FALSE(page->diagram()->hasWord());
+    bus.vanish(box);
+    window->refresh();
+    EXPECT_EQ(page->stateLabel()->text(), "unplugged");
+    bus.reappear(box);
+    window->refresh();
+    EXPECT_EQ(page->stateLabel()->text(), "running");
 }
 
 TEST_F(SimWindow, RelaysAndOutputLinesSwitchedOnThePanelLightUpHere)
@@ -173,16 +179,6 @@ TEST_F(SimWindow, ASwitchClickedAfterThePortTurnedToOutputChangesNothing)
     EXPECT_EQ(colourOf(page->lineButton(kPortB, 4)), ui::kLow);
     inputOption(kPortB)->click();
     EXPECT_EQ(bus.box(box).levelB(), 0);  // the box's inputs were left alone
-}
-
-TEST_F(SimWindow, AnUnpluggedBoxIsSaidSo)
-{
-    bus.vanish(box);
-    window->refresh();
-    EXPECT_EQ(page->stateLabel()->text(), "unplugged");
-    bus.reappear(box);
-    window->refresh();
-    EXPECT_EQ(page->stateLabel()->text(), "running");
 }
 
 // Several boxes, no panel: one tab each, and each tab's switches reach its own box.

@@ -1,4 +1,4 @@
-// The simulated box: the state its commands leave, its faults, its bootloader and its trace.
+// The simulated box's hand-over to its bootloader, which the firmware updates rely on.
 
 #include "device/commands.h"
 #include "sim_fixture.h"
@@ -7,61 +7,6 @@ namespace iox::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-TEST_F(OneBox, KeepsTheStateItsCommandsImply)
-{
-    auto& box = bus.box(0);
-    io.Set_ByteA_As_Input();
-    io.Set_ByteB_As_Output();
-    EXPECT_FALSE(box.portAIsOutput());
-    EXPECT_TRUE(box.portBIsOutput());
-    box.setInputA(0x81);
-    std::uint8_t a = 0;
-    io.ReadByteA(a);
-    EXPECT_EQ(a, 0x81) << "an input port reads what the outside world applies";
-
-    io.Set_ByteB(0x0F);
-    io.Set_TTLBit("B7", 1);
-    io.Set_TTLBit("B0", 0);
-    EXPECT_EQ(box.drivenB(), 0x8E);
-    std::int16_t relay = 5, on = 1;
-    io.Set_RelayByte(0x01);
-    io.Set_Relay(relay, on);
-    EXPECT_EQ(box.relays(), 0x21);
-    io.Set_TTLPulse("A3", 25);
-    ASSERT_EQ(box.pulses().size(), 1u);
-    EXPECT_EQ(box.pulses()[0].line, "A3");
-    EXPECT_EQ(box.pulses()[0].ms, 25);
-    io.SPI_OUT_Trigg("011", 1);
-    ASSERT_EQ(box.spiWords().size(), 1u);
-    EXPECT_TRUE(box.spiWords()[0].triggered);
-    EXPECT_EQ(box.spiWords()[0].bits, (std::vector<std::uint8_t>{0, 1, 1}));
-}
-
-TEST_F(OneBox, TraceSeesEveryReportInOrder)
-{
-    std::vector<std::pair<sim::Direction, int>> seen;
-    bus.setTraceSink([&](sim::Direction d, const std::string& serial, const Report& r) {
-        EXPECT_EQ(serial, "10001");
-        seen.emplace_back(d, r[1]);
-    });
-    std::uint8_t v;
-    io.ReadByteA(v);
-    io.Set_ByteA_As_Input();
-    using D = sim::Direction;
-    EXPECT_EQ(seen, (std::vector<std::pair<D, int>>{{D::Out, 28}, {D::In, 28}, {D::Out, 24}, {D::In, 24}}));
-}
-
-Report updateFlag()
-{
-    Report r{};
-    r[1] = cmd::UpdateFlag;
-    r[2] = 0x7A;
-    r[3] = 0xFF;
-    r[4] = 1;
-    r[5] = 'Y';
-    return r;
-}
 
 Report line(const std::string& text)
 {
@@ -81,7 +26,7 @@ TEST(Bootloader, UpdateFlagResetReopenLinesAndRestart)
     USB_IO io{bus};
     ASSERT_EQ(io.Connect(), 1);
     Report answer{};
-    ASSERT_TRUE(bus.write(io.GetUSBDeviceHandle(), updateFlag()));
+    ASSERT_TRUE(bus.write(io.GetUSBDeviceHandle(), request(cmd::UpdateFlag, {0x7A, 0xFF, 1, 'Y'})));
     ASSERT_TRUE(bus.read(io.GetUSBDeviceHandle(), answer, 10ms));
     EXPECT_EQ(answer[1], cmd::UpdateFlag);
     EXPECT_TRUE(bus.box(0).updateFlagSet());

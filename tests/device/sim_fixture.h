@@ -8,6 +8,7 @@
 
 #include "device/sim/sim_backend.h"
 #include "device/usb_io.h"
+#include "wire_table.h"
 
 namespace iox::testing {
 
@@ -23,16 +24,6 @@ inline sim::BoxConfig boxWith(std::string serial, std::string model = "IOX-MODEL
 inline std::vector<int> bytesOf(const Report& report, std::size_t from = 1, std::size_t to = 64)
 {
     return {report.begin() + from, report.begin() + to + 1};
-}
-
-// A request as it should appear on the wire: code, then the given argument bytes, zeros after.
-inline Report request(std::uint8_t code, std::vector<std::uint8_t> args = {})
-{
-    Report r{};
-    r[1] = code;
-    for (std::size_t i = 0; i < args.size(); ++i)
-        r[2 + i] = args[i];
-    return r;
 }
 
 class OneBox : public ::testing::Test {

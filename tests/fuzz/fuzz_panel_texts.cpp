@@ -6,16 +6,15 @@
 // Input: three bytes choosing the list entries, then fields separated by 0xFF bytes: a
 // number text, the pulse-width box's text, the binary word, and the list items.
 
-#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/commands.h"
@@ -23,18 +22,13 @@
 #include "device/wire.h"
 #include "panels/panel_parts.h"
 #include "panels/ui_services.h"
+#include "fuzz_support.h"
 #include "tests/support/recording_services.h"
 
 namespace {
 
 using iox::panels::leadingNumber;
 using iox::panels::pulseWidthFromText;
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 bool same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
 
@@ -49,34 +43,28 @@ struct Cleared {
 class EchoBox : public iox::HidBackend {
 public:
     EchoBox() { sent.reserve(16); }
-    std::vector<iox::HidInterface> enumerate() override
-    {
-        return {{"echo", iox::kBoxVendorId, iox::kBoxProductId}};
-    }
+    std::vector<iox::HidInterface> enumerate() override { return {{"echo", iox::kBoxVendorId, iox::kBoxProductId}}; }
     iox::HidHandle open(const std::string&) override { return 1; }
     bool write(iox::HidHandle, const iox::Report& report) override
     {
         if (sent.size() < sent.capacity())
             sent.push_back(report);
-        m_answer = iox::Report{};
-        m_answer[1] = report[1];
+        m_code = report[1];
         m_waiting = true;
         return true;
     }
     bool read(iox::HidHandle, iox::Report& report, std::chrono::milliseconds) override
     {
-        if (!m_waiting)
-            return false;
-        m_waiting = false;
-        report = m_answer;
-        return true;
+        report = iox::Report{};
+        report[1] = m_code;
+        return std::exchange(m_waiting, false);
     }
     void close(iox::HidHandle) override {}
 
     std::vector<iox::Report> sent;
 
 private:
-    iox::Report m_answer{};
+    std::uint8_t m_code = 0;
     bool m_waiting = false;
 };
 
@@ -208,21 +196,13 @@ void checkSend(World& world, const QStringList& items, const std::uint8_t* picks
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QApplication(*argc, *argv);  // lives as long as the process
+    startOffscreenApplication(argc, argv);
     g_world = new World;
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (!g_world) {  // replayed without libFuzzer's initialisation
-        static int argc = 1;
-        static char name[] = "fuzz_panel_texts";
-        static char* args[] = {name, nullptr};
-        char** argv = args;
-        LLVMFuzzerInitialize(&argc, &argv);
-    }
     if (size < 3)
         return 0;
     World& world = *g_world;

@@ -1,5 +1,6 @@
 // Replays every file of the given folders through a fuzz target, so that the seed corpus
-// and the inputs of past findings run as ordinary tests in every build.
+// and the inputs of past findings run as ordinary tests in every build. Like libFuzzer, it
+// first runs the target's LLVMFuzzerInitialize where there is one.
 
 #include <cstdint>
 #include <cstdio>
@@ -9,9 +10,12 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) __attribute__((weak));
 
 int main(int argc, char** argv)
 {
+    if (LLVMFuzzerInitialize)
+        LLVMFuzzerInitialize(&argc, &argv);
     int files = 0;
     for (int i = 1; i < argc; ++i) {
         for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i])) {

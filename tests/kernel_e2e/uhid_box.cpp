@@ -14,7 +14,7 @@
 //                                      plug in again (a new uhid device) after the second
 //   take <slot>                        every output report since the last take, as the
 //                                      kernel delivered it: "out <size> <rtype> <hex>"
-//   state <slot>                       the box model's state and the device's presence
+//   state <slot>                       presence, generation, update flag, bootloader, lines
 //   quit
 
 #include <fcntl.h>
@@ -44,22 +44,12 @@ using iox::Report;
 // Vendor-defined page; one application collection with a 64-byte input and a 64-byte output
 // report, neither numbered.
 const std::uint8_t kDescriptor[] = {
-    0x06, 0x00, 0xFF,        // Usage Page (vendor 0xFF00)
-    0x09, 0x01,              // Usage (1)
-    0xA1, 0x01,              // Collection (Application)
-    0x09, 0x02,              //   Usage (2)
-    0x15, 0x00,              //   Logical Minimum (0)
-    0x26, 0xFF, 0x00,        //   Logical Maximum (255)
-    0x75, 0x08,              //   Report Size (8)
-    0x95, 0x40,              //   Report Count (64)
-    0x81, 0x02,              //   Input (Data, Variable, Absolute)
-    0x09, 0x03,              //   Usage (3)
-    0x15, 0x00,              //   Logical Minimum (0)
-    0x26, 0xFF, 0x00,        //   Logical Maximum (255)
-    0x75, 0x08,              //   Report Size (8)
-    0x95, 0x40,              //   Report Count (64)
-    0x91, 0x02,              //   Output (Data, Variable, Absolute)
-    0xC0,                    // End Collection
+    0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01,  // Usage Page (vendor 0xFF00), Usage (1), Collection (Application)
+    0x09, 0x02, 0x15, 0x00, 0x26, 0xFF, 0x00,  //   Usage (2), Logical Minimum (0), Logical Maximum (255)
+    0x75, 0x08, 0x95, 0x40, 0x81, 0x02,        //   Report Size (8), Report Count (64), Input (Data, Variable, Absolute)
+    0x09, 0x03, 0x15, 0x00, 0x26, 0xFF, 0x00,  //   Usage (3), Logical Minimum (0), Logical Maximum (255)
+    0x75, 0x08, 0x95, 0x40, 0x91, 0x02,        //   Report Size (8), Report Count (64), Output (Data, Variable, Absolute)
+    0xC0,                                      // End Collection
 };
 
 std::string hex(const std::uint8_t* data, std::size_t size)
@@ -193,20 +183,14 @@ void VirtualBoxes::serviceDevice(Slot& slot)
     while (slot.fd >= 0 && ::read(slot.fd, &ev, sizeof ev) > 0) {
         switch (ev.type) {
         case UHID_OUTPUT: onOutput(slot, ev.u.output); break;
-        case UHID_GET_REPORT: {
+        case UHID_GET_REPORT:
+        case UHID_SET_REPORT: {
             // The box has no feature reports: refuse, so the kernel does not wait.
+            // Both requests and both replies begin with the same id and error fields.
             uhid_event reply{};
-            reply.type = UHID_GET_REPORT_REPLY;
+            reply.type = ev.type == UHID_GET_REPORT ? UHID_GET_REPORT_REPLY : UHID_SET_REPORT_REPLY;
             reply.u.get_report_reply.id = ev.u.get_report.id;
             reply.u.get_report_reply.err = EIO;
-            (void)::write(slot.fd, &reply, sizeof reply);
-            break;
-        }
-        case UHID_SET_REPORT: {
-            uhid_event reply{};
-            reply.type = UHID_SET_REPORT_REPLY;
-            reply.u.set_report_reply.id = ev.u.set_report.id;
-            reply.u.set_report_reply.err = EIO;
             (void)::write(slot.fd, &reply, sizeof reply);
             break;
         }
@@ -234,17 +218,13 @@ void VirtualBoxes::runTimers()
     }
 }
 
+// Timers are checked every few milliseconds while one is pending; otherwise poll waits.
 int VirtualBoxes::pollTimeoutMs() const
 {
-    std::optional<Clock::time_point> next;
     for (const auto& [id, slot] : m_slots)
-        for (const auto& at : {slot.unplugAt, slot.plugAt})
-            if (at && (!next || *at < *next))
-                next = *at;
-    if (!next)
-        return -1;
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(*next - Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(ms + 1, 0, 60000));
+        if (slot.unplugAt || slot.plugAt)
+            return 5;
+    return -1;
 }
 
 bool VirtualBoxes::command(const std::string& line)
@@ -276,53 +256,49 @@ bool VirtualBoxes::command(const std::string& line)
         return true;
     }
     Slot& slot = it->second;
+    int first = 0, second = 0;
+    std::string bytes, answer = "ok";
+    if (verb == "stale")
+        in >> bytes;
+    else
+        in >> first >> second;
     if (verb == "destroy") {
         destroy(slot);
         slot.unplugAt.reset();
         slot.plugAt.reset();
-        reply("ok");
     } else if (verb == "silent") {
-        int on = 0;
-        in >> on;
-        slot.silent = on != 0;
-        reply("ok");
+        slot.silent = first != 0;
     } else if (verb == "stale") {
-        std::string bytes;
-        in >> bytes;
         const auto payload = unhex(bytes);
-        reply(sendInput(slot, payload.data(), payload.size()) ? "ok" : "error no device");
+        if (!sendInput(slot, payload.data(), payload.size()))
+            answer = "error no device";
     } else if (verb == "vanish-on-next") {
-        int ms = 0;
-        in >> ms;
-        slot.vanishDelayMs = ms;
-        reply("ok");
+        slot.vanishDelayMs = first;
     } else if (verb == "reset-timing") {
-        in >> slot.resetUnplugMs >> slot.resetAwayMs;
-        reply("ok");
+        slot.resetUnplugMs = first;
+        slot.resetAwayMs = second;
     } else if (verb == "take") {
         for (const auto& report : slot.received)
             reply(report);
         slot.received.clear();
-        reply("end");
+        answer = "end";
     } else if (verb == "state") {
         const auto& m = *slot.model;
         std::ostringstream s;
         s << "ok present=" << (slot.fd >= 0) << " generation=" << slot.generation << " flag=" << m.updateFlagSet()
-          << " bootloader=" << m.inBootloader() << " lines=" << m.bootloaderLines().size()
-          << " relays=" << int(m.relays()) << " a=" << int(m.drivenA()) << " b=" << int(m.drivenB())
-          << " aout=" << m.portAIsOutput() << " bout=" << m.portBIsOutput() << " pulsewidth=" << int(m.pulseWidth())
-          << " spiwords=" << m.spiWords().size() << " pulses=" << m.pulses().size();
-        reply(s.str());
+          << " bootloader=" << m.inBootloader() << " lines=" << m.bootloaderLines().size();
+        answer = s.str();
     } else {
-        reply("error unknown command " + verb);
+        answer = "error unknown command " + verb;
     }
+    reply(answer);
     return true;
 }
 
 int VirtualBoxes::run()
 {
     std::string pending;
-    for (;;) {
+    for (bool running = true; running;) {
         std::vector<pollfd> fds{{STDIN_FILENO, POLLIN, 0}};
         std::vector<Slot*> owners{nullptr};
         for (auto& [id, slot] : m_slots) {
@@ -332,7 +308,7 @@ int VirtualBoxes::run()
             }
         }
         if (::poll(fds.data(), fds.size(), pollTimeoutMs()) < 0 && errno != EINTR)
-            return 1;
+            break;
         for (std::size_t i = 1; i < fds.size(); ++i)
             if (fds[i].revents & POLLIN)
                 serviceDevice(*owners[i]);
@@ -340,26 +316,16 @@ int VirtualBoxes::run()
         if (fds[0].revents & (POLLIN | POLLHUP)) {
             char buffer[4096];
             const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-            if (got <= 0)
-                break;  // the controlling test has gone
-            pending.append(buffer, static_cast<std::size_t>(got));
-            std::size_t end;
-            while ((end = pending.find('\n')) != std::string::npos) {
-                const std::string line = pending.substr(0, end);
-                pending.erase(0, end + 1);
-                if (!command(line)) {
-                    for (auto& [id, slot] : m_slots)
-                        destroy(slot);
-                    return 0;
-                }
-            }
+            running = got > 0;  // else the controlling test has gone
+            pending.append(buffer, running ? static_cast<std::size_t>(got) : 0);
+            for (std::size_t end; running && (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1))
+                running = command(pending.substr(0, end));
         }
     }
     for (auto& [id, slot] : m_slots)
         destroy(slot);
     return 0;
 }
-
 }  // namespace
 
 int main()
