@@ -72,13 +72,15 @@ ParseResult parseOptions(const std::vector<std::string>& args)
 
 std::string usage()
 {
-    return "usage: iox-demo [--box MODEL,SN]... [--trace FILE] [--no-sim-window]\n"
+    return "usage: iox-demo [--box MODEL,SN]... [--trace FILE] [--no-sim-window] [--help] [--version]\n"
            "  --box MODEL,SN   simulate a box (repeatable), e.g. --box IOX-MODEL-D,20001;\n"
            "                   several give the selection window, IOX-MODEL-B the compact panel;\n"
            "                   default: one IOX-MODEL-C box with serial number 10001\n"
            "  --trace FILE     write every report the simulated boxes receive and send\n"
            "  --no-sim-window  do not open the \"Simulated box\" window, which shows what the\n"
-           "                   boxes do and switches the lines of ports set as inputs\n";
+           "                   boxes do and switches the lines of ports set as inputs\n"
+           "  --help           print this help and exit\n"
+           "  --version        print the version and exit\n";
 }
 
 }  // namespace iox::demo
