@@ -145,4 +145,20 @@ if(IOX_BUILD_TESTS AND IOX_DPKG_DEB AND TARGET iox-controller)
     add_test(NAME package_contents
         COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check-deb ${CMAKE_BINARY_DIR} "${iox_programs_text}")
     set_tests_properties(package_contents PROPERTIES LABELS package TIMEOUT 120)
+    add_test(NAME package_lintian
+        COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check-deb ${CMAKE_BINARY_DIR} "${iox_programs_text}" --lintian)
+    set_tests_properties(package_lintian PROPERTIES LABELS package TIMEOUT 300 SKIP_RETURN_CODE 77)
 endif()
+
+# --help and --version of every program print and exit, and touch no window system: a
+# platform plugin that does not exist would make a window program abort.
+foreach(program ${IOX_PACKAGED_PROGRAMS})
+    if(IOX_BUILD_TESTS)
+        add_test(NAME ${program}.version COMMAND ${program} --version)
+        add_test(NAME ${program}.help COMMAND ${program} --help)
+        set_tests_properties(${program}.version PROPERTIES PASS_REGULAR_EXPRESSION "^${program} ${PROJECT_VERSION}\n$"
+            ENVIRONMENT "QT_QPA_PLATFORM=none;DISPLAY=;WAYLAND_DISPLAY=")
+        set_tests_properties(${program}.help PROPERTIES PASS_REGULAR_EXPRESSION "[Uu]sage: ${program} .*--version"
+            ENVIRONMENT "QT_QPA_PLATFORM=none;DISPLAY=;WAYLAND_DISPLAY=")
+    endif()
+endforeach()
