@@ -71,6 +71,7 @@ if(TARGET ioxctl)
 endif()
 
 # The licence in Debian's format, the changelog and the sample image beside them.
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/packaging)
 set(iox_changelog ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
 add_custom_command(OUTPUT ${iox_changelog}
     COMMAND ${IOX_GZIP} -9n -c ${CMAKE_CURRENT_LIST_DIR}/changelog > ${iox_changelog}
