@@ -1,9 +1,10 @@
 # bash completion for ioxctl: commands, options, line and port names, and --sn completing
-# the serial numbers of the boxes that `ioxctl list` finds.
+# the serial numbers of the boxes that `ioxctl list` finds (the simulated ones where the
+# command line so far has --simulate).
 
 _ioxctl_serials()
 {
-    ioxctl list 2>/dev/null | awk 'NR > 1 { print $1 }'
+    ioxctl "$@" list 2>/dev/null | awk 'NR > 1 { print $1 }'
 }
 
 _ioxctl()
@@ -16,8 +17,13 @@ _ioxctl()
     local lines="A0 A1 A2 A3 A4 A5 A6 A7 B0 B1 B2 B3 B4 B5 B6 B7"
     local models="IOX-MODEL-A IOX-MODEL-B IOX-MODEL-C IOX-MODEL-D"
 
+    local i simulate=()
+    for ((i = 1; i < cword - 1; i++)); do
+        [[ ${words[i]} == --simulate ]] && simulate+=(--simulate "${words[i + 1]}")
+    done
+
     case $prev in
-        --sn) COMPREPLY=($(compgen -W "$(_ioxctl_serials)" -- "$cur")); return ;;
+        --sn) COMPREPLY=($(compgen -W "$(_ioxctl_serials "${simulate[@]}")" -- "$cur")); return ;;
         --path) COMPREPLY=($(compgen -f -- "${cur:-/dev/hidraw}")); return ;;
         --simulate) COMPREPLY=($(compgen -W "$models" -- "$cur")); return ;;
         --clock | --data | --le) COMPREPLY=($(compgen -W "$lines" -- "$cur")); return ;;
@@ -25,7 +31,7 @@ _ioxctl()
     esac
 
     # The command and the words after it, options and their values left out.
-    local i command="" args=()
+    local command="" args=()
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
             --sn | --path | --simulate | --clock | --data | --le | --count | --for | --interval) ((i++)) ;;
