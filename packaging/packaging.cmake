@@ -78,6 +78,8 @@ add_custom_command(OUTPUT ${iox_changelog}
     DEPENDS ${CMAKE_CURRENT_LIST_DIR}/changelog)
 list(APPEND iox_generated ${iox_changelog})
 add_custom_target(iox_package_files ALL DEPENDS ${iox_generated})
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+    RENAME iox-controller)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${iox_changelog} ${PROJECT_SOURCE_DIR}/samples/USB_IO_Firmware_A4.hex
     DESTINATION ${IOX_DOC_DIR})
 
