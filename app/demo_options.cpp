@@ -86,7 +86,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
 
 std::string usage()
 {
-    return "usage: iox-demo [--box MODEL,SN]... [--trace FILE] [--record FILE] [--no-sim-window]\n"
+    return "usage: iox-demo [--box MODEL,SN]... [--trace FILE] [--record FILE] [--no-sim-window] [--help] [--version]\n"
            "       iox-demo --replay FILE [--replay-timing]\n"
            "  --box MODEL,SN   simulate a box (repeatable), e.g. --box IOX-MODEL-D,20001;\n"
            "                   several give the selection window, IOX-MODEL-B the compact panel;\n"
@@ -97,7 +97,9 @@ std::string usage()
            "                   that differs from the recording stops it, with a report\n"
            "  --replay-timing  keep the recorded gaps (default: as fast as possible)\n"
            "  --no-sim-window  do not open the \"Simulated box\" window, which shows what the\n"
-           "                   boxes do and switches the lines of ports set as inputs\n";
+           "                   boxes do and switches the lines of ports set as inputs\n"
+           "  --help           print this help and exit\n"
+           "  --version        print the version and exit\n";
 }
 
 }  // namespace iox::demo

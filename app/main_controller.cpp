@@ -6,12 +6,27 @@
 #include <cstdio>
 
 #include "app/application.h"
+#include "app/info_options.h"
 #include "app/record_option.h"
 #include "device/hidapi_backend.h"
 #include "device/record/recording_backend.h"
 
+namespace {
+
+constexpr char kHelp[] =
+    "usage: iox-controller [--record FILE] [--help] [--version]\n"
+    "  Opens the control and test panel over the USB To I/O boxes attached to this machine.\n"
+    "  --record FILE  write every exchange with the boxes to FILE (see docs/recording.md)\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "Qt's own options (for example -platform offscreen) are accepted as well.\n";
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
+    if (const auto status = iox::app::answerInfoOption(argc, argv, "iox-controller", kHelp))
+        return *status;
     QApplication application(argc, argv);
     std::vector<std::string> args;
     for (const QString& arg : QApplication::arguments().mid(1))
@@ -19,7 +34,7 @@ int main(int argc, char** argv)
     const iox::app::RecordOption record = iox::app::takeRecordOption(args);
     if (!record.error.empty() || !args.empty()) {
         const std::string why = record.error.empty() ? "unknown option \"" + args.front() + "\"" : record.error;
-        std::fprintf(stderr, "iox-controller: %s\nusage: iox-controller [--record FILE]\n", why.c_str());
+        std::fprintf(stderr, "iox-controller: %s\n%s", why.c_str(), kHelp);
         return 2;
     }
     iox::HidapiBackend hid;

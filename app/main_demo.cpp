@@ -8,6 +8,7 @@
 
 #include "app/application.h"
 #include "app/demo_options.h"
+#include "app/info_options.h"
 #include "app/report_trace.h"
 #include "app/simbox/sim_box_window.h"
 #include "device/record/recording_backend.h"
@@ -16,6 +17,8 @@
 
 int main(int argc, char** argv)
 {
+    if (const auto status = iox::app::answerInfoOption(argc, argv, "iox-demo", iox::demo::usage().c_str()))
+        return *status;
     QApplication application(argc, argv);  // takes Qt's own options out of argv first
     const QStringList qtArgs = QApplication::arguments();
     std::vector<std::string> args;

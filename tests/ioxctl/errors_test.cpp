@@ -9,6 +9,7 @@ namespace {
 
 struct BadArgument {
     std::vector<std::string> args;
+    std::string says = "ioxctl: ";
 };
 
 class RefusedArgument : public Ctl, public ::testing::WithParamInterface<BadArgument> {};
@@ -20,6 +21,7 @@ TEST_P(RefusedArgument, SendsNothingAndExitsWithBadArgument)
     EXPECT_TRUE(bus.log().empty());
     EXPECT_EQ(bus.openCalls(), 0u);  // not even discovery
     EXPECT_EQ(err.str().rfind("ioxctl: ", 0), 0u) << err.str();
+    EXPECT_NE(err.str().find(GetParam().says), std::string::npos) << err.str();
     EXPECT_TRUE(out.str().empty());
 }
 
@@ -38,7 +40,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadArgument{{"spi", "--clock", "B0", "--data", "B1", "--le", "B2", std::string(57, '1')}},
                       BadArgument{{"read", "C"}}, BadArgument{{"watch", "--count", "0"}},
                       BadArgument{{"--sn", "1", "--path", "sim:box0", "list"}},
-                      BadArgument{{"--simulate", "IOX-MODEL-X,1", "list"}}, BadArgument{{"frobnicate"}},
+                      BadArgument{{"--simulate", "IOX-MODEL-X,1", "list"}}, BadArgument{{"frobnicate"}, "unknown command \"frobnicate\""},
+                      BadArgument{{"--sn", "1", "frobnicate", "2"}, "unknown command \"frobnicate\""},
                       BadArgument{{"--replay-timing", "list"}}, BadArgument{{"--replay", "/nonexistent.rec", "list"}},
                       BadArgument{{"--replay", "r.rec", "--simulate", "IOX-MODEL-C", "list"}},
                       BadArgument{{"--record", "/nonexistent/r.rec", "list"}},

@@ -199,6 +199,23 @@ INSTANTIATE_TEST_SUITE_P(
                                  "ok: 10001, IOX-MODEL-C, firmware A3 (level 3)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+class DoctorRule : public Ctl, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(DoctorRule, NamesTheRuleInEachFolderUdevReads)
+{
+    const std::string rule = std::string(GetParam()) + "/70-iox.rules";
+    bus.addBox(boxWith("10001"));
+    bus.faults(0).refuseOpen = true;
+    env.pathAccess = [](const std::string&) { return PathAccess::Denied; };
+    env.fileExists = [&rule](const std::string& file) { return file == rule; };
+    EXPECT_EQ(ctl({"doctor"}), code(Exit::CannotOpen));
+    EXPECT_NE(out.str().find("udev rule: " + rule + "\n"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find(rule + " exists but"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("fix: create"), std::string::npos) << out.str();
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, DoctorRule, ::testing::ValuesIn(kUdevRuleDirs));
+
 TEST_F(Ctl, DoctorWithNoBoxSaysSo)
 {
     EXPECT_EQ(ctl({"doctor"}), code(Exit::NoBox));

@@ -7,6 +7,7 @@
 
 #include "app/demo_options.h"
 #include "device/commands.h"
+#include "iox_version.h"
 #include "values.h"
 
 namespace iox::ctl {
@@ -96,6 +97,18 @@ Command readCommand(const Raw& raw)
                        need(parseLineName(raw.a), "read takes A, B, relays or a line A0..B7", raw.a)};
 }
 
+// A word where the command belongs that names none: CLI11 would only say that a command is
+// missing.
+std::optional<std::string> unknownCommand(const CLI::App& app)
+{
+    if (!app.get_subcommands().empty())
+        return std::nullopt;
+    for (const std::string& word : app.remaining())
+        if (!word.empty() && word[0] != '-')
+            return word;
+    return std::nullopt;
+}
+
 }  // namespace
 
 ParseOutcome parseCommandLine(const std::vector<std::string>& args)
@@ -104,6 +117,7 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
     app.footer(exitCodeTable());
     app.require_subcommand(1);
     app.fallthrough();  // global options may also follow the command
+    app.set_version_flag("--version", std::string("ioxctl ") + kVersion);
 
     GlobalOptions options;
     std::string serial, path;
@@ -161,6 +175,11 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
     } catch (const CLI::ParseError& e) {
+        if (const auto word = unknownCommand(app)) {
+            outcome.exit = Exit::BadArgument;
+            outcome.text = "ioxctl: unknown command \"" + *word + "\" (see ioxctl --help)\n";
+            return outcome;
+        }
         std::ostringstream out, err;
         const int status = app.exit(e, out, err);
         outcome.exit = status == 0 ? Exit::Ok : Exit::BadArgument;

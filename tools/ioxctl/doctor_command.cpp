@@ -8,14 +8,16 @@ namespace iox::ctl {
 
 namespace {
 
-void explainPermissions(const std::string& path, bool ruleFileExists, const Environment& env)
+void explainPermissions(const std::string& path, const std::optional<std::string>& ruleFile, const Environment& env)
 {
     env.out << "  problem: this user may not open " << path << " (permission denied)\n";
-    if (ruleFileExists) {
-        env.out << "  " << kUdevRuleFile << " exists but has not been applied to this box. Check that it holds\n"
-                << "    " << kUdevRule << "\n"
-                << "  then run: sudo udevadm control --reload-rules && sudo udevadm trigger\n"
-                << "  and unplug the box and plug it in again.\n";
+    if (ruleFile) {
+        env.out << "  " << *ruleFile << " exists but has not given this user access. It grants the user\n"
+                << "  logged in at the seat, and the group iox (from the package) for logins without a seat:\n"
+                << "    sudo usermod -aG iox \"$USER\"   (then log in again)\n"
+                << "  If the box was plugged in before the rule came, run:\n"
+                << "    sudo udevadm control --reload-rules && sudo udevadm trigger\n"
+                << "  or unplug the box and plug it in again.\n";
         return;
     }
     env.out << "  fix: create " << kUdevRuleFile << " holding the line\n"
@@ -27,7 +29,8 @@ void explainPermissions(const std::string& path, bool ruleFileExists, const Envi
 }
 
 // Checks one box; Ok when it answers.
-Exit checkBox(HidBackend& bus, const std::string& path, bool ruleFileExists, const Environment& env)
+Exit checkBox(HidBackend& bus, const std::string& path, const std::optional<std::string>& ruleFile,
+              const Environment& env)
 {
     env.out << "box at " << printable(path) << ":\n";
     const PathAccess access = env.accessOf(path);
@@ -40,7 +43,7 @@ Exit checkBox(HidBackend& bus, const std::string& path, bool ruleFileExists, con
     env.out << "  open: " << (probe > 0 ? "ok" : "failed") << '\n';
     if (probe <= 0) {
         if (access == PathAccess::Denied) {
-            explainPermissions(path, ruleFileExists, env);
+            explainPermissions(path, ruleFile, env);
         } else {
             env.out << "  problem: the box is held by another program (iox-controller, iox-demo or another tool);\n"
                     << "  close it and try again.\n";
@@ -62,14 +65,31 @@ Exit checkBox(HidBackend& bus, const std::string& path, bool ruleFileExists, con
 
 }  // namespace
 
+std::optional<std::string> findUdevRule(const Environment& env)
+{
+    for (const char* dir : kUdevRuleDirs) {
+        const std::string file = std::string(dir) + "/" + kUdevRuleName;
+        if (env.exists(file))
+            return file;
+    }
+    return std::nullopt;
+}
+
 Exit runDoctor(HidBackend& bus, const Environment& env)
 {
     const std::vector<HidInterface> interfaces = bus.enumerate();
     const std::vector<std::string> paths = boxPaths(bus);
     env.out << "HID interfaces on the bus: " << interfaces.size() << ", boxes among them (vendor 2b4e, product 0021): "
             << paths.size() << '\n';
-    const bool ruleFileExists = env.exists(kUdevRuleFile);
-    env.out << "udev rule " << kUdevRuleFile << ": " << (ruleFileExists ? "present" : "absent") << '\n';
+    const std::optional<std::string> ruleFile = findUdevRule(env);
+    if (ruleFile) {
+        env.out << "udev rule: " << *ruleFile << '\n';
+    } else {
+        env.out << "udev rule " << kUdevRuleName << ": absent from";
+        for (const char* dir : kUdevRuleDirs)
+            env.out << ' ' << dir;
+        env.out << '\n';
+    }
     if (paths.empty()) {
         env.out << "problem: no box on the bus. Check the cable and the USB port; 'lsusb -d 2b4e:0021' lists a\n"
                 << "box that the system sees.\n";
@@ -77,7 +97,7 @@ Exit runDoctor(HidBackend& bus, const Environment& env)
     }
     Exit first = Exit::Ok;
     for (const auto& path : paths) {
-        const Exit exit = checkBox(bus, path, ruleFileExists, env);
+        const Exit exit = checkBox(bus, path, ruleFile, env);
         if (first == Exit::Ok)
             first = exit;
     }
