@@ -135,7 +135,7 @@ void BrowseForm::Dir1_Activated(QListWidgetItem* item)
 void BrowseForm::Dir1_Change()
 {
     QDir::setCurrent(m_folderPath);
-    m_driveFolders.insert(QStorageInfo(m_folderPath).rootPath(), m_folderPath);
+    m_driveFolders.insert(driveOf(m_folderPath), m_folderPath);
     m_label4->setText(QDir::toNativeSeparators(m_folderPath));
     fillFolderList();
     fillFileList();
@@ -259,13 +259,16 @@ void BrowseForm::fillDriveList()
         m_drive1->addItem(QDir::toNativeSeparators(root), root);
 }
 
+QString BrowseForm::driveOf(const QString& path) const
+{
+    const QString root = QStorageInfo(path).rootPath();
+    return m_drive1->findData(root) >= 0 ? root : QDir::rootPath();
+}
+
 void BrowseForm::selectDriveOf(const QString& path)
 {
-    int index = m_drive1->findData(QStorageInfo(path).rootPath());
-    if (index < 0)
-        index = m_drive1->findData(QDir::rootPath());
     const QSignalBlocker quiet(m_drive1);
-    m_drive1->setCurrentIndex(index);
+    m_drive1->setCurrentIndex(m_drive1->findData(driveOf(path)));
 }
 
 void BrowseForm::fillFolderList()

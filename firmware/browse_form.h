@@ -78,6 +78,8 @@ private:
     QString folderWithSeparator() const;
     bool setPattern(const QString& pattern);
     void fillDriveList();
+    // The listed drive a path lies on: its volume's root, or the root folder.
+    QString driveOf(const QString& path) const;
     void selectDriveOf(const QString& path);
     void fillFolderList();
     void fillFileList();
