@@ -186,11 +186,9 @@ void openFirmwareInfo(panels::TestForm& panel)
         g_info->activateWindow();
         return;
     }
-    g_info.release();
-    auto* form = new FirmwareInfoForm(panel);
-    form->setAttribute(Qt::WA_DeleteOnClose);
-    g_info.replace(form);
-    form->show();
+    FirmwareInfoForm& form = g_info.replace(new FirmwareInfoForm(panel));
+    form.setAttribute(Qt::WA_DeleteOnClose);
+    form.show();
 }
 
 FirmwareInfoForm* firmwareInfoForm() { return g_info.get(); }

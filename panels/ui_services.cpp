@@ -104,7 +104,12 @@ void centre(QWidget& window)
 // places the window by it once. Without a window manager no frame comes and nothing moves.
 class PlaceByFrame : public QObject {
 public:
-    explicit PlaceByFrame(QWidget& window) : QObject(&window), m_window(window) { window.installEventFilter(this); }
+    static constexpr char kName[] = "placeByFrame";
+    explicit PlaceByFrame(QWidget& window) : QObject(&window), m_window(window)
+    {
+        setObjectName(QString::fromLatin1(kName));
+        window.installEventFilter(this);
+    }
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override
@@ -128,7 +133,8 @@ private:
 void placeWindow(QWidget& window)
 {
     centre(window);
-    if (window.frameGeometry().size() == window.size() && !window.findChild<PlaceByFrame*>(QString(), Qt::FindDirectChildrenOnly))
+    const bool waiting = window.findChild<QObject*>(QString::fromLatin1(PlaceByFrame::kName), Qt::FindDirectChildrenOnly);
+    if (window.frameGeometry().size() == window.size() && !waiting)
         new PlaceByFrame(window);
 }
 
