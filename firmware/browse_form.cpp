@@ -22,14 +22,6 @@ namespace iox::firmware {
 
 namespace {
 
-QFont arialBold(qreal points)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(points);
-    font.setBold(true);
-    return font;
-}
-
 constexpr int kPathRole = Qt::UserRole;
 
 }  // namespace
@@ -47,12 +39,12 @@ void BrowseForm::buildControls()
     setObjectName(QStringLiteral("BrowseForm"));
     setWindowTitle(QStringLiteral("Browse"));
     setFixedSize(ui::twips(6585), ui::twips(5910));
-    ui::setBackground(*this, ui::kWindowColour);
+    ui::setFormColour(*this, ui::kWindowColour);
 
     auto place = [this](QWidget* widget, QRect where, qreal points) {
         widget->setParent(this);
         widget->setGeometry(where);
-        widget->setFont(arialBold(points));
+        widget->setFont(ui::designFont(points, true, false, ui::Face::Arial));
         return widget;
     };
     m_drive1 = new QComboBox;
@@ -82,13 +74,19 @@ void BrowseForm::buildControls()
                             static_cast<QWidget*>(m_label3), static_cast<QWidget*>(m_command1),
                             static_cast<QWidget*>(m_command2)})
         ui::setBackground(*widget, ui::kWindowColour);
-    ui::setBackground(*m_label4, palette().color(QPalette::Base));
+    ui::setBackground(*m_label4, ui::systemWindowColour());
     m_command1->setAutoDefault(false);
     m_command2->setAutoDefault(false);
 
     connect(m_drive1, &QComboBox::currentIndexChanged, this, &BrowseForm::Drive1_Change);
     connect(m_dir1, &QListWidget::itemActivated, this, &BrowseForm::Dir1_Activated);
     connect(m_file1, &QListWidget::itemClicked, this, &BrowseForm::File1_Click);
+    // A file chosen with the keyboard counts as a click; a list refilled selects nothing.
+    connect(m_file1, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> chosen = m_file1->selectedItems();
+        if (!chosen.isEmpty())
+            File1_Click(chosen.front());
+    });
     connect(m_file1, &QListWidget::itemDoubleClicked, this, &BrowseForm::File1_DblClick);
     connect(m_text1, &QLineEdit::textChanged, this, &BrowseForm::Text1_Change);
     connect(m_command1, &QPushButton::clicked, this, &BrowseForm::Command1_Click);
@@ -117,8 +115,11 @@ void BrowseForm::Form_Load()
 void BrowseForm::Drive1_Change(int index)
 {
     const QString drive = m_drive1->itemData(index).toString();
-    if (!drive.isEmpty() && QDir(drive).isReadable() && QDir::setCurrent(drive)) {
-        setFolderPath(drive);
+    // Each drive keeps the folder last shown on it, at first the program's current folder
+    // on its drive, else the drive's root.
+    const QString folder = m_driveFolders.value(drive, drive);
+    if (!drive.isEmpty() && QDir(folder).isReadable() && QDir::setCurrent(folder)) {
+        setFolderPath(folder);
         return;
     }
     // A drive without a medium, or one that cannot be read: back to where the folder list is.
@@ -134,6 +135,7 @@ void BrowseForm::Dir1_Activated(QListWidgetItem* item)
 void BrowseForm::Dir1_Change()
 {
     QDir::setCurrent(m_folderPath);
+    m_driveFolders.insert(driveOf(m_folderPath), m_folderPath);
     m_label4->setText(QDir::toNativeSeparators(m_folderPath));
     fillFolderList();
     fillFileList();
@@ -257,13 +259,16 @@ void BrowseForm::fillDriveList()
         m_drive1->addItem(QDir::toNativeSeparators(root), root);
 }
 
+QString BrowseForm::driveOf(const QString& path) const
+{
+    const QString root = QStorageInfo(path).rootPath();
+    return m_drive1->findData(root) >= 0 ? root : QDir::rootPath();
+}
+
 void BrowseForm::selectDriveOf(const QString& path)
 {
-    int index = m_drive1->findData(QStorageInfo(path).rootPath());
-    if (index < 0)
-        index = m_drive1->findData(QDir::rootPath());
     const QSignalBlocker quiet(m_drive1);
-    m_drive1->setCurrentIndex(index);
+    m_drive1->setCurrentIndex(m_drive1->findData(driveOf(path)));
 }
 
 void BrowseForm::fillFolderList()
@@ -291,9 +296,19 @@ void BrowseForm::fillFolderList()
     }
 }
 
+QStringList matchingFiles(const QDir& folder, const QString& pattern)
+{
+    // As the operators' platform matches: a trailing ".*" also takes a name with no further
+    // dot, so that "name.he*.*" lists "name.hex".
+    QStringList filters{pattern};
+    if (pattern.endsWith(QStringLiteral(".*")) && pattern.size() > 2)
+        filters << pattern.chopped(2);
+    return folder.entryList(filters, QDir::Files, QDir::Name);
+}
+
 void BrowseForm::fillFileList()
 {
-    const QStringList names = QDir(m_folderPath).entryList({m_pattern}, QDir::Files, QDir::Name);
+    const QStringList names = matchingFiles(QDir(m_folderPath), m_pattern);
     QStringList shown;
     for (int row = 0; row < m_file1->count(); ++row)
         shown.push_back(m_file1->item(row)->text());

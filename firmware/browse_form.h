@@ -2,9 +2,21 @@
 // BrowseForm: the modal file browser. The operator picks a drive, a folder and a file, or
 // types a name; O.K hands the full path back in FirmwareFilePath (empty on Cancel). The
 // only check made here is whether a file of that name could be created.
+//
+// Its controls by role:
+//   drive list          Drive1
+//   pattern             Label2 "Search File:", Text1 the pattern of the file list
+//   folder              Label4 the folder shown, Dir1 its ancestors and subfolders
+//   files               Label1 "Select File:", File1 the folder's files that match
+//   name                Label3 "File Name:", Text2 the name chosen or typed
+//   buttons             Command1 "O.K", Command2 "Cancel"
 
 #include <QDialog>
+#include <QHash>
 #include <QString>
+#include <QStringList>
+
+class QDir;
 
 class QComboBox;
 class QLabel;
@@ -66,6 +78,8 @@ private:
     QString folderWithSeparator() const;
     bool setPattern(const QString& pattern);
     void fillDriveList();
+    // The listed drive a path lies on: its volume's root, or the root folder.
+    QString driveOf(const QString& path) const;
     void selectDriveOf(const QString& path);
     void fillFolderList();
     void fillFileList();
@@ -83,7 +97,11 @@ private:
     QLineEdit* m_text2 = nullptr;
 
     QString m_folderPath;
+    QHash<QString, QString> m_driveFolders;  // a drive's root: the folder last shown on it
     QString m_pattern = QStringLiteral("*.*");
 };
+
+// The names of the folder's files that `pattern` takes ('*' and '?' wildcards), sorted.
+QStringList matchingFiles(const QDir& folder, const QString& pattern);
 
 }  // namespace iox::firmware

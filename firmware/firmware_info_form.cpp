@@ -12,6 +12,7 @@
 #include "app/app_state.h"
 #include "browse_form.h"
 #include "fw_form.h"
+#include "panels/one_window.h"
 #include "panels/test_form.h"
 #include "panels/ui_services.h"
 
@@ -19,17 +20,9 @@ namespace iox::firmware {
 
 namespace {
 
-QPointer<FirmwareInfoForm> g_info;
+panels::OneWindow<FirmwareInfoForm> g_info;
 
 const QColor kNoteColour{0x80, 0x00, 0x00};
-
-QFont buttonFont()
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(8.25);
-    font.setBold(true);
-    return font;
-}
 
 }  // namespace
 
@@ -46,7 +39,7 @@ void FirmwareInfoForm::buildControls()
     setObjectName(QStringLiteral("FirmwareInfoForm"));
     setWindowTitle(QStringLiteral("Firmware - Info."));
     setFixedSize(ui::twips(5700), ui::twips(4965));
-    ui::setBackground(*this, ui::kWindowColour);
+    ui::setFormColour(*this, ui::kWindowColour);
 
     struct Design {
         const char* caption;
@@ -74,7 +67,7 @@ void FirmwareInfoForm::buildControls()
     m_command2 = new QPushButton(QStringLiteral("Exit"), this);
     m_command2->setGeometry(ui::twipsRect(3120, 3360, 1860, 615));
     for (QPushButton* button : {m_command1, m_command2}) {
-        button->setFont(buttonFont());
+        button->setFont(ui::designFont(8.25, true, false, ui::Face::Arial));
         button->setToolTip(QStringLiteral("Click to change status"));
         button->setCursor(Qt::PointingHandCursor);
         ui::setBackground(*button, ui::kWindowColour);
@@ -193,21 +186,17 @@ void openFirmwareInfo(panels::TestForm& panel)
         g_info->activateWindow();
         return;
     }
-    auto* form = new FirmwareInfoForm(panel);
-    form->setAttribute(Qt::WA_DeleteOnClose);
-    g_info = form;
-    form->show();
+    FirmwareInfoForm& form = g_info.replace(new FirmwareInfoForm(panel));
+    form.setAttribute(Qt::WA_DeleteOnClose);
+    form.show();
 }
 
-FirmwareInfoForm* firmwareInfoForm() { return g_info.data(); }
+FirmwareInfoForm* firmwareInfoForm() { return g_info.get(); }
 
 void unloadFirmwareInfo()
 {
-    FirmwareInfoForm* form = g_info.data();
-    if (!form)
-        return;
-    g_info = nullptr;
-    form->close();
+    if (FirmwareInfoForm* form = g_info.release())
+        form->close();
 }
 
 }  // namespace iox::firmware

@@ -3,6 +3,13 @@
 // one available, and the way to an update: the browse window picks the image file, the
 // update window writes it. Opened from the main panel's "(fw)" label, which disables the
 // panel; closing this window enables it again.
+//
+// Its controls by role:
+//   box                 Label7(2) "Model: ...", Label7(3) "S/N: ..."
+//   its firmware        Label7(1) "Firmware: " and the revision the box runs
+//   latest firmware     Label7(0) its caption, Label7(4) the latest revision, boxed
+//   buttons             Command1 "Update Firmware" (disabled below level 3), Command2 "Exit"
+//   note                Label1, the advice to use a UPS
 
 #include <QPointer>
 #include <QString>

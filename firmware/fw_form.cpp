@@ -15,6 +15,7 @@
 #include "firmware_update.h"
 #include "image_file.h"
 #include "panels/main_panel.h"
+#include "panels/one_window.h"
 #include "panels/test_form.h"
 #include "panels/ui_services.h"
 
@@ -22,7 +23,7 @@ namespace iox::firmware {
 
 namespace {
 
-QPointer<FWForm> g_form;
+panels::OneWindow<FWForm> g_form;
 bool g_updating = false;
 
 constexpr std::chrono::milliseconds kRestartPause{2000};
@@ -54,7 +55,7 @@ void FWForm::buildControls()
     setObjectName(QStringLiteral("FWForm"));
     setWindowTitle(QStringLiteral("Kestrow  -  Update Firmware"));
     setFixedSize(ui::twips(6405), ui::twips(2175));
-    ui::setBackground(*this, ui::kWindowColour);
+    ui::setFormColour(*this, ui::kWindowColour);
 
     m_label7 = new QLabel(QStringLiteral("Avaliable Firmware:"), this);
     m_label7->setGeometry(ui::twipsRect(120, 360, 6135, 615));
@@ -74,7 +75,7 @@ void FWForm::buildControls()
 
     m_label3 = new QLabel(m_frame1);
     m_label3->setGeometry(ui::twipsRect(0, 0, 6135, 495));
-    ui::setBackground(*m_label3, palette().color(QPalette::Base));
+    ui::setBackground(*m_label3, ui::systemWindowColour());
 
     m_label6 = new QLabel(m_frame1);
     m_label6->setGeometry(ui::twipsRect(0, 0, 135, 495));
@@ -185,19 +186,16 @@ void FWForm::closeEvent(QCloseEvent* event)
 
 FWForm& fwForm()
 {
-    if (!g_form)
-        g_form = new FWForm;
-    return *g_form;
+    return g_form.loaded([] { return new FWForm; });
 }
 
-FWForm* loadedFWForm() { return g_form.data(); }
+FWForm* loadedFWForm() { return g_form.get(); }
 
 void unloadFWForm()
 {
-    FWForm* form = g_form.data();
+    FWForm* form = g_form.release();
     if (!form)
         return;
-    g_form = nullptr;
     form->hide();
     form->deleteLater();
 }

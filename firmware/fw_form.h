@@ -4,6 +4,12 @@
 // box is marked for an update, reset, opened again under its old path and given the image
 // line by line with the progress shown; after the bootloader's last answer the main panel
 // restarts. A failed update ends the program.
+//
+// Its controls by role:
+//   file                Label7, "Update Firmware: " and the image file's path
+//   title               Label5 "Update Firmware -  in progress:"
+//   progress bar        Frame1 holds Label3, the track, Label6, the fill that grows over
+//                       it, and Label4, the percentage drawn above both
 
 #include <QString>
 #include <QWidget>

@@ -115,8 +115,12 @@ endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Dependencies from the libraries the programs link, as Debian names them; without
 # dpkg-shlibdeps, the same packages by hand. postinst makes the group and user with adduser;
-# the Python module needs the interpreter it was built for.
+# the Python module needs the interpreter it was built for; the windows ask for Liberation
+# Sans, whose widths fit their layout.
 set(iox_depends "adduser")
+if(TARGET iox-controller)
+    list(APPEND iox_depends fonts-liberation2)
+endif()
 if(TARGET iox_python)
     find_package(Python3 COMPONENTS Interpreter QUIET)
     if(Python3_FOUND)

@@ -1,6 +1,5 @@
 #include "io4.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -9,13 +8,12 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "main_window.h"
 #include "panel_parts.h"
 #include "ui_services.h"
 
 namespace iox::panels {
 
-IO4::IO4(QWidget* parent) : QWidget(parent)
+IO4::IO4(QWidget* parent) : PanelWindow(parent)
 {
     setObjectName(QStringLiteral("IO4"));
     setFixedSize(ui::twips(9750), ui::twips(6270));
@@ -62,32 +60,16 @@ IO4::IO4(QWidget* parent) : QWidget(parent)
         });
 
     // Legends: plain texts, unlike the main panel's.
-    const QFont heading = ui::designFont(8.25, true, true);
-    m_label9[2] = makeLabel(this, QStringLiteral("Digital Legend"), ui::twipsRect(5760, 3480, 1455, 255), heading);
-    m_label444[0] = makeSwatch(this, ui::twipsRect(5760, 3840, 375, 375), ui::kLow);
-    m_label9[0] = makeLabel(this, QStringLiteral("- Logic Low"), ui::twipsRect(6240, 3900, 1335, 255));
-    m_label444[1] = makeSwatch(this, ui::twipsRect(5760, 4320, 375, 375), ui::kHigh);
-    m_label9[1] = makeLabel(this, QStringLiteral("- Logic High"), ui::twipsRect(6240, 4380, 1335, 255));
-    m_label9[5] = makeLabel(this, QStringLiteral("24V Legend"), ui::twipsRect(7680, 3480, 1455, 255), heading);
-    m_label444[2] = makeSwatch(this, ui::twipsRect(7680, 3840, 375, 375), ui::kLow);
-    m_label9[4] = makeLabel(this, QStringLiteral("- Output 0 Volt"), ui::twipsRect(8160, 3900, 1575, 255));
-    m_label444[3] = makeSwatch(this, ui::twipsRect(7680, 4320, 375, 375), ui::kHigh);
-    m_label9[3] = makeLabel(this, QStringLiteral("- Output 24 Volt"), ui::twipsRect(8160, 4380, 1575, 255));
+    makeLegend(this,
+               {"Digital Legend", ui::twipsRect(5760, 3480, 1455, 255), ui::twipsRect(5760, 3840, 375, 375),
+                "- Logic Low", ui::twipsRect(6240, 3900, 1335, 255), ui::twipsRect(5760, 4320, 375, 375),
+                "- Logic High", ui::twipsRect(6240, 4380, 1335, 255)},
+               {"24V Legend", ui::twipsRect(7680, 3480, 1455, 255), ui::twipsRect(7680, 3840, 375, 375),
+                "- Output 0 Volt", ui::twipsRect(8160, 3900, 1575, 255), ui::twipsRect(7680, 4320, 375, 375),
+                "- Output 24 Volt", ui::twipsRect(8160, 4380, 1575, 255)},
+               m_label9, m_label444);
 
-    // Identity.
-    m_label5 = makeLabel(this, QStringLiteral("Model Name:"), ui::twipsRect(6360, 360, 2655, 255), bold);
-    m_label6 = makeNavyLabel(this, QStringLiteral("IOX-MODEL-C"), ui::twipsRect(6360, 600, 2655, 375), big);
-    m_label7 = makeLabel(this, QStringLiteral("Serial Number:"), ui::twipsRect(6360, 1080, 2655, 255), bold);
-    m_label8 = makeNavyLabel(this, QString(), ui::twipsRect(6360, 1320, 2655, 375), big);
-    for (QLabel* identity : {m_label6, m_label8}) {
-        identity->setFrameShape(QFrame::Box);
-        identity->setAlignment(Qt::AlignCenter);
-    }
-
-    m_timer1 = new QTimer(this);
-    m_timer1->setInterval(1);
-    m_timer1->setTimerType(Qt::PreciseTimer);
-    connect(m_timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    m_identity = makeIdentityBlock(this, QStringLiteral("IOX-MODEL-C"));
 
     for (int i = 0; i < 2; ++i)
         onToggle(*m_check1[static_cast<std::size_t>(i)], [this, i] { Check1_Click(i); });
@@ -112,71 +94,33 @@ Indicator* IO4::Shape2() const { return m_frame6->Shape2(); }
 
 void IO4::Form_Load()
 {
-    m_timer1->start();
-    ui::placeWindow(*this);  // 1
+    Timer1()->start();
+    ui::placeWindow(*this);
     USB_IO& io = device();
-    if (io.Connect(SN_Selected.toLatin1().toStdString()) == 0)  // 2
+    if (io.Connect(SN_Selected.toLatin1().toStdString()) == 0)  // the load goes on all the same
         ui::services().message(QStringLiteral("Connection to USB IO failed"), ui::Buttons::Ok, ui::Icon::None);
-    io.Set_ByteA_As_Output();  // 3
-    io.Set_ByteB_As_Output();
-    io.Set_RelayByte(0);
-    io.Set_ByteA(0);
-    io.Set_ByteB(0);
-    std::string model, sn;  // 4
+    writeIdleState(io);
+    std::string model, sn;
     io.Read_ModelName(model);
-    m_label6->setText(QString::fromLatin1(model.c_str()));
+    m_identity.label6->setText(QString::fromLatin1(model.c_str()));
     io.Read_SN(sn);
-    m_label8->setText(QString::fromLatin1(sn.c_str()));
-    if (m_label6->text() == QStringLiteral("IOX-MODEL-B"))  // 5
+    m_identity.label8->setText(QString::fromLatin1(sn.c_str()));
+    // The serial lines: B0 to B3 for the model this panel is for, none after a failed connection.
+    if (m_identity.label6->text() == QStringLiteral("IOX-MODEL-B"))
         m_frame6->setLines({QStringLiteral("B0"), QStringLiteral("B1"), QStringLiteral("B2"), QStringLiteral("B3")}, 0,
                            1, 2);
     else
         m_frame6->setLines({}, -1, -1, -1);
 }
 
-void IO4::Form_Unload()
-{
-    try {
-        device().Disconnect();
-    } catch (...) {
-    }
-}
-
 void IO4::Check1_Click(int index) { switchRelay(device(), *m_check1[static_cast<std::size_t>(index)], index); }
 
 void IO4::Check3_Click(int index) { switchLine(device(), *m_check3[static_cast<std::size_t>(index)], 'B', index); }
 
-void IO4::Timer1_Timer()
-{
-    USB_IO& io = device();
-    std::uint8_t a = 0, b = 0, r = 0;
-    io.ReadByteA(a);  // read, not shown
-    io.ReadByteB(b);
-    io.Read_Relays_Byte(r);
-    showBits(m_label3, b);
-    showBits(m_label4, r);
-}
+// Port A is read, not shown.
+void IO4::Timer1_Timer() { pollStatus(device(), {}, m_label3, m_label4); }
 
 void IO4::Command1_Click() { m_frame6->Command1_Click(); }
 void IO4::Command2_Click() { m_frame6->Command2_Click(); }
-
-void IO4::unload()
-{
-    if (m_unloaded)
-        return;
-    m_unloaded = true;
-    m_timer1->stop();
-    hide();
-    Form_Unload();
-}
-
-void IO4::closeEvent(QCloseEvent* event)
-{
-    event->accept();
-    if (m_unloaded)
-        return;
-    unload();
-    mainWindowClosed();
-}
 
 }  // namespace iox::panels

@@ -2,6 +2,11 @@
 // ListForm: the selection window of the start-up, shown modally when more than
 // one box is attached. Lists "SN  -  model" entries and hands the chosen serial number
 // to the caller's SN_Selected.
+//
+// Its controls by role:
+//   caption             Label1, above the list
+//   boxes               List1, one "SN  -  model" entry per box; a double-click is O.K
+//   buttons             Command1 "O.K", Command2 "Cancel"
 
 #include <QDialog>
 #include <QString>

@@ -5,10 +5,10 @@
 #include "main_panel.h"
 
 #include <QApplication>
-#include <QPointer>
 
 #include "io4.h"
 #include "main_window.h"
+#include "one_window.h"
 #include "test_form.h"
 #include "ui_services.h"
 
@@ -16,8 +16,8 @@ namespace iox::panels {
 
 namespace {
 
-QPointer<TestForm> g_main;
-QPointer<IO4> g_compact;
+OneWindow<TestForm> g_main;
+OneWindow<IO4> g_compact;
 std::function<void(TestForm&)> g_opener;
 
 // The windows are destroyed when the event loop has ended, before QApplication goes.
@@ -28,8 +28,8 @@ void destroyAtQuit()
         return;
     hooked = true;
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, [] {
-        delete g_main.data();
-        delete g_compact.data();
+        delete g_main.release();
+        delete g_compact.release();
     });
 }
 
@@ -41,12 +41,10 @@ TestForm* loadMainPanel()
     QApplication::setQuitOnLastWindowClosed(false);
     destroyAtQuit();
 
-    auto* form = new TestForm;
-    g_main = form;
+    TestForm* form = &g_main.replace(new TestForm);
     form->Form_Load();
     if (form->isUnloaded()) {  // handed over to IO4
-        g_main = nullptr;
-        form->deleteLater();
+        g_main.release()->deleteLater();
         return nullptr;
     }
     form->show();
@@ -54,14 +52,13 @@ TestForm* loadMainPanel()
     return form;
 }
 
-TestForm* mainPanel() { return g_main.data(); }
+TestForm* mainPanel() { return g_main.get(); }
 
 void unloadMainPanel()
 {
-    TestForm* form = g_main.data();
+    TestForm* form = g_main.release();
     if (!form)
         return;
-    g_main = nullptr;
     form->unload();
     // Later, so that a caller inside one of the window's own handlers is safe.
     form->deleteLater();
@@ -74,9 +71,7 @@ const std::function<void(TestForm&)>& firmwareInfoOpener() { return g_opener; }
 IO4* openCompactPanel(const QString& sn, const QString& title)
 {
     destroyAtQuit();
-    delete g_compact.data();
-    auto* panel = new IO4;
-    g_compact = panel;
+    IO4* panel = &g_compact.replace(new IO4);
     panel->SN_Selected = sn;
     panel->setWindowTitle(title);
     panel->Form_Load();
@@ -84,14 +79,14 @@ IO4* openCompactPanel(const QString& sn, const QString& title)
     return panel;
 }
 
-IO4* compactPanel() { return g_compact.data(); }
+IO4* compactPanel() { return g_compact.get(); }
 
 void mainWindowClosed() { ui::services().quitApplication(); }
 
 void destroyWindowsForTests()
 {
-    delete g_main.data();
-    delete g_compact.data();
+    delete g_main.release();
+    delete g_compact.release();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 

@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QStyleOptionFocusRect>
 
 #include <cctype>
 #include <cmath>
@@ -114,9 +115,41 @@ QLabel* makeSwatch(QWidget* parent, const QRect& geometry, const QColor& colour)
     return label;
 }
 
+void ToggleSwitch::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QRect face = rect();
+    painter.fillRect(face, palette().color(QPalette::Button));  // the background colour, exactly
+    // A two-pixel edge, light above and left when raised, the other way round when set.
+    const QColor light = Qt::white, shadow(0x80, 0x80, 0x80), dark = Qt::black;
+    const bool down = isDown() || isChecked();
+    const auto edge = [&](const QRect& r, const QColor& topLeft, const QColor& bottomRight) {
+        painter.setPen(topLeft);
+        painter.drawLine(r.topLeft(), r.topRight());
+        painter.drawLine(r.topLeft(), r.bottomLeft());
+        painter.setPen(bottomRight);
+        painter.drawLine(r.bottomLeft(), r.bottomRight());
+        painter.drawLine(r.topRight(), r.bottomRight());
+    };
+    edge(face, down ? dark : light, down ? light : dark);
+    const QColor faceColour = palette().color(QPalette::Button);
+    edge(face.adjusted(1, 1, -1, -1), down ? shadow : faceColour, down ? faceColour : shadow);
+    const QRect caption = face.adjusted(3, 3, -3, -3).translated(down ? 1 : 0, down ? 1 : 0);
+    painter.setFont(font());
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    painter.drawText(caption, Qt::AlignCenter, text());
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = face.adjusted(4, 4, -4, -4);
+        focus.backgroundColor = palette().color(QPalette::Button);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
+}
+
 QPushButton* makeToggle(QWidget* parent, const QString& caption, const QRect& geometry)
 {
-    auto* box = new QPushButton(caption, parent);
+    auto* box = new ToggleSwitch(caption, parent);
     box->setCheckable(true);
     box->setGeometry(geometry);
     box->setFont(ui::plainFont());
@@ -159,6 +192,63 @@ void showBits(std::span<QLabel* const> labels, std::uint8_t byte)
 {
     for (std::size_t i = 0; i < labels.size(); ++i)
         showStatus(*labels[i], (byte & (1u << i)) != 0);
+}
+
+void pollStatus(USB_IO& io, std::span<QLabel* const> portA, std::span<QLabel* const> portB,
+                std::span<QLabel* const> relays)
+{
+    const std::chrono::milliseconds usual = io.exchangeTimeout();
+    io.setExchangeTimeout(kPollBound);
+    std::uint8_t a = 0, b = 0, r = 0;
+    if (io.ReadByteA(a) != 0) {
+        io.ReadByteB(b);
+        io.Read_Relays_Byte(r);
+    }
+    io.setExchangeTimeout(usual);
+    showBits(portA, a);
+    showBits(portB, b);
+    showBits(relays, r);
+}
+
+void writeIdleState(USB_IO& io)
+{
+    io.Set_ByteA_As_Output();
+    io.Set_ByteB_As_Output();
+    io.Set_RelayByte(0);
+    io.Set_ByteA(0);
+    io.Set_ByteB(0);
+}
+
+IdentityBlock makeIdentityBlock(QWidget* window, const QString& designModel)
+{
+    const QFont bold = ui::designFont(8.25, true);
+    const QFont big = ui::designFont(12, true);
+    IdentityBlock block{};
+    block.label5 = makeLabel(window, QStringLiteral("Model Name:"), ui::twipsRect(6360, 360, 2655, 255), bold);
+    block.label6 = makeNavyLabel(window, designModel, ui::twipsRect(6360, 600, 2655, 375), big);
+    block.label7 = makeLabel(window, QStringLiteral("Serial Number:"), ui::twipsRect(6360, 1080, 2655, 255), bold);
+    block.label8 = makeNavyLabel(window, QString(), ui::twipsRect(6360, 1320, 2655, 375), big);
+    for (QLabel* identity : {block.label6, block.label8}) {
+        identity->setFrameShape(QFrame::Box);
+        identity->setAlignment(Qt::AlignCenter);
+    }
+    return block;
+}
+
+void makeLegend(QWidget* parent, const LegendColumn& digital, const LegendColumn& outputs,
+                std::array<QLabel*, 6>& label9, std::array<QLabel*, 4>& label444)
+{
+    const QFont heading = ui::designFont(8.25, true, true);
+    const auto column = [&](const LegendColumn& c, std::size_t headingAt, std::size_t swatchAt, std::size_t lowAt,
+                            std::size_t highAt) {
+        label9[headingAt] = makeLabel(parent, QString::fromLatin1(c.heading), c.headingAt, heading);
+        label444[swatchAt] = makeSwatch(parent, c.lowSwatch, ui::kLow);
+        label444[swatchAt + 1] = makeSwatch(parent, c.highSwatch, ui::kHigh);
+        label9[lowAt] = makeLabel(parent, QString::fromLatin1(c.lowText), c.lowTextAt);
+        label9[highAt] = makeLabel(parent, QString::fromLatin1(c.highText), c.highTextAt);
+    };
+    column(digital, 2, 0, 0, 1);
+    column(outputs, 5, 2, 4, 3);
 }
 
 std::string lineName(char port, int index) { return std::string(1, port) + std::to_string(index); }
@@ -310,21 +400,20 @@ void SerialOutFrame::setLines(const QStringList& items, int clock, int data, int
 
 void SerialOutFrame::Command1_Click()
 {
-    // 1. Drive the three chosen lines low through their check boxes.
+    // Drive the three chosen lines low through their check boxes.
     for (QComboBox* list : m_combo1) {
         const QString text = list->currentText();
         const int bit = text.size() >= 2 && text[1].isDigit() ? text[1].digitValue() : 0;
         m_clearLine(text.startsWith(u'A'), bit);
     }
-    // 2 to 4. Let pending events run, show yellow, and again so it is painted.
+    // Let pending events run, show yellow, and again so that it is painted.
     ui::services().processEvents();
     m_shape2->setFillColour(kIndicatorBusy);
     ui::services().processEvents();
-    // 5. The transfer, with the texts as they stand.
+    // The transfer, with the texts as they stand.
     const auto text = [](const QString& s) { return s.toLatin1().toStdString(); };
     const std::int16_t result = m_device().SPI_OUT(text(m_combo1[0]->currentText()), text(m_combo1[1]->currentText()),
                                                    text(m_combo1[2]->currentText()), text(m_text1->text()));
-    // 6. The result.
     m_shape2->setFillColour(result != 0 ? ui::kHigh : kIndicatorFailed);
 }
 

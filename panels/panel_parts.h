@@ -1,16 +1,18 @@
 #pragma once
 // What the main panel (TestForm) and the compact panel (IO4) share: the frame, the
-// check boxes drawn as toggle buttons and their click colouring, the status squares and
-// the poll's colouring, the pulse-width conversion, and the serial-output frame "Frame6"
-// with its "Send" and "Set".
+// check boxes drawn as toggle buttons and their click colouring, the status squares, the
+// identity column and the legend, the idle state and the poll, the pulse-width
+// conversion, and the serial-output frame "Frame6" with its "Send" and "Set".
 
 #include <QColor>
 #include <QFont>
 #include <QLabel>
+#include <QPushButton>
 #include <QString>
 #include <QWidget>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -20,7 +22,6 @@
 class QAbstractButton;
 class QComboBox;
 class QLineEdit;
-class QPushButton;
 
 namespace iox {
 class USB_IO;
@@ -88,14 +89,25 @@ QLabel* makeStatusLabel(QWidget* parent, const QString& text, const QRect& geome
 // A legend swatch: a bordered square of the given colour.
 QLabel* makeSwatch(QWidget* parent, const QRect& geometry, const QColor& colour);
 
-// A check box drawn as a toggle button whose face shows its background colour, #FF8080
-// in the design state. Its click handler is connected to `toggled`, so it runs for every
-// change of the value, the program's included, and never for a value set to itself.
+// A check box drawn as a toggle button. Its face is flat and exactly its background colour
+// (the style's own gradients and hover shades would tint it), with a raised or, when set,
+// sunken edge, its caption and the focus mark; keyboard and mouse work as on any button.
+class ToggleSwitch : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// A toggle switch, #FF8080 in the design state. Its click handler is connected to
+// `toggled`, so it runs for every change of the value, the program's included, and never
+// for a value set to itself.
 QPushButton* makeToggle(QWidget* parent, const QString& caption, const QRect& geometry);
 void onToggle(QPushButton& box, std::function<void()> handler);
 
-// Step 1 of every check-box click: colour the box for its value (#00FF00 set, #FF8080
-// clear); returns the value, 1 or 0, for the command.
+// The first thing every check-box click does: colour the box for its value (#00FF00 set,
+// #FF8080 clear); returns the value, 1 or 0, for the command.
 std::int16_t colourForValue(QAbstractButton& box);
 
 // A relay's check box clicked: coloured, then Set_Relay with relay `index` and its value.
@@ -106,6 +118,46 @@ void switchLine(USB_IO& io, QAbstractButton& box, char port, int index);
 // The poll's colouring: label i gets #00FF00 when bit i of `byte` is set, else #FF8080.
 // A label whose colour does not change is not touched.
 void showBits(std::span<QLabel* const> labels, std::uint8_t byte);
+
+// The panel's poll, one tick: port A, port B and the relay byte, each shown on its squares
+// (an empty span shows nothing). The tick's exchanges are bounded by kPollBound instead of
+// the usual second, and a tick whose first read fails skips the other two (they read 0),
+// so that a box that stops answering leaves the panel taking clicks.
+inline constexpr std::chrono::milliseconds kPollBound{100};
+void pollStatus(USB_IO& io, std::span<QLabel* const> portA, std::span<QLabel* const> portB,
+                std::span<QLabel* const> relays);
+
+// The idle state every load puts the box in, matching the design state of the switches:
+// both ports outputs, relays and lines off.
+void writeIdleState(USB_IO& io);
+
+// The identity column: "Model Name:" (Label5), the model (Label6, design caption
+// `designModel`), "Serial Number:" (Label7) and the serial number (Label8).
+struct IdentityBlock {
+    QLabel* label5;
+    QLabel* label6;
+    QLabel* label7;
+    QLabel* label8;
+};
+IdentityBlock makeIdentityBlock(QWidget* window, const QString& designModel);
+
+// One column of a legend, in twips: an underlined heading, then the #FF8080 swatch and its
+// text, then the #00FF00 swatch and its text.
+struct LegendColumn {
+    const char* heading;
+    QRect headingAt;
+    QRect lowSwatch;
+    const char* lowText;
+    QRect lowTextAt;
+    QRect highSwatch;
+    const char* highText;
+    QRect highTextAt;
+};
+// Both legends under their design names: Label9(2) and Label9(5) the headings, Label9(0),
+// (1) the digital texts, Label9(4), (3) the relay or 24 V texts; Label444(0) to (3) the
+// swatches, low before high.
+void makeLegend(QWidget* parent, const LegendColumn& digital, const LegendColumn& outputs,
+                std::array<QLabel*, 6>& label9, std::array<QLabel*, 4>& label444);
 
 // Line name from port letter and bit index: ('B', 3) gives "B3".
 std::string lineName(char port, int index);
@@ -124,7 +176,8 @@ class SerialOutFrame : public Frame {
 public:
     // Which device the frame talks to (the shared object or IO4's own).
     using DeviceAccess = std::function<USB_IO&()>;
-    // Step 1 of "Send": set the output check box of that line to 0 (port A when `portA`).
+    // What "Send" does first for each chosen line: set its output check box to 0 (port A
+    // when `portA`).
     using ClearLine = std::function<void(bool portA, int bit)>;
 
     SerialOutFrame(QWidget* parent, const QRect& geometry, DeviceAccess device, ClearLine clearLine);

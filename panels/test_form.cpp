@@ -1,6 +1,6 @@
 #include "test_form.h"
 
-#include <QCloseEvent>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,8 +20,6 @@
 namespace iox::panels {
 
 namespace {
-
-USB_IO& device() { return app::sharedDevice(); }
 
 const QString kModelA = QStringLiteral("IOX-MODEL-A");
 const QString kModelB = QStringLiteral("IOX-MODEL-B");
@@ -46,7 +44,7 @@ QRadioButton* makeOption(QWidget* parent, const QString& caption, const QRect& g
 
 }  // namespace
 
-TestForm::TestForm(QWidget* parent) : QWidget(parent)
+TestForm::TestForm(QWidget* parent) : PanelWindow(parent)
 {
     buildDesignState();
 }
@@ -62,7 +60,6 @@ void TestForm::buildDesignState()
 
     const QFont bold = ui::designFont(8.25, true);
     const QFont statusFont = ui::designFont(12, true);
-    const QFont identityFont = ui::designFont(12, true);
 
     // Port directions.
     static const char* const kDirectionTitles[] = {" Config Digital Byte A   ", " Config Digital Byte B"};
@@ -92,14 +89,7 @@ void TestForm::buildDesignState()
                 makeToggle(frame, QString::number(i), ui::twipsRect(240 + 600 * i, 480, 495, 495));
 
     // Identity and firmware indicator.
-    m_label5 = makeLabel(this, QStringLiteral("Model Name:"), ui::twipsRect(6360, 360, 2655, 255), bold);
-    m_label6 = makeNavyLabel(this, kModelC, ui::twipsRect(6360, 600, 2655, 375), identityFont);
-    m_label7 = makeLabel(this, QStringLiteral("Serial Number:"), ui::twipsRect(6360, 1080, 2655, 255), bold);
-    m_label8 = makeNavyLabel(this, QString(), ui::twipsRect(6360, 1320, 2655, 375), identityFont);
-    for (QLabel* identity : {m_label6, m_label8}) {
-        identity->setFrameShape(QFrame::Box);
-        identity->setAlignment(Qt::AlignCenter);
-    }
+    m_identity = makeIdentityBlock(this, kModelC);
     m_label11 = new ClickLabel(QStringLiteral("(fw)"), this);
     m_label11->setGeometry(ui::twipsRect(8520, 1080, 495, 255));
     m_label11->setFont(bold);
@@ -121,7 +111,7 @@ void TestForm::buildDesignState()
 
     // Serial output and the hidden pulse button.
     m_frame6 = new SerialOutFrame(
-        this, ui::twipsRect(240, 6840, 5175, 2655), [] () -> USB_IO& { return device(); },
+        this, ui::twipsRect(240, 6840, 5175, 2655), [this]() -> USB_IO& { return device(); },
         [this](bool portA, int bit) {
             if (bit >= 0 && bit < 8)
                 (portA ? m_check2 : m_check3)[static_cast<std::size_t>(bit)]->setChecked(false);
@@ -135,23 +125,14 @@ void TestForm::buildDesignState()
 
     // Legend.
     m_frame7 = new Frame(this, QString(), ui::twipsRect(5640, 7320, 4215, 1695), false);
-    const QFont heading = ui::designFont(8.25, true, true);
-    m_label9[2] = makeLabel(m_frame7, QStringLiteral("Digital Legend"), ui::twipsRect(0, 0, 1455, 255), heading);
-    m_label444[0] = makeSwatch(m_frame7, ui::twipsRect(0, 360, 375, 375), ui::kLow);
-    m_label444[1] = makeSwatch(m_frame7, ui::twipsRect(0, 840, 375, 375), ui::kHigh);
-    m_label9[0] = makeLabel(m_frame7, QStringLiteral("\"- Low\""), ui::twipsRect(600, 480, 855, 255));
-    m_label9[1] = makeLabel(m_frame7, QStringLiteral("\"- High\""), ui::twipsRect(600, 960, 975, 255));
-    m_label9[5] = makeLabel(m_frame7, QStringLiteral("Relays Legend"), ui::twipsRect(1920, 0, 1815, 255), heading);
-    m_label444[2] = makeSwatch(m_frame7, ui::twipsRect(1920, 360, 375, 375), ui::kLow);
-    m_label444[3] = makeSwatch(m_frame7, ui::twipsRect(1920, 840, 375, 375), ui::kHigh);
-    m_label9[4] = makeLabel(m_frame7, QStringLiteral("- Common to NC"), ui::twipsRect(2520, 480, 1575, 255));
-    m_label9[3] = makeLabel(m_frame7, QStringLiteral("- Common to NO"), ui::twipsRect(2520, 960, 1695, 255));
-
-    // Timer1: 1 ms, armed by the load.
-    m_timer1 = new QTimer(this);
-    m_timer1->setInterval(1);
-    m_timer1->setTimerType(Qt::PreciseTimer);
-    connect(m_timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    makeLegend(m_frame7,
+               {"Digital Legend", ui::twipsRect(0, 0, 1455, 255), ui::twipsRect(0, 360, 375, 375), "\"- Low\"",
+                ui::twipsRect(600, 480, 855, 255), ui::twipsRect(0, 840, 375, 375), "\"- High\"",
+                ui::twipsRect(600, 960, 975, 255)},
+               {"Relays Legend", ui::twipsRect(1920, 0, 1815, 255), ui::twipsRect(1920, 360, 375, 375),
+                "- Common to NC", ui::twipsRect(2520, 480, 1575, 255), ui::twipsRect(1920, 840, 375, 375),
+                "- Common to NO", ui::twipsRect(2520, 960, 1695, 255)},
+               m_label9, m_label444);
 
     // Handlers, connected after the design state so that it raises none.
     for (int i = 0; i < 8; ++i) {
@@ -159,21 +140,18 @@ void TestForm::buildDesignState()
         onToggle(*m_check2[static_cast<std::size_t>(i)], [this, i] { Check2_Click(i); });
         onToggle(*m_check3[static_cast<std::size_t>(i)], [this, i] { Check3_Click(i); });
     }
-    for (int i = 0; i < 2; ++i) {
-        connect(m_option1[static_cast<std::size_t>(i)], &QRadioButton::toggled, this, [this, i](bool on) {
-            if (on)
-                Option1_Click(i);
-        });
-        connect(m_option2[static_cast<std::size_t>(i)], &QRadioButton::toggled, this, [this, i](bool on) {
-            if (on)
-                Option2_Click(i);
-        });
-    }
+    for (int i = 0; i < 2; ++i)
+        for (const char port : {'A', 'B'})
+            connect((port == 'A' ? m_option1 : m_option2)[static_cast<std::size_t>(i)], &QRadioButton::toggled, this,
+                    [this, port, i](bool on) {
+                        if (on)
+                            Option_Click(port, i);
+                    });
     connect(m_command3, &QPushButton::clicked, this, [this] { Command3_Click(0); });
 }
 
-QLabel* TestForm::Label6() const { return m_label6; }
-QLabel* TestForm::Label8() const { return m_label8; }
+QLabel* TestForm::Label6() const { return m_identity.label6; }
+QLabel* TestForm::Label8() const { return m_identity.label8; }
 QLabel* TestForm::Label11() const { return m_label11; }
 QLabel* TestForm::Label1(int index) const
 {
@@ -184,69 +162,68 @@ QLineEdit* TestForm::Text1() const { return m_frame6->Text1(); }
 QLineEdit* TestForm::Text2() const { return m_frame6->Text2(); }
 QComboBox* TestForm::Combo1(int index) const { return m_frame6->Combo1(index); }
 Indicator* TestForm::Shape2() const { return m_frame6->Shape2(); }
+USB_IO& TestForm::device() { return app::sharedDevice(); }
 
 // ---- start-up, activation, closing -------------------------------------------
 
 void TestForm::Form_Load()
 {
-    m_timer1->start();  // Timer1 runs from the load; ticks before Connect reach no box
-    ui::placeWindow(*this);  // 1
+    Timer1()->start();  // Timer1 runs from the load; ticks before Connect reach no box
+    ui::placeWindow(*this);
 
+    // The box: the operator picks one in the selection window when several are attached.
     USB_IO& io = device();
     std::string list;
-    const std::int16_t count = io.Get_Available_SN_List(list);  // 2
+    const std::int16_t count = io.Get_Available_SN_List(list);
     std::int16_t result = 0;
-    if (count > 1) {  // 3
+    if (count > 1) {
         SN_Selected.clear();
         ListForm::showModal(SN_Selected, this);
         result = io.Connect(SN_Selected.toLatin1().toStdString());
     } else {
         result = io.Connect(std::string());
     }
-    if (result == 0)  // 4
+    if (result == 0)  // the load goes on all the same; the commands then reach no box
         ui::services().message(QStringLiteral("Connection to USB IO failed"), ui::Buttons::Ok, ui::Icon::None);
 
-    io.Set_ByteA_As_Output();  // 5
-    io.Set_ByteB_As_Output();
-    io.Set_RelayByte(0);
-    io.Set_ByteA(0);
-    io.Set_ByteB(0);
+    writeIdleState(io);
 
-    std::string modelRead;  // 6
+    // The panel adapts to the model: port A only, the compact panel, port A as input.
+    std::string modelRead;
     io.Read_ModelName(modelRead);
     const QString model = QString::fromLatin1(modelRead.c_str());
-
-    if (model == kModelA)  // 7
+    if (model == kModelA)
         applyModelALayout();
-    if (model == kModelB) {  // 8
+    if (model == kModelB) {
         handOverToCompactPanel();
         return;
     }
 
-    m_label6->setText(model);  // 9
+    m_identity.label6->setText(model);
     std::string sn;
     io.Read_SN(sn);
-    m_label8->setText(QString::fromLatin1(sn.c_str()));
+    m_identity.label8->setText(QString::fromLatin1(sn.c_str()));
 
-    fillSerialLines(model);  // 10
+    fillSerialLines(model);
 
-    if (model == kModelD) {  // 11
-        m_option1[1]->setChecked(true);  // runs Option1_Click(1)
+    if (model == kModelD) {
+        m_option1[1]->setChecked(true);  // runs the port-A direction handler
         m_frame2[0]->setEnabled(false);
         m_frame4->setEnabled(false);
         m_option1[0]->setEnabled(false);
     }
-    // 12: loadMainPanel() shows the window, which runs Form_Activate.
+    // loadMainPanel() shows the window, which runs Form_Activate.
 }
 
 void TestForm::handOverToCompactPanel()
 {
+    // The serial number goes to IO4 before anything else touches it, then the title; then
+    // IO4 loads and shows.
     std::string sn;
-    device().Read_SN(sn);  // 8.1
-    device().Disconnect();  // 8.2
-    // 8.3 to 8.5: IO4.SN_Selected first, then the title, then IO4 loads and shows.
+    device().Read_SN(sn);
+    device().Disconnect();
     openCompactPanel(QString::fromLatin1(sn.c_str()), windowTitle());
-    unload();  // 8.6: Form_Unload finds nothing open; the program goes on in IO4
+    unload();  // Form_Unload finds nothing open; the program goes on in IO4
 }
 
 void TestForm::applyModelALayout()
@@ -286,17 +263,9 @@ void TestForm::CheckFirmwareLevel()
     std::string revision;
     const std::int16_t level = device().GetExtFirmware(a0, a1, a2, a3, revision);
     std::string latestRevision;
-    const std::int16_t latest = app::GetLatestFirmware(m_label6->text().toStdString(), latestRevision);
+    const std::int16_t latest = app::GetLatestFirmware(m_identity.label6->text().toStdString(), latestRevision);
     if (latest > level && level >= 3)
         ui::setTextColour(*m_label11, kFirmwareFlag);
-}
-
-void TestForm::Form_Unload()
-{
-    try {
-        device().Disconnect();
-    } catch (...) {
-    }
 }
 
 void TestForm::Label11_Click()
@@ -304,16 +273,6 @@ void TestForm::Label11_Click()
     setEnabled(false);
     if (const auto& open = firmwareInfoOpener())
         open(*this);
-}
-
-void TestForm::unload()
-{
-    if (m_unloaded)
-        return;
-    m_unloaded = true;
-    m_timer1->stop();
-    hide();
-    Form_Unload();
 }
 
 void TestForm::shownAsActive()
@@ -326,27 +285,15 @@ void TestForm::shownAsActive()
 
 bool TestForm::event(QEvent* event)
 {
-    if (event->type() == QEvent::WindowActivate && !m_unloaded)
+    if (event->type() == QEvent::WindowActivate && !isUnloaded() && m_activateOnReturn) {
         shownAsActive();
-    else if (event->type() == QEvent::WindowDeactivate)
+    } else if (event->type() == QEvent::WindowDeactivate) {
         m_active = false;
-    return QWidget::event(event);
-}
-
-void TestForm::closeEvent(QCloseEvent* event)
-{
-    // Only the operator closes the window this way; the program uses unload(). A disabled
-    // panel (a firmware window is open, or an update runs) stays: ending the program then
-    // could leave the box in its bootloader.
-    if (!isEnabled() && !m_unloaded) {
-        event->ignore();
-        return;
+        // The application's active window is already the one taking over: none when the
+        // focus goes to another program.
+        m_activateOnReturn = QApplication::activeWindow() != nullptr;
     }
-    event->accept();
-    if (m_unloaded)
-        return;
-    unload();
-    mainWindowClosed();
+    return PanelWindow::event(event);
 }
 
 // ---- switches, directions, poll ------------------------------------------------
@@ -357,49 +304,32 @@ void TestForm::Check2_Click(int index) { switchLine(device(), *m_check2[static_c
 
 void TestForm::Check3_Click(int index) { switchLine(device(), *m_check3[static_cast<std::size_t>(index)], 'B', index); }
 
-void TestForm::setPortDirectionInput(std::array<QPushButton*, 8>& boxes)
+void TestForm::Option_Click(char port, int index)
 {
+    const bool portA = port == 'A';
+    std::array<QPushButton*, 8>& boxes = portA ? m_check2 : m_check3;
+    if (index == 0) {
+        if (portA)
+            device().Set_ByteA_As_Output();
+        else
+            device().Set_ByteB_As_Output();
+        for (QPushButton* box : boxes)
+            box->setEnabled(true);
+        return;
+    }
+    // Input: every line's switch cleared first (its click handler drives the line low if it
+    // was set) and disabled, then the direction.
     for (QPushButton* box : boxes) {
-        box->setChecked(false);  // runs the click handler if it was set
+        box->setChecked(false);
         box->setEnabled(false);
     }
-}
-
-void TestForm::Option1_Click(int index)
-{
-    if (index == 0) {
-        device().Set_ByteA_As_Output();
-        for (QPushButton* box : m_check2)
-            box->setEnabled(true);
-    } else {
-        setPortDirectionInput(m_check2);
+    if (portA)
         device().Set_ByteA_As_Input();
-    }
-}
-
-void TestForm::Option2_Click(int index)
-{
-    if (index == 0) {
-        device().Set_ByteB_As_Output();
-        for (QPushButton* box : m_check3)
-            box->setEnabled(true);
-    } else {
-        setPortDirectionInput(m_check3);
+    else
         device().Set_ByteB_As_Input();
-    }
 }
 
-void TestForm::Timer1_Timer()
-{
-    USB_IO& io = device();
-    std::uint8_t a = 0, b = 0, r = 0;
-    io.ReadByteA(a);
-    io.ReadByteB(b);
-    io.Read_Relays_Byte(r);
-    showBits(m_label2, a);
-    showBits(m_label3, b);
-    showBits(m_label4, r);
-}
+void TestForm::Timer1_Timer() { pollStatus(device(), m_label2, m_label3, m_label4); }
 
 // ---- serial output, pulse ----------------------------------------------------
 

@@ -3,19 +3,37 @@
 // every control acts at once on the shared USB_IO object (iox::app::sharedDevice()).
 // Controls are named and indexed as in the design; the accessors below give them to the
 // other windows and to tests.
+//
+// Its controls by role:
+//   port directions     Frame2(0), Frame2(1): captions Label1(0), Label1(1); radio buttons
+//                       Option1(0) / (1) port A as output / input, Option2 the same for B
+//   relay switches      Check1(0..7) in Frame1 "Set Relays"
+//   port-A switches     Check2(0..7) in Frame4; port-B switches Check3(0..7) in Frame5;
+//                       Label44_0 "Set Output" above them
+//   status squares      Label4(0..7) relays in Frame3(2), Label2(0..7) port A in Frame3(0),
+//                       Label3(0..7) port B in Frame3(1)
+//   identity            Label5 "Model Name:", Label6 the model, Label7 "Serial Number:",
+//                       Label8 the serial number; Label11 "(fw)", the firmware indicator
+//   serial output       Frame6: Text1 the word, Command1 "Send", Shape2 its indicator,
+//                       Text2 the pulse width, Command2 "Set", Combo1(0..2) the lines
+//   legend              Frame7: Label9(2) / Label9(5) headings, Label444(0..3) swatches,
+//                       Label9(0), (1), (4), (3) their texts
+//   hidden              Command3(0) "pls-5", a 5 ms pulse on A0
+//   poll                Timer1
 
 #include <QString>
-#include <QWidget>
 
 #include <array>
 #include <cstdint>
+
+#include "panel_parts.h"
+#include "panel_window.h"
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class QTimer;
 
 namespace iox::panels {
 
@@ -24,7 +42,7 @@ class Frame;
 class Indicator;
 class SerialOutFrame;
 
-class TestForm : public QWidget {
+class TestForm : public PanelWindow {
 public:
     // The design state; nothing is loaded and no device is touched yet.
     explicit TestForm(QWidget* parent = nullptr);
@@ -37,14 +55,13 @@ public:
     // ---- handlers ----
     void Form_Load();      // the start-up; loadMainPanel() runs it
     void Form_Activate();  // public: the firmware updater calls it after a restart
-    void Form_Unload();    // Disconnect of the shared object, errors ignored
     void Label11_Click();  // "(fw)"
     void Check1_Click(int index);
     void Check2_Click(int index);
     void Check3_Click(int index);
-    void Option1_Click(int index);
-    void Option2_Click(int index);
-    void Timer1_Timer();
+    // A direction button of port 'A' (Option1) or 'B' (Option2): index 0 output, 1 input.
+    void Option_Click(char port, int index);
+    void Timer1_Timer() override;
     void Command1_Click();  // "Send"
     void Command2_Click();  // "Set"
     void Command3_Click(int index);  // hidden "pls-5"
@@ -53,7 +70,6 @@ public:
     QLabel* Label6() const;  // model name
     QLabel* Label8() const;  // serial number
     QLabel* Label11() const;  // "(fw)"
-    QTimer* Timer1() const { return m_timer1; }
     QPushButton* Check1(int index) const { return m_check1.at(static_cast<std::size_t>(index)); }
     QPushButton* Check2(int index) const { return m_check2.at(static_cast<std::size_t>(index)); }
     QPushButton* Check3(int index) const { return m_check3.at(static_cast<std::size_t>(index)); }
@@ -66,8 +82,8 @@ public:
     QLabel* Label444(int index) const { return m_label444.at(static_cast<std::size_t>(index)); }
     QLabel* Label44_0() const { return m_label44; }
     QLabel* Label1(int index) const;  // 0, 1: direction frames; 2 to 6: Frame6
-    QLabel* Label5() const { return m_label5; }
-    QLabel* Label7() const { return m_label7; }
+    QLabel* Label5() const { return m_identity.label5; }
+    QLabel* Label7() const { return m_identity.label7; }
     Frame* Frame1() const { return m_frame1; }
     Frame* Frame2(int index) const { return m_frame2.at(static_cast<std::size_t>(index)); }
     Frame* Frame3(int index) const { return m_frame3.at(static_cast<std::size_t>(index)); }
@@ -82,23 +98,24 @@ public:
     QComboBox* Combo1(int index) const;
     Indicator* Shape2() const;
 
+    // The shared device object.
+    USB_IO& device() override;
+
     // ---- lifecycle (main_panel.cpp) ----
-    // Closes the window without ending the program: Timer1 stops, Form_Unload runs once.
-    void unload();
-    bool isUnloaded() const { return m_unloaded; }
     // The window has just been shown: it is the active window, Form_Activate runs.
     void shownAsActive();
 
 protected:
+    // Activation runs Form_Activate on the first showing and when the operator comes back
+    // from another window of this program, not when the desktop gives the focus back from
+    // another program.
     bool event(QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildDesignState();
     void CheckFirmwareLevel();
     void applyModelALayout();
     void fillSerialLines(const QString& model);
-    void setPortDirectionInput(std::array<QPushButton*, 8>& boxes);
     void handOverToCompactPanel();
 
     std::array<QPushButton*, 8> m_check1{}, m_check2{}, m_check3{};
@@ -108,10 +125,7 @@ private:
     std::array<QLabel*, 4> m_label444{};
     std::array<QLabel*, 2> m_label1{};
     QLabel* m_label44 = nullptr;
-    QLabel* m_label5 = nullptr;
-    QLabel* m_label6 = nullptr;
-    QLabel* m_label7 = nullptr;
-    QLabel* m_label8 = nullptr;
+    IdentityBlock m_identity{};
     ClickLabel* m_label11 = nullptr;
     Frame* m_frame1 = nullptr;
     std::array<Frame*, 2> m_frame2{};
@@ -121,10 +135,9 @@ private:
     SerialOutFrame* m_frame6 = nullptr;
     Frame* m_frame7 = nullptr;
     QPushButton* m_command3 = nullptr;
-    QTimer* m_timer1 = nullptr;
 
-    bool m_unloaded = false;
     bool m_active = false;  // Form_Activate has run for the current activation
+    bool m_activateOnReturn = true;  // the last deactivation went to a window of this program
 };
 
 // Title of the main panel, which the start-up also gives IO4.

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDialog>
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
@@ -17,6 +16,8 @@ namespace iox::ui {
 
 namespace {
 Services* g_replacement = nullptr;
+// The packaged face that stands in for MS Sans Serif.
+constexpr char kPanelFamily[] = "Liberation Sans";
 }
 
 Services& services()
@@ -69,15 +70,17 @@ int Services::runModal(QDialog& dialog) { return dialog.exec(); }
 
 void Services::quitApplication() { QCoreApplication::quit(); }
 
-QFont designFont(double pointSize, bool bold, bool underline)
+QStringList familiesOf(Face face)
 {
-    static const QString family = [] {
-        const QString design = QStringLiteral("MS Sans Serif");
-        return QFontDatabase::families().contains(design)
-                   ? design
-                   : QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
-    }();
-    QFont font(family);
+    if (face == Face::Arial)
+        return {QStringLiteral("Arial"), QStringLiteral("Liberation Sans")};
+    return {QStringLiteral("MS Sans Serif"), QString::fromLatin1(kPanelFamily)};
+}
+
+QFont designFont(double pointSize, bool bold, bool underline, Face face)
+{
+    QFont font;
+    font.setFamilies(familiesOf(face));
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(pointSize);
     font.setBold(bold);
@@ -85,7 +88,9 @@ QFont designFont(double pointSize, bool bold, bool underline)
     return font;
 }
 
-void placeWindow(QWidget& window)
+namespace {
+
+void centre(QWidget& window)
 {
     const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
     if (!screen)
@@ -93,6 +98,44 @@ void placeWindow(QWidget& window)
     const QRect area = screen->geometry();
     const QSize size = window.frameGeometry().size();
     window.move(area.left() + (area.width() - size.width()) / 2, area.top() + (area.height() - size.height()) / 3);
+}
+
+// Waits for the window manager's frame, which arrives after the window is first shown, and
+// places the window by it once. Without a window manager no frame comes and nothing moves.
+class PlaceByFrame : public QObject {
+public:
+    static constexpr char kName[] = "placeByFrame";
+    explicit PlaceByFrame(QWidget& window) : QObject(&window), m_window(window)
+    {
+        setObjectName(QString::fromLatin1(kName));
+        window.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        const auto type = event->type();
+        if ((type == QEvent::Move || type == QEvent::Show || type == QEvent::Resize || type == QEvent::Expose)
+            && m_window.isVisible() && m_window.frameGeometry().size() != m_window.size()) {
+            m_window.removeEventFilter(this);
+            centre(m_window);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QWidget& m_window;
+};
+
+}  // namespace
+
+void placeWindow(QWidget& window)
+{
+    centre(window);
+    const bool waiting = window.findChild<QObject*>(QString::fromLatin1(PlaceByFrame::kName), Qt::FindDirectChildrenOnly);
+    if (window.frameGeometry().size() == window.size() && !waiting)
+        new PlaceByFrame(window);
 }
 
 void setBackground(QWidget& widget, const QColor& colour)
@@ -117,6 +160,16 @@ void setTextColour(QWidget& widget, const QColor& colour)
     palette.setColor(QPalette::Text, colour);
     widget.setPalette(palette);
 }
+
+void setFormColour(QWidget& window, const QColor& colour)
+{
+    QPalette palette = window.palette();
+    palette.setColor(QPalette::Window, colour);
+    window.setPalette(palette);
+    window.setAutoFillBackground(true);
+}
+
+QColor systemWindowColour() { return QGuiApplication::palette().color(QPalette::Base); }
 
 QColor backgroundOf(const QWidget& widget) { return widget.palette().color(widget.backgroundRole()); }
 QColor textColourOf(const QWidget& widget) { return widget.palette().color(QPalette::WindowText); }

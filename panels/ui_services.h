@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 
@@ -62,9 +63,16 @@ public:
     void setBusyCursor(bool busy) override;
 };
 
-// The design fonts, mapped to what the system has: "MS Sans Serif" where it exists, else
-// the system's sans-serif face, at the same point size.
-QFont designFont(double pointSize, bool bold = false, bool underline = false);
+// The two faces the windows were designed with. Neither exists on a Debian desktop, so each
+// is asked for by its own name first, then by a packaged face of close widths (the package
+// is a dependency of the program), then the system's sans-serif face.
+enum class Face {
+    MsSansSerif,  // the panels, the selection and firmware information windows
+    Arial,        // the browse window's controls and the firmware window's buttons
+};
+// The families asked for, in order, for a face.
+QStringList familiesOf(Face face);
+QFont designFont(double pointSize, bool bold = false, bool underline = false, Face face = Face::MsSansSerif);
 // MS Sans Serif 8.25 pt, the design font of plain controls.
 inline QFont plainFont() { return designFont(8.25); }
 
@@ -75,7 +83,9 @@ constexpr QRect twipsRect(int left, int top, int width, int height)
     return QRect(twips(left), twips(top), twips(width), twips(height));
 }
 
-// Places a window at ((screen - window) / 2, (screen - window) / 3) on its screen.
+// Places a window at ((screen - window) / 2, (screen - window) / 3) on its screen. The
+// window's size is its client area until the window manager has framed it; once it has,
+// the window is placed again, once, by its frame, title bar included.
 void placeWindow(QWidget& window);
 
 // Colour code of the panels.
@@ -87,6 +97,10 @@ inline const QColor kNavy{0x00, 0x00, 0x80};        // frame captions, identity 
 // Background (and, for buttons, face) colour of a widget; setting the colour it already
 // has does nothing.
 void setBackground(QWidget& widget, const QColor& colour);
+// The background of a window only: its text boxes and lists keep the system's colours.
+void setFormColour(QWidget& window, const QColor& colour);
+// The system's window colour, the background of text boxes and lists.
+QColor systemWindowColour();
 void setTextColour(QWidget& widget, const QColor& colour);
 // The colour the widget's background is filled with: its background role's.
 QColor backgroundOf(const QWidget& widget);

@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "app/simbox/spi_diagram.h"
@@ -82,6 +84,7 @@ void BoxPage::buildControls()
     identity->addRow(QStringLiteral("Firmware:"), m_firmware);
     identity->addRow(QStringLiteral("State:"), m_state);
     layout->addLayout(identity);
+    layout->addWidget(buildFaultRow());
 
     layout->addWidget(buildPortRow(kPortA));
     layout->addWidget(buildPortRow(kPortB));
@@ -142,7 +145,46 @@ QWidget* BoxPage::buildRelayRow()
     return group;
 }
 
+QWidget* BoxPage::buildFaultRow()
+{
+    auto* group = new QGroupBox(QStringLiteral("Faults"), this);
+    auto* row = new QHBoxLayout(group);
+    const char* const captions[] = {"normal", "unplugged", "silent", "answering late by"};
+    for (std::size_t i = 0; i < m_faults.size(); ++i) {
+        m_faults[i] = new QRadioButton(QString::fromLatin1(captions[i]), group);
+        row->addWidget(m_faults[i]);
+    }
+    m_faults[0]->setChecked(true);  // before the handlers: the box is left as it is
+    for (QRadioButton* fault : m_faults)
+        connect(fault, &QRadioButton::toggled, this, [this](bool on) {
+            if (on)
+                applyFault();
+        });
+    m_lateDelay = new QSpinBox(group);
+    m_lateDelay->setRange(1, 5000);
+    m_lateDelay->setValue(300);
+    m_lateDelay->setSuffix(QStringLiteral(" ms"));
+    connect(m_lateDelay, &QSpinBox::valueChanged, this, &BoxPage::applyFault);
+    row->addWidget(m_lateDelay);
+    row->addStretch();
+    return group;
+}
+
 // ---- handlers ------------------------------------------------------------------------------
+
+void BoxPage::applyFault()
+{
+    const auto chosen = [this](Fault fault) { return faultButton(fault)->isChecked(); };
+    sim::Faults& faults = m_bus.faults(m_box);
+    faults.silent = chosen(Fault::Silent);
+    faults.answerDelay = chosen(Fault::Late) ? std::chrono::milliseconds(m_lateDelay->value()) : std::chrono::milliseconds(0);
+    // Plugged in again, the box is found by a new connection only; old handles stay dead.
+    if (chosen(Fault::Unplugged) && m_bus.present(m_box))
+        m_bus.vanish(m_box);
+    else if (!chosen(Fault::Unplugged) && !m_bus.present(m_box))
+        m_bus.reappear(m_box);
+    refresh();
+}
 
 void BoxPage::inputLineClicked(int port, int bit, bool high)
 {
@@ -177,6 +219,10 @@ void BoxPage::refresh()
         m_state->setText(QStringLiteral("unplugged"));
     else if (box.inBootloader())
         m_state->setText(QStringLiteral("in its bootloader, receiving a firmware image"));
+    else if (m_bus.faults(m_box).silent)
+        m_state->setText(QStringLiteral("running, answering nothing"));
+    else if (const auto late = m_bus.faults(m_box).answerDelay; late.count() > 0)
+        m_state->setText(QStringLiteral("running, answering %1 ms late").arg(late.count()));
     else
         m_state->setText(QStringLiteral("running"));
 

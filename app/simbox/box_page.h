@@ -1,7 +1,16 @@
 #pragma once
 // What one simulated box is doing, on one page: identity, port directions and line levels,
 // relays, pulse width, the last pulses and the last serial word. Lines of a port set as
-// input are switches: they stand for what the outside world applies to the box.
+// input are switches: they stand for what the outside world applies to the box. Fault
+// switches make the box unplugged, silent or late to answer, and normal again.
+//
+// Its controls by role:
+//   identity            modelLabel, serialLabel, firmwareLabel, stateLabel
+//   faults              faultButton(Fault) one of four, lateDelay the late answers' delay
+//   ports               directionLabel(port), lineButton(port, bit): input switches, or
+//                       the levels an output port drives
+//   relays              relayIndicator(0..7)
+//   output              pulseWidthLabel, pulsesLabel, wordLabel and its diagram
 
 #include <QWidget>
 
@@ -11,6 +20,8 @@
 
 class QLabel;
 class QPushButton;
+class QRadioButton;
+class QSpinBox;
 
 namespace iox::sim {
 class SimBackend;
@@ -25,6 +36,10 @@ inline constexpr int kPortA = 0;
 inline constexpr int kPortB = 1;
 // How many of the most recent pulses the page lists.
 inline constexpr std::size_t kPulsesShown = 6;
+
+// What the box does with requests: answers them, is gone from the bus, takes them without
+// answering, or answers each one late.
+enum class Fault { Normal, Unplugged, Silent, Late };
 
 class BoxPage : public QWidget {
 public:
@@ -48,15 +63,19 @@ public:
     QLabel* pulsesLabel() const { return m_pulses; }
     QLabel* wordLabel() const { return m_word; }
     SpiDiagram* diagram() const { return m_diagram; }
+    QRadioButton* faultButton(Fault fault) const { return m_faults.at(static_cast<std::size_t>(fault)); }
+    QSpinBox* lateDelay() const { return m_lateDelay; }
 
 private:
     // construction
     void buildControls();
     QWidget* buildPortRow(int port);
     QWidget* buildRelayRow();
+    QWidget* buildFaultRow();
 
     // handlers
     void inputLineClicked(int port, int bit, bool high);
+    void applyFault();
 
     // state to screen
     void refreshPort(int port);
@@ -79,6 +98,8 @@ private:
     QLabel* m_pulses = nullptr;
     QLabel* m_word = nullptr;
     SpiDiagram* m_diagram = nullptr;
+    std::array<QRadioButton*, 4> m_faults{};
+    QSpinBox* m_lateDelay = nullptr;
 };
 
 }  // namespace iox::simbox

@@ -1,6 +1,13 @@
 #pragma once
 // iox-demo's "Simulated box" window: one page per simulated box, refreshed from the boxes'
 // state on a timer (a simulated box has no change notification of its own).
+//
+// Its controls by role:
+//   tabs                one BoxPage per box, titled "serial (model)"; the tab bar hides
+//                       itself for a single box
+//   on each page        identity and state labels, the fault switches, the port rows
+//                       (lineButton), the relay indicators, pulses and the serial word
+//   refresh             timer, every kRefreshInterval
 
 #include <QWidget>
 

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -179,6 +180,27 @@ TEST_F(SimWindow, ASwitchClickedAfterThePortTurnedToOutputChangesNothing)
     EXPECT_EQ(colourOf(page->lineButton(kPortB, 4)), ui::kLow);
     inputOption(kPortB)->click();
     EXPECT_EQ(bus.box(box).levelB(), 0);  // the box's inputs were left alone
+}
+
+TEST_F(SimWindow, FaultSwitchesUnplugSilenceOrDelayTheBoxAndTheTickSkipsAfterAFailedRead)
+{
+    using simbox::Fault;
+    page->faultButton(Fault::Silent)->click();
+    EXPECT_TRUE(bus.faults(box).silent);
+    bus.clearLog();
+    form->Timer1_Timer();
+    EXPECT_EQ(requests(), Requests{"ReadA"});
+    page->faultButton(Fault::Unplugged)->click();
+    EXPECT_FALSE(bus.present(box));
+    EXPECT_FALSE(bus.faults(box).silent);
+    EXPECT_EQ(page->stateLabel()->text(), "unplugged");
+    page->lateDelay()->setValue(40);
+    page->faultButton(Fault::Late)->click();
+    EXPECT_FALSE(bus.faults(box).silent);
+    EXPECT_EQ(page->stateLabel()->text(), "running, answering 40 ms late");
+    page->faultButton(Fault::Normal)->click();
+    EXPECT_EQ(bus.faults(box).answerDelay.count(), 0);
+    EXPECT_EQ(page->stateLabel()->text(), "running");
 }
 
 // Several boxes, no panel: one tab each, and each tab's switches reach its own box.

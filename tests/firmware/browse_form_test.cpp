@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -166,11 +167,24 @@ TEST_F(Browse, TypingNarrowsTheListAndClickingFillsTheName)
     EXPECT_EQ(form->filePattern(), "USB*.*");
     EXPECT_EQ(filesListed(), QStringList{"USB_IO_Firmware_A1.hex"});
 
+    form->Text2()->setText("USB_IO_Firmware_A1.he");  // "*.*" after it takes the name without a further dot
+    press(form->Text2(), Qt::Key_E, QEvent::KeyRelease);
+    EXPECT_EQ(filesListed(), QStringList{"USB_IO_Firmware_A1.hex"});
+
     emit form->File1()->itemClicked(form->File1()->item(0));
     EXPECT_EQ(form->Text2()->text(), "USB_IO_Firmware_A1.hex");
     form->File1()->setCurrentRow(-1);
     form->Form_Paint();
     EXPECT_EQ(form->File1()->currentRow(), 0) << "the redraw selects the entry named as typed";
+}
+
+TEST_F(Browse, ChoosingAFileWithTheKeyboardFillsTheName)
+{
+    form->File1()->setCurrentRow(-1);
+    press(form->File1(), Qt::Key_Down);
+    EXPECT_EQ(form->Text2()->text(), "USB_IO_Firmware_A1.hex");
+    press(form->File1(), Qt::Key_Down);
+    EXPECT_EQ(form->Text2()->text(), "notes.txt");
 }
 
 TEST_F(Browse, DoubleClickIsClickThenOk)
@@ -192,6 +206,8 @@ TEST_F(Browse, ChoosingAFolderFollowsIt)
     form->Text2()->setText("x.hex");
     form->Command1()->click();
     EXPECT_EQ(app::FirmwareFilePath(), native("sub/x.hex")) << "one separator between folder and name";
+    emit form->Drive1()->currentIndexChanged(form->Drive1()->currentIndex());
+    EXPECT_EQ(form->Label4()->text(), native("sub")) << "a drive shows its current folder, not its root";
 }
 
 TEST_F(Browse, RootFolderGetsNoSecondSeparator)

@@ -153,12 +153,13 @@ TEST_F(CompactPanel, OnlyTheCompactModelFillsTheSerialLines)
     }
 }
 
-TEST_F(CompactPanel, TheLoadPlacesTheWindowAtHalfTheWidthAndAThirdOfTheHeight)
+TEST_F(CompactPanel, TheLoadPlacesTheWindowAtHalfTheWidthAndAThirdOfTheHeightByItsFrame)
 {
     box = addBox("IOX-MODEL-B", "30001");
     open("30001");
     const QRect screen = io4->screen()->geometry();
-    const QSize size = io4->size();
+    const QSize size = io4->frameGeometry().size();
+    ASSERT_NE(size, io4->size()) << "shown, the window has its frame";
     EXPECT_EQ(io4->pos(), QPoint(screen.left() + (screen.width() - size.width()) / 2,
                                  screen.top() + (screen.height() - size.height()) / 3));
 }
