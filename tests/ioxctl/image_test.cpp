@@ -111,6 +111,42 @@ TEST_F(Image, FlashStopsAtALineTheBootloaderRefuses)
     EXPECT_NE(err.str().find("line 2 of 3 was answered with status 88"), std::string::npos) << err.str();
 }
 
+// SIGINT or SIGTERM during flash, counted at the update's waits: the box back at its
+// second reopen attempt, so the update asks about stopping once more before its first line.
+struct SignalCase {
+    const char* name;
+    std::function<int(int pauses)> signals;
+    Exit exit;
+    std::string says;
+    std::size_t lines;
+};
+void PrintTo(const SignalCase& c, std::ostream* os) { *os << c.name; }
+
+class FlashSignal : public Image, public ::testing::WithParamInterface<SignalCase> {};
+
+TEST_P(FlashSignal, StopsOnlyWhereNoBoxIsLeftBehindUnasked)
+{
+    bus.addBox(boxWith("10001"));
+    bus.faults(0).failedOpensAfterReset = 1;
+    env.signalCount = [this] { return GetParam().signals(pauses); };
+    EXPECT_EQ(ctl({"flash", file(std::string(kData) + kData + kEnd)}), code(GetParam().exit));
+    EXPECT_NE(err.str().find(GetParam().says), std::string::npos) << err.str();
+    EXPECT_EQ(bus.box(0).bootloaderLines().size(), GetParam().lines);
+    if (GetParam().exit == Exit::Interrupted)
+        EXPECT_EQ(codesSent(), (std::vector<int>{cmd::ReadSn, cmd::GetExtFirmware}));
+}
+
+const char kWarning[] = "stopping now would leave it there until it takes a good image; the update goes on";
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, FlashSignal,
+    ::testing::Values(SignalCase{"BeforeTheReset", [](int) { return 1; }, Exit::Interrupted,
+                                 "stopped before the update began; nothing more was sent", 0},
+                      SignalCase{"OnceInTheBootloader", [](int p) { return std::min(p, 1); }, Exit::Ok, kWarning, 2},
+                      SignalCase{"TwiceInTheBootloader", [](int p) { return p; }, Exit::UpdateFailed,
+                                 "stopped after 0 of 2 lines; the box waits in its bootloader", 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(Image, FlashFailsWhenTheBoxDoesNotComeBack)
 {
     bus.addBox(boxWith("10001"));
