@@ -132,8 +132,9 @@ TEST_P(FlashSignal, StopsOnlyWhereNoBoxIsLeftBehindUnasked)
     EXPECT_EQ(ctl({"flash", file(std::string(kData) + kData + kEnd)}), code(GetParam().exit));
     EXPECT_NE(err.str().find(GetParam().says), std::string::npos) << err.str();
     EXPECT_EQ(bus.box(0).bootloaderLines().size(), GetParam().lines);
-    if (GetParam().exit == Exit::Interrupted)
+    if (GetParam().exit == Exit::Interrupted) {
         EXPECT_EQ(codesSent(), (std::vector<int>{cmd::ReadSn, cmd::GetExtFirmware}));
+    }
 }
 
 const char kWarning[] = "stopping now would leave it there until it takes a good image; the update goes on";
