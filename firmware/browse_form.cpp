@@ -180,6 +180,7 @@ void BrowseForm::Command1_Click()
         accept();
         return;
     }
+    // Spelt as operators know the message: keep "Ilegal".
     ui::services().message(QStringLiteral("File Name is Ilegal"), ui::Buttons::Ok, ui::Icon::Information);
     chosen.clear();
 }
