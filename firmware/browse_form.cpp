@@ -14,7 +14,7 @@
 
 #include <algorithm>
 
-#include "file_probe.h"
+#include "firmware/core/file_probe.h"
 #include "panels/ui_services.h"
 #include "session/session.h"
 
@@ -219,7 +219,7 @@ bool BrowseForm::eventFilter(QObject* watched, QEvent* event)
 
 // ---- state -----------------------------------------------------------------------------
 
-bool BrowseForm::CheckFileName(QString& path) { return canCreateFile(path); }
+bool BrowseForm::CheckFileName(QString& path) { return canCreateFile(QFile::encodeName(path).toStdString()); }
 
 QString BrowseForm::folderWithSeparator() const
 {
