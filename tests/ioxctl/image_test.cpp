@@ -144,7 +144,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SignalCase{"BeforeTheReset", [](int) { return 1; }, Exit::Interrupted,
                                  "stopped before the update began; nothing more was sent", 0},
                       SignalCase{"OnceInTheBootloader", [](int p) { return std::min(p, 1); }, Exit::Ok, kWarning, 2},
-                      SignalCase{"TwiceInTheBootloader", [](int p) { return p; }, Exit::UpdateFailed,
+                      SignalCase{"TwoAtOnceOnlyWarn", [](int p) { return std::min(p, 1) * 2; }, Exit::Ok, kWarning, 2},
+                      SignalCase{"AgainAfterTheWarning", [](int p) { return p; }, Exit::UpdateFailed,
                                  "stopped after 0 of 2 lines; the box waits in its bootloader", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
