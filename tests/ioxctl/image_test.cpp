@@ -91,6 +91,7 @@ TEST_F(Image, FlashRefusedFileSendsNothing)
         file(std::string(kData) + kEnd, "firmware.hex"),               // not an image's name
         file("", "USB_IO_Firmware_empty.hex"),                         // no line to send
         file(":" + std::string(70, '0') + "\r\n" + kEnd, "USB_IO_Firmware_long.hex"),
+        file("int a;\n:b\n:c\n", "USB_IO_Firmware_source.hex"),           // not an image at all
         (std::filesystem::temp_directory_path() / "USB_IO_Firmware_missing.hex").string(),
     };
     for (const auto& path : refused) {
