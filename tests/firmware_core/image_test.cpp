@@ -178,14 +178,6 @@ TEST_F(ImageFile, RefusesAFileLargerThanSixteenMiB)
     EXPECT_TRUE(readImageFile(write("fits.hex", big)).image) << "exactly 16 MiB is taken";
 }
 
-TEST(FirmwareFileName, NeedsTheImageNameRightAfterASeparator)
-{
-    for (const char* path : {"/home/op/USB_IO_Firmware_A1.hex", "C:\\Firmware\\USB_IO_Firmware_", "/a/xUSB_IO_Firmware_/USB_IO_Firmware_1"})
-        EXPECT_TRUE(isFirmwareFilePath(path)) << path;
-    for (const char* path : {"USB_IO_Firmware_A1.hex", "/home/op/usb_io_firmware_A1.hex", "/home/op/x_USB_IO_Firmware_A1.hex", ""})
-        EXPECT_FALSE(isFirmwareFilePath(path)) << path;
-}
-
 struct RecordCase {
     std::string text;
     std::size_t line;
