@@ -14,9 +14,9 @@
 
 #include <algorithm>
 
-#include "app/app_state.h"
-#include "file_probe.h"
+#include "firmware/core/file_probe.h"
 #include "panels/ui_services.h"
+#include "session/session.h"
 
 namespace iox::firmware {
 
@@ -171,7 +171,7 @@ void BrowseForm::Text2_KeyUp() { setPattern(m_text2->text() + QStringLiteral("*.
 
 void BrowseForm::Command1_Click()
 {
-    QString& chosen = app::FirmwareFilePath();
+    QString& chosen = session::FirmwareFilePath();
     if (m_text2->text().isEmpty()) {
         chosen.clear();
         accept();
@@ -182,13 +182,14 @@ void BrowseForm::Command1_Click()
         accept();
         return;
     }
+    // Spelt as operators know the message: keep "Ilegal".
     ui::services().message(QStringLiteral("File Name is Ilegal"), ui::Buttons::Ok, ui::Icon::Information);
     chosen.clear();
 }
 
 void BrowseForm::Command2_Click()
 {
-    app::FirmwareFilePath().clear();
+    session::FirmwareFilePath().clear();
     reject();
 }
 
@@ -220,7 +221,7 @@ bool BrowseForm::eventFilter(QObject* watched, QEvent* event)
 
 // ---- state -----------------------------------------------------------------------------
 
-bool BrowseForm::CheckFileName(QString& path) { return canCreateFile(path); }
+bool BrowseForm::CheckFileName(QString& path) { return canCreateFile(QFile::encodeName(path).toStdString()); }
 
 QString BrowseForm::folderWithSeparator() const
 {

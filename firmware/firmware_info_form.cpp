@@ -9,12 +9,13 @@
 #include <cstdint>
 #include <string>
 
-#include "app/app_state.h"
 #include "browse_form.h"
+#include "firmware/core/firmware_update.h"
 #include "fw_form.h"
 #include "panels/one_window.h"
 #include "panels/test_form.h"
 #include "panels/ui_services.h"
+#include "session/session.h"
 
 namespace iox::firmware {
 
@@ -45,6 +46,8 @@ void FirmwareInfoForm::buildControls()
         const char* caption;
         QRect where;
     };
+    // The captions and the note keep the spelling operators and their instructions know
+    // ("Avaliable", "recommanded"): do not correct them.
     const std::array<Design, 5> label7{{
         {"Latest Firmware Avaliable for This Model:", ui::twipsRect(840, 2040, 4455, 375)},
         {"Firmware:", ui::twipsRect(480, 1320, 3015, 375)},
@@ -104,10 +107,10 @@ void FirmwareInfoForm::ShowFirmwareInfo()
 {
     std::uint8_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
     std::string revision;
-    const std::int16_t level = app::sharedDevice().GetExtFirmware(a0, a1, a2, a3, revision);
+    const std::int16_t level = session::sharedDevice().GetExtFirmware(a0, a1, a2, a3, revision);
     m_label7[1]->setText(QStringLiteral("Firmware: ") + QString::fromLatin1(revision));
     std::string latestRevision;
-    app::GetLatestFirmware(m_panel ? m_panel->Label6()->text().toStdString() : std::string(), latestRevision);
+    session::GetLatestFirmware(m_panel ? m_panel->Label6()->text().toStdString() : std::string(), latestRevision);
     m_label7[4]->setText(QString::fromLatin1(latestRevision));
     if (level < kLowestUpdatableLevel)
         m_command1->setEnabled(false);
@@ -125,8 +128,8 @@ void FirmwareInfoForm::Command1_Click()
     QDir::setCurrent(folder);
     BrowseForm::showModal(this);
 
-    QString& chosen = app::FirmwareFilePath();
-    if (!isFirmwareFilePath(chosen)) {
+    QString& chosen = session::FirmwareFilePath();
+    if (!isFirmwareFilePath(chosen.toStdString())) {
         ui::services().message(QString::fromLatin1(kIllegalFileText));
         return;
     }
@@ -162,18 +165,6 @@ void FirmwareInfoForm::closeEvent(QCloseEvent* event)
     }
     Form_QueryUnload();
     event->accept();
-}
-
-// ---- state -----------------------------------------------------------------------------
-
-bool isFirmwareFilePath(const QString& path)
-{
-    static const QString name = QStringLiteral("USB_IO_Firmware_");
-    for (qsizetype at = path.indexOf(name); at >= 0; at = path.indexOf(name, at + 1)) {
-        if (at > 0 && (path[at - 1] == QLatin1Char('\\') || path[at - 1] == QLatin1Char('/')))
-            return true;
-    }
-    return false;
 }
 
 // ---- lifecycle -------------------------------------------------------------------------

@@ -10,11 +10,11 @@
 
 #include <string>
 
-#include "app/app_state.h"
 #include "list_form.h"
 #include "main_panel.h"
 #include "main_window.h"
 #include "panel_parts.h"
+#include "session/session.h"
 #include "ui_services.h"
 
 namespace iox::panels {
@@ -162,7 +162,7 @@ QLineEdit* TestForm::Text1() const { return m_frame6->Text1(); }
 QLineEdit* TestForm::Text2() const { return m_frame6->Text2(); }
 QComboBox* TestForm::Combo1(int index) const { return m_frame6->Combo1(index); }
 Indicator* TestForm::Shape2() const { return m_frame6->Shape2(); }
-USB_IO& TestForm::device() { return app::sharedDevice(); }
+USB_IO& TestForm::device() { return session::sharedDevice(); }
 
 // ---- start-up, activation, closing -------------------------------------------
 
@@ -263,7 +263,7 @@ void TestForm::CheckFirmwareLevel()
     std::string revision;
     const std::int16_t level = device().GetExtFirmware(a0, a1, a2, a3, revision);
     std::string latestRevision;
-    const std::int16_t latest = app::GetLatestFirmware(m_identity.label6->text().toStdString(), latestRevision);
+    const std::int16_t latest = session::GetLatestFirmware(m_identity.label6->text().toStdString(), latestRevision);
     if (latest > level && level >= 3)
         ui::setTextColour(*m_label11, kFirmwareFlag);
 }

@@ -23,15 +23,15 @@ protected:
     void TearDown() override
     {
         panels::destroyWindowsForTests();
-        app::resetForTests();
+        session::resetForTests();
     }
 
     // Start-up on the recorded box, a relay and line A3 switched on, one tick. No event pump:
     // Timer1 ticks only when called here, so every run makes the same calls.
     panels::TestForm* operate(HidBackend& bus, int relay)
     {
-        app::resetForTests();
-        app::setDeviceBackend(bus, [] {});
+        session::resetForTests();
+        session::setDeviceBackend(bus, [] {});
         panels::TestForm* form = panels::loadMainPanel();
         form->Check1(relay)->click();
         form->Check2(3)->click();
@@ -42,7 +42,7 @@ protected:
     void end()
     {
         panels::destroyWindowsForTests();
-        app::resetForTests();
+        session::resetForTests();
     }
     std::unique_ptr<record::ReplayBackend> replay(const std::string& path)
     {

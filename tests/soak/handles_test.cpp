@@ -1,11 +1,13 @@
 // No file left open and the connection left as it was by a firmware update, refused or not.
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
-#include "app/app_state.h"
+#include "device/sim/sim_backend.h"
 #include "firmware/fw_form.h"
 #include "panels/main_panel.h"
+#include "session/session.h"
 #include "tests/firmware/update_fixture.h"
 
 namespace iox::testing {
@@ -18,12 +20,33 @@ std::size_t openFileCount()
     return static_cast<std::size_t>(std::distance(begin(fds), end(fds)));
 }
 
+// The shared device object goes before the backend it talks through: at the session's
+// end, and when another backend takes over.
+TEST(SessionHandles, TheSharedDeviceNeverOutlivesItsBackend)
+{
+    sim::SimBackend bus;
+    for (const bool ending : {true, false}) {
+        auto other = std::make_unique<sim::SimBackend>();
+        session::setDeviceBackend(*other, {});
+        other->addBox({});
+        ASSERT_EQ(session::sharedDevice().Connect(), 1);
+        if (ending)
+            session::endSession();
+        else
+            session::setDeviceBackend(bus, {});
+        EXPECT_EQ(other->openHandles(), 0u) << ending;
+        other.reset();
+        EXPECT_FALSE(session::sharedDevice().isConnected()) << "a new object, on the backend in place now";
+    }
+    session::endSession();
+}
+
 using PanelHandles = FirmwareTest;
 
 TEST_F(PanelHandles, AFirmwareImageRefusedOrSentLeavesNoFileOpenAndOneConnection)
 {
     loadPanel();
-    const HidHandle connection = app::sharedDevice().GetUSBDeviceHandle();
+    const HidHandle connection = session::sharedDevice().GetUSBDeviceHandle();
     ASSERT_EQ(bus.openHandles(), 1u);
     for (const std::string& text : {std::string(), std::string(":00000001FF\r\n"),
                                     ":" + std::string(70, '0') + "\r\n" + kEndOfFile}) {
@@ -32,7 +55,7 @@ TEST_F(PanelHandles, AFirmwareImageRefusedOrSentLeavesNoFileOpenAndOneConnection
         firmware::fwForm().UpdateFirmware(path);
         EXPECT_EQ(openFileCount(), files);
         EXPECT_EQ(bus.openHandles(), 1u);
-        EXPECT_EQ(app::sharedDevice().GetUSBDeviceHandle(), connection);
+        EXPECT_EQ(session::sharedDevice().GetUSBDeviceHandle(), connection);
     }
     QString missing = folder() + QStringLiteral("/USB_IO_Firmware_none.hex");
     firmware::fwForm().UpdateFirmware(missing);

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "session/session.h"
 #include "panels/io4.h"
 #include "panels/main_panel.h"
 #include "panels/panel_parts.h"
@@ -220,15 +220,15 @@ TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
     const std::size_t compact = addBox("IOX-MODEL-B", "20002");
     panels::IO4* io4 = panels::openCompactPanel(QStringLiteral("20002"), QStringLiteral("IO4"));
     ASSERT_NE(io4, nullptr);
-    ASSERT_TRUE(app::sharedDevice().isConnected() && io4->device().isConnected());
+    ASSERT_TRUE(session::sharedDevice().isConnected() && io4->device().isConnected());
     // The soak calls the polls itself, one at a time.
     form->Timer1()->stop();
     io4->Timer1()->stop();
-    app::sharedDevice().setExchangeTimeout(kBound);
+    session::sharedDevice().setExchangeTimeout(kBound);
     io4->device().setExchangeTimeout(kBound);
 
     std::vector<Panel> panels(2);
-    panels[0] = {"TestForm", "10001", full, &app::sharedDevice(), [form] { form->Timer1_Timer(); },
+    panels[0] = {"TestForm", "10001", full, &session::sharedDevice(), [form] { form->Timer1_Timer(); },
                  {{labels([form](int i) { return form->Label2(i); }, 8), cmd::ReadByteA},
                   {labels([form](int i) { return form->Label3(i); }, 8), cmd::ReadByteB},
                   {labels([form](int i) { return form->Label4(i); }, 8), cmd::ReadRelaysByte}},
