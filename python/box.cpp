@@ -243,6 +243,14 @@ void Bus::unplug(const std::string& box)
     m_sim->vanish(index);
 }
 
+std::size_t Bus::openHandles()
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_sim)
+        simIndex({});
+    return m_sim->openHandles();
+}
+
 // ---- box ----------------------------------------------------------------------------
 
 Box::Box(std::shared_ptr<Bus> bus, std::string path)

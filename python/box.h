@@ -85,6 +85,7 @@ public:
     void setInputs(const std::string& box, const std::string& port, long long byte);
     void setAnswerDelay(const std::string& box, double seconds);
     void unplug(const std::string& box);
+    std::size_t openHandles();
 
     // Every use of the backend holds this: boxes of one bus are reached one at a time.
     std::mutex& mutex() { return m_mutex; }

@@ -304,6 +304,7 @@ PYBIND11_MODULE(iox, m)
             "Simulated buses only: the levels the port's lines read while the port is an input.")
         .def("set_answer_delay", &Bus::setAnswerDelay, py::arg("box"), py::arg("seconds"),
              "Simulated buses only: each answer of the box arrives this late.")
+        .def_property_readonly("open_handles", &Bus::openHandles, "Simulated buses only: handles open now.")
         .def("unplug", &Bus::unplug, py::arg("box"), "Simulated buses only: the box leaves the bus.")
         .def("__repr__", [](const Bus& bus) { return std::string(bus.isSimulated() ? "<iox.Bus simulated>" : "<iox.Bus hid>"); });
 
