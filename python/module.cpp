@@ -161,20 +161,20 @@ PYBIND11_MODULE(iox, m)
 
     py::class_<Relays>(m, "Relays", "The eight relays of a box: relays[i] (i 0 to 7, bool) and relays.byte.")
         .def("__setitem__",
-             [](Relays& r, py::handle i, py::handle on) {
+             [](Relays& r, py::int_ i, py::object on) {
                  const long long relay = integer(i, "a relay");
                  const bool state = level(on, "a relay's state");
                  released([&] { r.box->setRelay(relay, state); });
              })
         .def("__getitem__",
-             [](Relays& r, py::handle i) {
+             [](Relays& r, py::int_ i) {
                  const long long relay = integer(i, "a relay");
                  return released([&] { return r.box->relay(relay); });
              })
         .def("__len__", [](const Relays&) { return 8; })
         .def_property(
             "byte", [](Relays& r) { return released([&] { return r.box->relayByte(); }); },
-            [](Relays& r, py::handle byte) {
+            [](Relays& r, py::int_ byte) {
                 const long long value = integer(byte, "a relay byte");
                 released([&] { r.box->setRelayByte(value); });
             },
@@ -189,19 +189,19 @@ PYBIND11_MODULE(iox, m)
             "\"input\" or \"output\". Reads back what this Box last set (None before): the box cannot say.")
         .def_property(
             "byte", [](Port& p) { return released([&] { return p.box->portByte(p.letter); }); },
-            [](Port& p, py::handle byte) {
+            [](Port& p, py::int_ byte) {
                 const long long value = integer(byte, "a port byte");
                 released([&] { p.box->setPortByte(p.letter, value); });
             },
             "The port byte, bit i = line i: what the port reads, or drives when set.")
         .def("__setitem__",
-             [](Port& p, py::handle i, py::handle high) {
+             [](Port& p, py::int_ i, py::object high) {
                  const long long bit = integer(i, "a line");
                  const bool state = level(high, "a line's level");
                  released([&] { p.box->setLine(p.letter, bit, state); });
              })
         .def("__getitem__",
-             [](Port& p, py::handle i) {
+             [](Port& p, py::int_ i) {
                  const long long bit = integer(i, "a line");
                  return released([&] { return p.box->line(p.letter, bit); });
              })
@@ -233,7 +233,7 @@ PYBIND11_MODULE(iox, m)
                                "Port B.")
         .def(
             "pulse",
-            [](Box& box, const std::string& line, py::handle ms) {
+            [](Box& box, const std::string& line, py::int_ ms) {
                 const long long length = integer(ms, "a pulse's length");
                 released([&] { box.pulse(line, length); });
             },
@@ -246,7 +246,7 @@ PYBIND11_MODULE(iox, m)
             "Shift a word of 1 to 56 characters 0 and 1 out, first bit first, on three different lines (SPI_OUT).")
         .def(
             "spi_out_trigger",
-            [](Box& box, const std::string& word, py::handle trigger) {
+            [](Box& box, const std::string& word, py::object trigger) {
                 const bool flag = level(trigger, "trigger");
                 released([&] { box.spiOutTrigger(word, flag); });
             },
@@ -254,7 +254,7 @@ PYBIND11_MODULE(iox, m)
             "Shift a word of 1 to 61 characters 0 and 1 out on the box's own lines (SPI_OUT_Trigg).")
         .def_property(
             "spi_pulse_width", &Box::spiPulseWidth,
-            [](Box& box, py::handle us) {
+            [](Box& box, py::int_ us) {
                 const long long width = integer(us, "a pulse width");
                 released([&] { box.setSpiPulseWidth(width); });
             },
@@ -297,7 +297,7 @@ PYBIND11_MODULE(iox, m)
         .def("clear_requests", &Bus::clearRequests, "Simulated buses only: forget the request logs.")
         .def(
             "set_inputs",
-            [](Bus& bus, const std::string& box, const std::string& port, py::handle byte) {
+            [](Bus& bus, const std::string& box, const std::string& port, py::int_ byte) {
                 bus.setInputs(box, port, integer(byte, "a port byte"));
             },
             py::arg("box"), py::kw_only(), py::arg("port"), py::arg("byte"),
