@@ -93,19 +93,41 @@ struct BoxDeleter {
         delete box;
     }
 };
-using BoxHolder = std::unique_ptr<Box, BoxDeleter>;
 
+// The views share the box, so a view kept after its Box keeps the handle open.
 struct Relays {
-    Box* box;
+    std::shared_ptr<Box> box;
 };
 struct Port {
-    Box* box;
+    std::shared_ptr<Box> box;
     char letter;
 };
 
-BoxHolder openOn(const std::shared_ptr<Bus>& bus, std::optional<std::string> serial, std::optional<std::string> path)
+// The Python Box: the box and its three views, made once (box.relays[3] = True then costs
+// no new object).
+struct PyBox {
+    std::shared_ptr<Box> box;
+    py::object relays, portA, portB;
+
+    template <typename View>
+    py::object view(py::object& slot, View&& made)
+    {
+        if (!slot)
+            slot = py::cast(std::forward<View>(made));
+        return slot;
+    }
+};
+
+// A member of Box as a function of the Python Box.
+template <typename Result, typename... Args>
+auto on(Result (Box::*member)(Args...) const)
 {
-    return BoxHolder(released([&] { return bus->open(serial, path); }).release());
+    return [member](const PyBox& self, Args... args) { return ((*self.box).*member)(args...); };
+}
+
+PyBox openOn(const std::shared_ptr<Bus>& bus, std::optional<std::string> serial, std::optional<std::string> path)
+{
+    return PyBox{std::shared_ptr<Box>(released([&] { return bus->open(serial, path); }).release(), BoxDeleter{}), {}, {}, {}};
 }
 
 // A box given by serial number or path, as a str.
@@ -208,76 +230,78 @@ PYBIND11_MODULE(iox, m)
         .def("__len__", [](const Port&) { return 8; })
         .def_property_readonly("name", [](const Port& p) { return std::string(1, p.letter); });
 
-    py::class_<Box, BoxHolder>(m, "Box",
-                               "An open box. Use it in a `with` block (or call close()); a Box that is garbage-\n"
+    py::class_<PyBox>(m, "Box",
+                               "An open self.box-> Use it in a `with` block (or call close()); a Box that is garbage-\n"
                                "collected closes its handle too. A closed Box raises iox.NotConnected.\n"
                                "One call at a time: a second thread calling while a call runs gets iox.Busy.\n"
                                "Exchanges release the GIL, so other threads run while the box answers.")
         .def("__enter__", [](py::object self) { return self; })
-        .def("__exit__", [](Box& box, py::args) { released([&] { box.close(); }); })
-        .def("close", [](Box& box) { released([&] { box.close(); }); }, "Close the handle; closing twice is harmless.")
-        .def_property_readonly("closed", &Box::closed)
-        .def_property_readonly("serial", &Box::serial, "Serial number, as the box reported it when opened.")
-        .def_property_readonly("model", &Box::model, "Model name, e.g. \"IOX-MODEL-C\".")
-        .def_property_readonly("path", &Box::path, "Device path.")
+        .def("__exit__", [](PyBox& self, py::args) { released([&] { self.box->close(); }); })
+        .def("close", [](PyBox& self) { released([&] { self.box->close(); }); }, "Close the handle; closing twice is harmless.")
+        .def_property_readonly("closed", on(&Box::closed))
+        .def_property_readonly("serial", on(&Box::serial), "Serial number, as the box reported it when opened.")
+        .def_property_readonly("model", on(&Box::model), "Model name, e.g. \"IOX-MODEL-C\".")
+        .def_property_readonly("path", on(&Box::path), "Device path.")
         .def_property_readonly(
-            "firmware", [](const Box& box) { return py::make_tuple(box.firmware().level, box.firmware().revision); },
+            "firmware", [](const PyBox& self) { return py::make_tuple(self.box->firmware().level, self.box->firmware().revision); },
             "(level, revision text), e.g. (3, \"A3\"), as GetExtFirmware reports it.")
-        .def_property("timeout", &Box::timeout, &Box::setTimeout,
+        .def_property(
+            "timeout", on(&Box::timeout),
+            [](PyBox& self, double seconds) { released([&] { self.box->setTimeout(seconds); }); },
                       "Seconds an exchange may take before iox.Timeout (default 1.0).")
-        .def_property_readonly("relays", py::cpp_function([](Box& box) { return Relays{&box}; }, py::keep_alive<0, 1>()),
-                               "The relays: box.relays[3] = True; box.relays.byte = 0x81.")
-        .def_property_readonly("port_a", py::cpp_function([](Box& box) { return Port{&box, 'A'}; }, py::keep_alive<0, 1>()),
+        .def_property_readonly("relays", [](PyBox& self) { return self.view(self.relays, Relays{self.box}); },
+                               "The relays: self.box->relays[3] = True; self.box->relays.byte = 0x81.")
+        .def_property_readonly("port_a", [](PyBox& self) { return self.view(self.portA, Port{self.box, 'A'}); },
                                "Port A.")
-        .def_property_readonly("port_b", py::cpp_function([](Box& box) { return Port{&box, 'B'}; }, py::keep_alive<0, 1>()),
+        .def_property_readonly("port_b", [](PyBox& self) { return self.view(self.portB, Port{self.box, 'B'}); },
                                "Port B.")
         .def(
             "pulse",
-            [](Box& box, const std::string& line, py::int_ ms) {
+            [](PyBox& self, const std::string& line, py::int_ ms) {
                 const long long length = integer(ms, "a pulse's length");
-                released([&] { box.pulse(line, length); });
+                released([&] { self.box->pulse(line, length); });
             },
             py::arg("line"), py::arg("ms"), "One timed pulse on a line \"A0\"..\"B7\", 0 to 255 ms (Set_TTLPulse).")
         .def(
             "spi_out",
-            [](Box& box, const std::string& word, const std::string& clock, const std::string& data,
-               const std::string& latch) { released([&] { box.spiOut(word, clock, data, latch); }); },
+            [](PyBox& self, const std::string& word, const std::string& clock, const std::string& data,
+               const std::string& latch) { released([&] { self.box->spiOut(word, clock, data, latch); }); },
             py::arg("word"), py::kw_only(), py::arg("clock"), py::arg("data"), py::arg("latch"),
             "Shift a word of 1 to 56 characters 0 and 1 out, first bit first, on three different lines (SPI_OUT).")
         .def(
             "spi_out_trigger",
-            [](Box& box, const std::string& word, py::object trigger) {
+            [](PyBox& self, const std::string& word, py::object trigger) {
                 const bool flag = level(trigger, "trigger");
-                released([&] { box.spiOutTrigger(word, flag); });
+                released([&] { self.box->spiOutTrigger(word, flag); });
             },
             py::arg("word"), py::kw_only(), py::arg("trigger") = false,
             "Shift a word of 1 to 61 characters 0 and 1 out on the box's own lines (SPI_OUT_Trigg).")
         .def_property(
-            "spi_pulse_width", &Box::spiPulseWidth,
-            [](Box& box, py::int_ us) {
+            "spi_pulse_width", on(&Box::spiPulseWidth),
+            [](PyBox& self, py::int_ us) {
                 const long long width = integer(us, "a pulse width");
-                released([&] { box.setSpiPulseWidth(width); });
+                released([&] { self.box->setSpiPulseWidth(width); });
             },
             "Serial clock pulse width, 0 to 255 us (Set_SPI_PulseWidth). Reads what this Box last set, or None.")
         .def(
             "flash",
-            [](Box& box, const std::string& file, std::optional<std::function<void(double, int)>> progress) {
+            [](PyBox& self, const std::string& file, std::optional<std::function<void(double, int)>> progress) {
                 Box::Progress report;
                 if (progress)
                     report = [&](double fraction, int line) {
                         py::gil_scoped_acquire gil;
                         (*progress)(fraction, line);
                     };
-                released([&] { box.flash(file, report); });
+                released([&] { self.box->flash(file, report); });
             },
             py::arg("file"), py::arg("progress") = py::none(),
-            "Write a firmware image (an Intel HEX file named USB_IO_Firmware_...) into the box.\n"
+            "Write a firmware image (an Intel HEX file named USB_IO_Firmware_...) into the self.box->\n"
             "progress(fraction, line) is called after each line the bootloader accepts.\n"
             "A refused image raises iox.FirmwareError before anything is sent; so does a failed update.")
-        .def("__repr__", [](const Box& box) {
-            if (box.closed())
-                return std::string("<iox.Box closed, was at ") + box.path() + ">";
-            return "<iox.Box " + box.serial() + " " + box.model() + " at " + box.path() + ">";
+        .def("__repr__", [](const PyBox& self) {
+            if (self.box->closed())
+                return std::string("<iox.Box closed, was at ") + self.box->path() + ">";
+            return "<iox.Box " + self.box->serial() + " " + self.box->model() + " at " + self.box->path() + ">";
         });
 
     py::class_<Bus, std::shared_ptr<Bus>>(m, "Bus", "The boxes on one bus: the real HID boxes (iox.hid()) or simulated ones.")
