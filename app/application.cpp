@@ -2,10 +2,10 @@
 
 #include <QApplication>
 
-#include "app_state.h"
 #include "firmware/firmware_info_form.h"
 #include "panels/main_panel.h"
 #include "panels/ui_services.h"
+#include "session/session.h"
 
 namespace iox::app {
 
@@ -14,10 +14,12 @@ int run(HidBackend& backend)
     // The main window ends the program itself: between the start-up's hand-over to the
     // compact panel, or a firmware update's restart, no window may be open for a moment.
     QApplication::setQuitOnLastWindowClosed(false);
-    setDeviceBackend(backend, [] { ui::services().processEvents(); });
+    session::setDeviceBackend(backend, [] { ui::services().processEvents(); });
     panels::setFirmwareInfoOpener(&firmware::openFirmwareInfo);
     panels::loadMainPanel();
-    return QApplication::exec();
+    const int exitCode = QApplication::exec();
+    session::endSession();
+    return exitCode;
 }
 
 }  // namespace iox::app

@@ -15,15 +15,15 @@
 #include <cstring>
 #include <string>
 
-#include "app/app_state.h"
 #include "app/simbox/sim_box_window.h"
 #include "device/sim/sim_backend.h"
+#include "device/usb_io.h"
 #include "panels/io4.h"
 #include "panels/main_panel.h"
 #include "panels/main_window.h"
 #include "panels/test_form.h"
-#include "device/usb_io.h"
 #include "panels/ui_services.h"
+#include "session/session.h"
 #if __has_include("firmware/firmware_info_form.h")
 #include "firmware/firmware_info_form.h"
 #define IOX_HAS_FIRMWARE_WINDOWS 1
@@ -106,7 +106,7 @@ int main(int argc, char** argv)
 
     GrabModal services(path);
     iox::ui::setServices(&services);
-    iox::app::setDeviceBackend(bus, [] { iox::ui::services().processEvents(); });
+    iox::session::setDeviceBackend(bus, [] { iox::ui::services().processEvents(); });
     QApplication::setQuitOnLastWindowClosed(false);
 #ifdef IOX_HAS_FIRMWARE_WINDOWS
     iox::panels::setFirmwareInfoOpener(&iox::firmware::openFirmwareInfo);
@@ -130,7 +130,7 @@ int main(int argc, char** argv)
             main->Option1(1)->click();
             for (QPushButton* check : {main->Check1(1), main->Check1(4), main->Check3(0), main->Check3(5)})
                 check->setChecked(true);
-            iox::USB_IO& io = iox::app::sharedDevice();
+            iox::USB_IO& io = iox::session::sharedDevice();
             std::int16_t width = 20;
             io.Set_SPI_PulseWidth(width);
             io.Set_TTLPulse("B6", 5);
@@ -156,6 +156,7 @@ int main(int argc, char** argv)
 #endif
     } else {
         std::fprintf(stderr, "iox-screenshots: unknown window \"%s\"\n", window.c_str());
+        iox::session::endSession();
         return 2;
     }
     iox::ui::setServices(nullptr);

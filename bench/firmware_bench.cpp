@@ -11,11 +11,11 @@
 
 #include <fstream>
 
-#include "app/app_state.h"
 #include "bench_support.h"
 #include "firmware/fw_form.h"
 #include "panels/main_panel.h"
 #include "panels/ui_services.h"
+#include "session/session.h"
 
 namespace {
 
@@ -122,8 +122,8 @@ Setup& setup()
 // One whole update: the main panel loaded over the box, then UpdateFirmware to its end.
 long updateOnce(BootloaderBackend& backend)
 {
-    iox::app::resetForTests();
-    iox::app::setDeviceBackend(backend, [] { iox::ui::services().processEvents(); });
+    iox::session::resetForTests();
+    iox::session::setDeviceBackend(backend, [] { iox::ui::services().processEvents(); });
     iox::panels::loadMainPanel();
     backend.lines = 0;
     QString file = setup().path;

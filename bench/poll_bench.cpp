@@ -11,12 +11,12 @@
 
 #include <ctime>
 
-#include "app/app_state.h"
 #include "bench_support.h"
 #include "device/sim/sim_backend.h"
 #include "device/usb_io.h"
 #include "panels/main_panel.h"
 #include "panels/test_form.h"
+#include "session/session.h"
 
 namespace {
 
@@ -38,9 +38,9 @@ public:
 void tickBench(benchmark::State& state, bool everySquareChanges)
 {
     ValueBackend backend;
-    iox::app::resetForTests();
-    iox::app::setDeviceBackend(backend, nullptr);
-    iox::app::sharedDevice().Connect();
+    iox::session::resetForTests();
+    iox::session::setDeviceBackend(backend, nullptr);
+    iox::session::sharedDevice().Connect();
     iox::panels::TestForm form;
     form.show();
     QCoreApplication::processEvents();
@@ -52,7 +52,7 @@ void tickBench(benchmark::State& state, bool everySquareChanges)
         QCoreApplication::processEvents();
     }
     form.hide();
-    iox::app::resetForTests();
+    iox::session::resetForTests();
 }
 
 void TickNothingChanged(benchmark::State& state) { tickBench(state, false); }
@@ -82,8 +82,8 @@ void PollAtUsbPace(benchmark::State& state)
 {
     iox::sim::SimBackend bus;
     addBoxAtUsbPace(bus);
-    iox::app::resetForTests();
-    iox::app::setDeviceBackend(bus, [] { QCoreApplication::processEvents(); });
+    iox::session::resetForTests();
+    iox::session::setDeviceBackend(bus, [] { QCoreApplication::processEvents(); });
     iox::panels::TestForm* form = iox::panels::loadMainPanel();
     if (form == nullptr) {
         state.SkipWithError("the main panel did not open");
@@ -105,7 +105,7 @@ void PollAtUsbPace(benchmark::State& state)
     state.counters["ticks_per_s"] = double(ticks) / wall;
     state.counters["cpu_share"] = cpu / wall;
     iox::panels::unloadMainPanel();
-    iox::app::resetForTests();
+    iox::session::resetForTests();
 }
 BENCHMARK(PollAtUsbPace)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
 

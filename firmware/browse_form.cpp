@@ -14,9 +14,9 @@
 
 #include <algorithm>
 
-#include "app/app_state.h"
 #include "file_probe.h"
 #include "panels/ui_services.h"
+#include "session/session.h"
 
 namespace iox::firmware {
 
@@ -169,7 +169,7 @@ void BrowseForm::Text2_KeyUp() { setPattern(m_text2->text() + QStringLiteral("*.
 
 void BrowseForm::Command1_Click()
 {
-    QString& chosen = app::FirmwareFilePath();
+    QString& chosen = session::FirmwareFilePath();
     if (m_text2->text().isEmpty()) {
         chosen.clear();
         accept();
@@ -186,7 +186,7 @@ void BrowseForm::Command1_Click()
 
 void BrowseForm::Command2_Click()
 {
-    app::FirmwareFilePath().clear();
+    session::FirmwareFilePath().clear();
     reject();
 }
 

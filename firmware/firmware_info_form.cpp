@@ -9,11 +9,12 @@
 #include <cstdint>
 #include <string>
 
-#include "app/app_state.h"
 #include "browse_form.h"
+#include "firmware/core/firmware_update.h"
 #include "fw_form.h"
 #include "panels/test_form.h"
 #include "panels/ui_services.h"
+#include "session/session.h"
 
 namespace iox::firmware {
 
@@ -111,10 +112,10 @@ void FirmwareInfoForm::ShowFirmwareInfo()
 {
     std::uint8_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
     std::string revision;
-    const std::int16_t level = app::sharedDevice().GetExtFirmware(a0, a1, a2, a3, revision);
+    const std::int16_t level = session::sharedDevice().GetExtFirmware(a0, a1, a2, a3, revision);
     m_label7[1]->setText(QStringLiteral("Firmware: ") + QString::fromLatin1(revision));
     std::string latestRevision;
-    app::GetLatestFirmware(m_panel ? m_panel->Label6()->text().toStdString() : std::string(), latestRevision);
+    session::GetLatestFirmware(m_panel ? m_panel->Label6()->text().toStdString() : std::string(), latestRevision);
     m_label7[4]->setText(QString::fromLatin1(latestRevision));
     if (level < kLowestUpdatableLevel)
         m_command1->setEnabled(false);
@@ -132,8 +133,8 @@ void FirmwareInfoForm::Command1_Click()
     QDir::setCurrent(folder);
     BrowseForm::showModal(this);
 
-    QString& chosen = app::FirmwareFilePath();
-    if (!isFirmwareFilePath(chosen)) {
+    QString& chosen = session::FirmwareFilePath();
+    if (!isFirmwareFilePath(chosen.toStdString())) {
         ui::services().message(QString::fromLatin1(kIllegalFileText));
         return;
     }
@@ -169,18 +170,6 @@ void FirmwareInfoForm::closeEvent(QCloseEvent* event)
     }
     Form_QueryUnload();
     event->accept();
-}
-
-// ---- state -----------------------------------------------------------------------------
-
-bool isFirmwareFilePath(const QString& path)
-{
-    static const QString name = QStringLiteral("USB_IO_Firmware_");
-    for (qsizetype at = path.indexOf(name); at >= 0; at = path.indexOf(name, at + 1)) {
-        if (at > 0 && (path[at - 1] == QLatin1Char('\\') || path[at - 1] == QLatin1Char('/')))
-            return true;
-    }
-    return false;
 }
 
 // ---- lifecycle -------------------------------------------------------------------------

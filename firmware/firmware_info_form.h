@@ -53,10 +53,6 @@ private:
     QLabel* m_label1 = nullptr;
 };
 
-// Whether a chosen path names a firmware image: it holds "USB_IO_Firmware_" (exact case)
-// right after a path separator, '\' or '/', anywhere in the path.
-bool isFirmwareFilePath(const QString& path);
-
 // Shows the firmware information window for `panel`, not modal; the panel's "(fw)" click
 // has disabled it already. One window at a time.
 void openFirmwareInfo(panels::TestForm& panel);
@@ -64,9 +60,5 @@ void openFirmwareInfo(panels::TestForm& panel);
 FirmwareInfoForm* firmwareInfoForm();
 // Closes the window (which enables the main panel) and destroys it later.
 void unloadFirmwareInfo();
-
-inline constexpr char kIllegalFileText[] = "Ilegal Firmware file";
-// Lowest firmware level (GetExtFirmware's result) whose boxes take an update.
-inline constexpr std::int16_t kLowestUpdatableLevel = 3;
 
 }  // namespace iox::firmware

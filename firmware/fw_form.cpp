@@ -1,6 +1,7 @@
 #include "fw_form.h"
 
 #include <QCloseEvent>
+#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QPointer>
@@ -9,14 +10,12 @@
 #include <chrono>
 #include <string>
 
-#include "app/app_state.h"
-#include "bootloader_protocol.h"
+#include "firmware/core/firmware_update.h"
 #include "firmware_info_form.h"
-#include "firmware_update.h"
-#include "image_file.h"
 #include "panels/main_panel.h"
 #include "panels/test_form.h"
 #include "panels/ui_services.h"
+#include "session/session.h"
 
 namespace iox::firmware {
 
@@ -25,7 +24,6 @@ namespace {
 QPointer<FWForm> g_form;
 bool g_updating = false;
 
-constexpr std::chrono::milliseconds kRestartPause{2000};
 const QColor kFrameColour{0xFF, 0xFF, 0xC0};
 const QColor kFillColour{0x00, 0xFF, 0xFF};
 
@@ -91,60 +89,88 @@ void FWForm::Form_Load() { ui::placeWindow(*this); }
 
 // ---- the update ------------------------------------------------------------------------
 
+namespace {
+
+// The window's share of each phase: the main panel stopped before the reset, the window
+// shown once the bootloader is there, the bar after every answer, and the success message
+// and the unloading of the other windows before the pause for the box's return.
+class WindowSteps : public UpdateObserver {
+public:
+    explicit WindowSteps(FWForm& form) : m_form(form) {}
+
+    void phase(UpdatePhase phase) override
+    {
+        if (phase == UpdatePhase::Reset) {
+            if (panels::TestForm* panel = panels::mainPanel()) {
+                panel->Timer1()->stop();
+                panel->setEnabled(false);
+            }
+        } else if (phase == UpdatePhase::SendLines) {
+            showWindow();
+        } else if (phase == UpdatePhase::AwaitReturn) {
+            m_form.showFullBar();
+            ui::services().message(QString::fromLatin1(kUpdateDoneText));
+            g_updating = false;
+            unloadFirmwareInfo();       // its closing enables the main panel
+            panels::unloadMainPanel();  // its unloading disconnects the shared device
+        }
+    }
+    void beep() override { ui::services().beep(); }
+    void lineAnswered(const UpdateProgress& progress) override { m_form.ShowProgress(progress.fraction()); }
+
+    void showWindow()
+    {
+        m_form.show();
+        ui::services().processEvents();
+        ui::services().processEvents();
+    }
+
+private:
+    FWForm& m_form;
+};
+
+}  // namespace
+
 std::int16_t FWForm::UpdateFirmware(QString& FirmwareFile)
 {
     if (g_updating)
         return 0;
+    WindowSteps steps(*this);
+    FirmwareUpdate update(session::deviceBackend(), steps, [](std::chrono::milliseconds wait) {
+        ui::services().sleep(wait);
+    });
     // Everything that can be wrong with the file is found before the box is touched: a box
     // left in its bootloader without an image cannot be used until it is updated.
-    const ImageFileResult file = readImageFile(FirmwareFile);
-    if (!file.image) {
-        ui::services().message(file.error);
+    if (!update.checkImage(QFile::encodeName(FirmwareFile).toStdString())) {
+        ui::services().message(QString::fromLocal8Bit(update.refusal()));
         return 0;
     }
     RunningMark running;
-    const FirmwareImage& image = *file.image;
-
-    USB_IO& device = app::sharedDevice();
-    HidBackend& backend = app::deviceBackend();
-    BootloaderLink link(backend);
-
-    // Marking, on the connection the main panel opened.
-    link.WriteUpdateFlag(device.GetUSBDeviceHandle(), kUpdateFlagYes);
-    if (panels::TestForm* panel = panels::mainPanel()) {
-        panel->Timer1()->stop();
-        panel->setEnabled(false);
-    }
-    // Resetting: the box leaves the bus and comes back in its bootloader under the same path.
-    const std::string path = device.GetUSBDeviceName();
-    device.ResetCPU();
-    device.Disconnect();
-    const HidHandle handle = reopenAfterReset(backend, path);
-
-    // Sending. A box that did not come back fails at the first line.
-    show();
-    ui::services().processEvents();
-    ui::services().processEvents();
-    const SendResult sent = sendImage(link, handle, image, [this, &image](const ImageLine& line) {
-        ShowProgress(line.position(), image.length());
-    });
-    if (handle > 0)
-        backend.close(handle);
-    if (sent.outcome == SendOutcome::Failed) {
+    switch (update.run(session::sharedDevice()).outcome) {
+    case UpdateOutcome::Finished:
+        unloadFWForm();
+        // The start-up runs again as at application start, then the panel is activated.
+        panels::loadMainPanel();
+        if (panels::TestForm* panel = panels::mainPanel())
+            panel->Form_Activate();
+        break;
+    case UpdateOutcome::NoBootloader: {
+        // As when the first line finds no box: the window, the bar at that line, the end.
+        steps.showWindow();
+        const FirmwareImage& image = *update.image();
+        ShowProgress(UpdateProgress{image.lines.front().position(), image.length(), 1}.fraction());
         failUpdate();
-        return 0;
+        break;
     }
-
-    showFullBar();
-    ui::services().message(QString::fromLatin1(kUpdateDoneText));
-    running.end();
-    restartMainPanel();
+    default:
+        failUpdate();
+        break;
+    }
     return 0;
 }
 
-void FWForm::ShowProgress(std::size_t position, std::size_t length)
+void FWForm::ShowProgress(float fraction)
 {
-    const auto fraction = static_cast<float>(static_cast<double>(position) / static_cast<double>(length));
     const QRect track = m_label3->geometry();
     m_label6->setGeometry(track.left(), track.top(), qRound(static_cast<float>(track.width()) * fraction),
                           track.height());
@@ -158,18 +184,6 @@ void FWForm::failUpdate()
 {
     ui::services().message(QString::fromLatin1(kUpdateFailedText));
     ui::services().endProgram();
-}
-
-void FWForm::restartMainPanel()
-{
-    unloadFirmwareInfo();  // its closing enables the main panel
-    panels::unloadMainPanel();  // its unloading disconnects the shared device
-    ui::services().sleep(kRestartPause);
-    unloadFWForm();
-    // The start-up runs again as at application start, then the panel is activated.
-    panels::loadMainPanel();
-    if (panels::TestForm* panel = panels::mainPanel())
-        panel->Form_Activate();
 }
 
 void FWForm::closeEvent(QCloseEvent* event)

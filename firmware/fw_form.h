@@ -1,14 +1,13 @@
 #pragma once
-// FWForm: the update window and its public UpdateFirmware, the whole firmware update.
-// The image is read and checked first, so that a bad file never reaches the box; then the
-// box is marked for an update, reset, opened again under its old path and given the image
-// line by line with the progress shown; after the bootloader's last answer the main panel
-// restarts. A failed update ends the program.
+// FWForm: the update window and its public UpdateFirmware, the whole firmware update run
+// by the firmware core's FirmwareUpdate. The image is read and checked first, so that a bad
+// file never reaches the box; the window shows the progress while the bootloader takes the
+// image; after the bootloader's last answer the main panel restarts. A failed update ends
+// the program.
 
 #include <QString>
 #include <QWidget>
 
-#include <cstddef>
 #include <cstdint>
 
 class QFrame;
@@ -23,6 +22,10 @@ public:
     // The whole update of the box that the shared device object is connected to, with the
     // image file FirmwareFile. Always 0. Returns at once while another update runs.
     std::int16_t UpdateFirmware(QString& FirmwareFile);
+
+    // Fill and percentage for the share of the image handed on so far; the bar full.
+    void ShowProgress(float fraction);
+    void showFullBar();
 
     // ---- controls ----
     QLabel* Label7() const { return m_label7; }  // file label
@@ -39,12 +42,7 @@ protected:
 private:
     void buildControls();
     void Form_Load();
-
-    // Fill and percentage after the line cut off at `position` of a `length`-long text.
-    void ShowProgress(std::size_t position, std::size_t length);
-    void showFullBar();
     void failUpdate();
-    void restartMainPanel();
 
     QLabel* m_label7 = nullptr;
     QLabel* m_label5 = nullptr;
@@ -64,10 +62,5 @@ void unloadFWForm();
 // True from the moment UpdateFirmware has accepted the image file until the restart
 // begins or the update has failed.
 bool updateRunning();
-
-// Message of a failed update, after which the program ends.
-inline constexpr char kUpdateFailedText[] = "Error while trying to update firmware - Program will shut down";
-// Message of a successful update, before the main panel restarts.
-inline constexpr char kUpdateDoneText[] = "The New Firmware was succesfully updated\r\nThe Program will ReStart";
 
 }  // namespace iox::firmware

@@ -8,9 +8,9 @@
 
 #include <string>
 
-#include "app/app_state.h"
 #include "main_window.h"
 #include "panel_parts.h"
+#include "session/session.h"
 #include "ui_services.h"
 
 namespace iox::panels {
@@ -100,7 +100,7 @@ IO4::~IO4() = default;
 USB_IO& IO4::device()
 {
     if (!m_device)
-        m_device = app::makeDevice();
+        m_device = session::makeDevice();
     return *m_device;
 }
 

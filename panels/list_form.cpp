@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "app/app_state.h"
 #include "panel_parts.h"
+#include "session/session.h"
 #include "ui_services.h"
 
 namespace iox::panels {
@@ -64,10 +64,10 @@ void ListForm::Form_Load()
 {
     std::string list;
     {
-        auto lister = app::makeDevice();
+        auto lister = session::makeDevice();
         lister->Get_Available_SN_List(list);  // the count is not used
     }
-    auto probe = app::makeDevice();
+    auto probe = session::makeDevice();
     // Cut at single blanks; a text without any blank is a single serial number.
     for (const QString& sn : QString::fromLatin1(list.c_str()).split(u' ')) {
         probe->Connect(sn.toLatin1().toStdString());

@@ -10,18 +10,18 @@
 
 #include <string>
 
-#include "app/app_state.h"
 #include "list_form.h"
 #include "main_panel.h"
 #include "main_window.h"
 #include "panel_parts.h"
+#include "session/session.h"
 #include "ui_services.h"
 
 namespace iox::panels {
 
 namespace {
 
-USB_IO& device() { return app::sharedDevice(); }
+USB_IO& device() { return session::sharedDevice(); }
 
 const QString kModelA = QStringLiteral("IOX-MODEL-A");
 const QString kModelB = QStringLiteral("IOX-MODEL-B");
@@ -286,7 +286,7 @@ void TestForm::CheckFirmwareLevel()
     std::string revision;
     const std::int16_t level = device().GetExtFirmware(a0, a1, a2, a3, revision);
     std::string latestRevision;
-    const std::int16_t latest = app::GetLatestFirmware(m_label6->text().toStdString(), latestRevision);
+    const std::int16_t latest = session::GetLatestFirmware(m_label6->text().toStdString(), latestRevision);
     if (latest > level && level >= 3)
         ui::setTextColour(*m_label11, kFirmwareFlag);
 }

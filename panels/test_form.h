@@ -1,6 +1,6 @@
 #pragma once
 // TestForm: the main panel. Its load is the application's start-up;
-// every control acts at once on the shared USB_IO object (iox::app::sharedDevice()).
+// every control acts at once on the shared USB_IO object (iox::session::sharedDevice()).
 // Controls are named and indexed as in the design; the accessors below give them to the
 // other windows and to tests.
 

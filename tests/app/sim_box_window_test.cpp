@@ -11,13 +11,13 @@
 #include <functional>
 #include <memory>
 
-#include "app/app_state.h"
 #include "app/simbox/box_page.h"
-#include "app/simbox/spi_diagram.h"
 #include "app/simbox/sim_box_window.h"
+#include "app/simbox/spi_diagram.h"
 #include "device/usb_io.h"
 #include "panels/main_panel.h"
 #include "panels/test_form.h"
+#include "session/session.h"
 #include "tests/panels/panel_fixture.h"
 
 namespace iox::testing {
@@ -103,7 +103,7 @@ TEST_F(SimWindow, RelaysAndOutputLinesSwitchedOnThePanelLightUpHere)
 
 TEST_F(SimWindow, TheLastSerialWordIsDrawnBitForBitOnItsLines)
 {
-    USB_IO& io = app::sharedDevice();
+    USB_IO& io = session::sharedDevice();
     ASSERT_EQ(io.SPI_OUT("B0", "B1", "B2", "10110"), 1);
     window->refresh();
     EXPECT_EQ(page->wordLabel()->text(), "\"10110\", 5 bits, clock B0, data B1, LE B2");
@@ -125,7 +125,7 @@ TEST_F(SimWindow, TheLastSerialWordIsDrawnBitForBitOnItsLines)
 
 TEST_F(SimWindow, PulseWidthAndTheNewestPulsesFirst)
 {
-    USB_IO& io = app::sharedDevice();
+    USB_IO& io = session::sharedDevice();
     std::int16_t width = 25;
     io.Set_SPI_PulseWidth(width);
     io.Set_TTLPulse("A0", 5);

@@ -15,8 +15,8 @@
 
 #include <memory>
 
-#include "app/app_state.h"
 #include "firmware/browse_form.h"
+#include "session/session.h"
 #include "tests/support/recording_services.h"
 
 namespace iox::firmware {
@@ -26,7 +26,7 @@ class Browse : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        app::resetForTests();
+        session::resetForTests();
         ASSERT_TRUE(QDir::setCurrent(dir.path()));
         makeFile("USB_IO_Firmware_A1.hex", "image");
         makeFile("notes.txt", "notes");
@@ -98,7 +98,7 @@ TEST_F(Browse, OkCancelAndTheCloseBoxHandBackThePath)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.act);
         form->show();
-        app::FirmwareFilePath() = "earlier";
+        session::FirmwareFilePath() = "earlier";
         form->Text2()->setText(c.typed);
         if (c.act == CloseBox)
             form->close();
@@ -107,7 +107,7 @@ TEST_F(Browse, OkCancelAndTheCloseBoxHandBackThePath)
         if (c.act != CloseBox) {
             EXPECT_EQ(form->result(), c.act == Ok ? QDialog::Accepted : QDialog::Rejected);
         }
-        EXPECT_EQ(app::FirmwareFilePath(), c.path);
+        EXPECT_EQ(session::FirmwareFilePath(), c.path);
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "the probe is gone again";
         EXPECT_TRUE(services.messages.empty());
     }
@@ -122,7 +122,7 @@ TEST_F(Browse, IllegalNameIsRefusedAndTheWindowStays)
         ASSERT_EQ(services.messages.size(), 1u) << name.toStdString();
         EXPECT_EQ(services.messages[0].text, "File Name is Ilegal");
         EXPECT_EQ(services.messages[0].icon, ui::Icon::Information);
-        EXPECT_TRUE(app::FirmwareFilePath().isEmpty());
+        EXPECT_TRUE(session::FirmwareFilePath().isEmpty());
         EXPECT_TRUE(form->isVisible());
     }
 }
@@ -132,7 +132,7 @@ TEST_F(Browse, ExistingProbeNameSurvivesTheCheck)
     makeFile("USB_IO_Firmware_A1.hex_", "someone's file");
     form->Text2()->setText("USB_IO_Firmware_A1.hex");
     form->Command1()->click();
-    EXPECT_EQ(app::FirmwareFilePath(), native("USB_IO_Firmware_A1.hex"));
+    EXPECT_EQ(session::FirmwareFilePath(), native("USB_IO_Firmware_A1.hex"));
     QFile kept(dir.filePath("USB_IO_Firmware_A1.hex_"));
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), "someone's file");
@@ -177,7 +177,7 @@ TEST_F(Browse, DoubleClickIsClickThenOk)
 {
     emit form->File1()->itemDoubleClicked(form->File1()->item(1));
     EXPECT_EQ(form->result(), QDialog::Accepted);
-    EXPECT_EQ(app::FirmwareFilePath(), native("notes.txt"));
+    EXPECT_EQ(session::FirmwareFilePath(), native("notes.txt"));
 }
 
 TEST_F(Browse, ChoosingAFolderFollowsIt)
@@ -191,7 +191,7 @@ TEST_F(Browse, ChoosingAFolderFollowsIt)
 
     form->Text2()->setText("x.hex");
     form->Command1()->click();
-    EXPECT_EQ(app::FirmwareFilePath(), native("sub/x.hex")) << "one separator between folder and name";
+    EXPECT_EQ(session::FirmwareFilePath(), native("sub/x.hex")) << "one separator between folder and name";
 }
 
 TEST_F(Browse, RootFolderGetsNoSecondSeparator)
@@ -205,7 +205,7 @@ TEST_F(Browse, RootFolderGetsNoSecondSeparator)
     form->Command1()->click();
     if (services.messages.size() > 1)
         GTEST_SKIP() << "the root folder is not writable here";
-    EXPECT_EQ(app::FirmwareFilePath(), QDir::toNativeSeparators(QDir::rootPath()) + "iox_browse_probe_test.hex");
+    EXPECT_EQ(session::FirmwareFilePath(), QDir::toNativeSeparators(QDir::rootPath()) + "iox_browse_probe_test.hex");
 }
 
 }  // namespace

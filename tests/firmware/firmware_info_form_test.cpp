@@ -32,7 +32,7 @@ protected:
     void chooseInBrowser(const QString& path)
     {
         services.onModal = [path](QDialog& dialog) {
-            app::FirmwareFilePath() = path;
+            session::FirmwareFilePath() = path;
             dialog.accept();
         };
     }
@@ -128,7 +128,7 @@ TEST_F(FirmwareInfo, CancelInTheBrowserIsAnIllegalFile)
 {
     FirmwareInfoForm* form = open(loadPanel());
     bus.clearLog();
-    app::FirmwareFilePath() = QStringLiteral("/home/op/USB_IO_Firmware_A1.hex");  // from an earlier choice
+    session::FirmwareFilePath() = QStringLiteral("/home/op/USB_IO_Firmware_A1.hex");  // from an earlier choice
     services.onModal = [](QDialog& dialog) { static_cast<BrowseForm&>(dialog).Command2()->click(); };
     form->Command1()->click();
 
@@ -191,8 +191,8 @@ TEST_F(FirmwareInfo, UpdateFromTheButtonRunsToTheRestart)
     });
     form->Command1()->click();
 
-    EXPECT_EQ(QFileInfo(app::FirmwareFilePath()).canonicalFilePath(), QFileInfo(image).canonicalFilePath());
-    EXPECT_EQ(fileLabel, "Update Firmware: " + app::FirmwareFilePath());
+    EXPECT_EQ(QFileInfo(session::FirmwareFilePath()).canonicalFilePath(), QFileInfo(image).canonicalFilePath());
+    EXPECT_EQ(fileLabel, "Update Firmware: " + session::FirmwareFilePath());
     EXPECT_TRUE(busyAndDisabledWhileSending);
     EXPECT_EQ(linesOnWire(), (Requests{lineOf(kData1), lineOf(kData2)}));
     EXPECT_EQ(services.events.back(), "idle");
@@ -215,7 +215,7 @@ TEST_F(FirmwareInfo, DuringAnUpdateASecondUpdateAndClosingEitherWindowDoNothing)
         form->Command1()->click();
         form->close();
         firmware::loadedFWForm()->close();
-        firmware::loadedFWForm()->UpdateFirmware(app::FirmwareFilePath());
+        firmware::loadedFWForm()->UpdateFirmware(session::FirmwareFilePath());
         unchanged = form->isVisible() && firmware::loadedFWForm()->isVisible() && !panel->isEnabled();
     };
     form->Command1()->click();

@@ -27,7 +27,7 @@ TEST_F(UpdateFirmware, MarksResetsSendsTheCutLinesAndRestartsTheMainPanel)
 {
     QPointer<panels::TestForm> before = loadPanel();
     ASSERT_TRUE(before);
-    const HidHandle appHandle = app::sharedDevice().GetUSBDeviceHandle();
+    const HidHandle appHandle = session::sharedDevice().GetUSBDeviceHandle();
     bool enabledAtReset = true, timerAtReset = true;
     bus.faults(box).mangle = [&](Report& answer) {
         if (answer[1] == cmd::ResetCpu) {
@@ -62,7 +62,7 @@ TEST_F(UpdateFirmware, MarksResetsSendsTheCutLinesAndRestartsTheMainPanel)
     EXPECT_NE(after, before.data());
     EXPECT_TRUE(before->isHidden());
     EXPECT_TRUE(after->isVisible() && after->isEnabled());
-    EXPECT_TRUE(app::sharedDevice().isConnected());
+    EXPECT_TRUE(session::sharedDevice().isConnected());
     EXPECT_EQ(loadedFWForm(), nullptr);
     EXPECT_EQ(bus.openHandles(), 1u);  // the update's own handle was closed
 }
@@ -95,11 +95,13 @@ TEST_F(UpdateFirmware, BeepsBeforeAnEndOfFileRecordThatIsSentAndStopsAtF)
 TEST_F(UpdateFirmware, ProgressAfterEachAnswerIsTheCutsShareOfTheText)
 {
     loadPanel();
-    // 1000 characters: a first line of 49, then lines of 50, so the cuts fall at 50, 100, ... 950.
-    std::string text = ":" + std::string(46, 'B') + "\r\n";
-    for (int i = 0; i < 19; ++i)
-        text += ":" + std::string(47, 'C') + "\r\n";
-    text += "x";
+    // 1000 characters: a first line of 49, then lines of 50 and a last one of 51 (never
+    // sent), so the cuts fall at 50, 100, ... 950.
+    const std::string zeros(38, '0');
+    std::string text = ":12000000" + std::string(36, '0') + "EE\r\n";
+    for (int i = 0; i < 18; ++i)
+        text += ":13000000" + zeros + "ED\n";
+    text += ":13000000" + zeros + "ED\r\n";
     std::map<std::size_t, std::pair<QString, int>> shownAfter;  // lines answered -> Label4, Label6 width
     services.onProcessEvents = [&] {
         if (auto* form = loadedFWForm(); form && form->isVisible())

@@ -13,13 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
 #include "device/sim/sim_backend.h"
-#include "firmware/bootloader_protocol.h"
-#include "firmware/firmware_update.h"
+#include "firmware/core/bootloader_protocol.h"
+#include "firmware/core/firmware_update.h"
+#include "firmware/core/hex_records.h"
+#include "firmware/core/image_file.h"
+#include "firmware/core/image_lines.h"
 #include "firmware/fw_form.h"
-#include "firmware/image_file.h"
-#include "firmware/image_lines.h"
+#include "session/session.h"
 #include "tests/support/recording_services.h"
 
 namespace {
@@ -70,9 +71,9 @@ struct World {
 
     World()
     {
-        iox::app::setDeviceBackend(bus, {});
+        iox::session::setDeviceBackend(bus, {});
         bus.addBox({});
-        check(iox::app::sharedDevice().Connect() == 1);
+        check(iox::session::sharedDevice().Connect() == 1);
         path = folder.filePath(QStringLiteral("USB_IO_Firmware_A1.hex"));
     }
 };
@@ -134,11 +135,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const auto lines = cutImageLines(text);
     checkCut(text, lines);
-    bool fits = !lines.empty();
+    bool fits = !lines.empty() && !firstImageLineProblem(text);
     for (const auto& line : lines)
         fits = fits && line.length <= kMaxLineBytes;
 
-    const ImageFileResult checked = checkImageText(text, world.path);
+    const ImageFileResult checked = checkImageText(text, world.path.toStdString());
     check(checked.image.has_value() == fits);
 
     // A request never holds more than the report's bytes 1 to 63.
@@ -146,31 +147,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 1; i < whole.size(); ++i)
         check(whole[i] == (i <= kMaxLineBytes && i <= text.size() ? static_cast<std::uint8_t>(text[i - 1]) : 0));
 
-    if (checked.image) {
-        check(checked.error.isEmpty() && checked.image->length() == text.size() && checked.image->text == text);
-        check(checked.image->lines.size() == lines.size());
-        for (std::size_t i = 0; i < lines.size(); ++i)
-            check(checked.image->lines[i].offset == lines[i].offset && checked.image->lines[i].length == lines[i].length);
-        // Every line goes whole, in order, one request each.
-        AcceptingBootloader bootloader;
-        BootloaderLink link(bootloader);
-        link.setAnswerBounds(std::chrono::milliseconds(10), std::chrono::milliseconds(10));
-        const SendResult sent = sendImage(link, 1, *checked.image, {});
-        check(sent.outcome == SendOutcome::EndOfText && sent.linesSent == lines.size());
-        check(bootloader.sent.size() == lines.size());
-        for (std::size_t i = 0; i < lines.size(); ++i)
-            checkRequestCarries(bootloader.sent[i], lineText(text, lines[i]));
-    } else {
-        check(checked.error.endsWith(QStringLiteral("Nothing was sent to the USB IO.")));
-    }
-
-    // The same bytes as a file, read back and given to the update window.
+    // The same bytes as a file, read back as the update reads it.
     {
         QFile file(world.path);
         check(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         check(file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()));
     }
-    const ImageFileResult read = readImageFile(world.path);
+    if (checked.image) {
+        check(checked.error.empty() && checked.image->length() == text.size() && checked.image->text == text);
+        check(checked.image->lines.size() == lines.size());
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            check(checked.image->lines[i].offset == lines[i].offset && checked.image->lines[i].length == lines[i].length);
+        // Every line goes whole, in order, one request each.
+        AcceptingBootloader bootloader;
+        iox::USB_IO device(bootloader);
+        UpdateObserver quiet;
+        FirmwareUpdate update(bootloader, quiet, [](std::chrono::milliseconds) {});
+        update.setAnswerBounds(std::chrono::milliseconds(10), std::chrono::milliseconds(10));
+        check(update.checkImage(world.path.toStdString()));
+        const UpdateResult sent = update.run(device);
+        check(sent.outcome == UpdateOutcome::Finished && sent.linesSent == lines.size());
+        check(bootloader.sent.size() == lines.size());
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            checkRequestCarries(bootloader.sent[i], lineText(text, lines[i]));
+    } else {
+        check(checked.error.ends_with("Nothing was sent to the USB IO."));
+    }
+
+    // Given to the update window.
+    const ImageFileResult read = readImageFile(world.path.toStdString());
     check(read.image.has_value() == fits && read.error == checked.error);
     if (!read.image) {
         world.bus.clearLog();
@@ -179,9 +184,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         QString path = world.path;
         fwForm().UpdateFirmware(path);
         check(world.bus.log().empty() && world.bus.openCalls() == opens && world.bus.openHandles() == handles);
-        check(world.services.messages.size() == 1 && world.services.messages[0].text == read.error);
+        check(world.services.messages.size() == 1 && world.services.messages[0].text == QString::fromLocal8Bit(read.error));
         check(world.services.ends == 0 && !updateRunning());
-        check(iox::app::sharedDevice().isConnected());
+        check(iox::session::sharedDevice().isConnected());
     }
     // Nothing of this input stays behind: libFuzzer takes an input that frees less than it
     // allocates for a possible leak, and scans the heap.

@@ -10,7 +10,6 @@
 #include "device/commands.h"
 #include "doctor_command.h"
 #include "exit_codes.h"
-#include "hex_records.h"
 
 namespace iox::ctl::testing {
 namespace {
@@ -36,37 +35,6 @@ protected:
 private:
     std::filesystem::path m_dir;
 };
-
-struct RecordCase {
-    std::string text;
-    std::size_t line;
-    std::string problem;
-};
-
-class HexRecord : public ::testing::TestWithParam<RecordCase> {};
-
-TEST_P(HexRecord, NamesTheLineAndItsProblem)
-{
-    const HexRecords found = checkHexRecords(GetParam().text);
-    ASSERT_EQ(found.problems.size(), 1u);
-    EXPECT_EQ(found.problems[0].line, GetParam().line);
-    EXPECT_EQ(found.problems[0].text, GetParam().problem);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Records, HexRecord,
-    ::testing::Values(
-        RecordCase{std::string(":100000000C9434000C9446000C9446000C9446006B\r\n") + kEnd, 1,
-                   "checksum is 0x6b, the record needs 0x6a"},
-        RecordCase{std::string(":0F0000000C9434000C9446000C9446000C9446006A\r\n") + kEnd, 1,
-                   "byte count says 15, the record holds 16 data bytes"},
-        RecordCase{std::string(kData) + ":10000G\r\n" + kEnd, 2, "character 7 is not a hex digit"},
-        RecordCase{std::string(kData) + "10000000\r\n" + kEnd, 2, "does not start with ':'"},
-        RecordCase{std::string(kData) + ":0000000\r\n" + kEnd, 2, "holds an odd number of hex digits"},
-        RecordCase{std::string(kData) + ":0100000600F9\r\n" + kEnd, 2, "unknown record type 0x06"},
-        RecordCase{std::string(kData) + ":01000004FFFC\r\n" + kEnd, 2, "a type 0x04 record carries 2 data bytes, not 1"},
-        RecordCase{std::string(kData), 1, "no end-of-file record (:00000001FF)"},
-        RecordCase{std::string(kData) + kEnd + kData, 3, "record after the end-of-file record"}));
 
 TEST_F(Image, HexCheckPassesAGoodImageAndSaysWhatWouldBeSent)
 {
@@ -142,6 +110,42 @@ TEST_F(Image, FlashStopsAtALineTheBootloaderRefuses)
     EXPECT_EQ(bus.box(0).bootloaderLines().size(), 2u);
     EXPECT_NE(err.str().find("line 2 of 3 was answered with status 88"), std::string::npos) << err.str();
 }
+
+// SIGINT or SIGTERM during flash, counted at the update's waits: the box back at its
+// second reopen attempt, so the update asks about stopping once more before its first line.
+struct SignalCase {
+    const char* name;
+    std::function<int(int pauses)> signals;
+    Exit exit;
+    std::string says;
+    std::size_t lines;
+};
+void PrintTo(const SignalCase& c, std::ostream* os) { *os << c.name; }
+
+class FlashSignal : public Image, public ::testing::WithParamInterface<SignalCase> {};
+
+TEST_P(FlashSignal, StopsOnlyWhereNoBoxIsLeftBehindUnasked)
+{
+    bus.addBox(boxWith("10001"));
+    bus.faults(0).failedOpensAfterReset = 1;
+    env.signalCount = [this] { return GetParam().signals(pauses); };
+    EXPECT_EQ(ctl({"flash", file(std::string(kData) + kData + kEnd)}), code(GetParam().exit));
+    EXPECT_NE(err.str().find(GetParam().says), std::string::npos) << err.str();
+    EXPECT_EQ(bus.box(0).bootloaderLines().size(), GetParam().lines);
+    if (GetParam().exit == Exit::Interrupted)
+        EXPECT_EQ(codesSent(), (std::vector<int>{cmd::ReadSn, cmd::GetExtFirmware}));
+}
+
+const char kWarning[] = "stopping now would leave it there until it takes a good image; the update goes on";
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, FlashSignal,
+    ::testing::Values(SignalCase{"BeforeTheReset", [](int) { return 1; }, Exit::Interrupted,
+                                 "stopped before the update began; nothing more was sent", 0},
+                      SignalCase{"OnceInTheBootloader", [](int p) { return std::min(p, 1); }, Exit::Ok, kWarning, 2},
+                      SignalCase{"TwiceInTheBootloader", [](int p) { return p; }, Exit::UpdateFailed,
+                                 "stopped after 0 of 2 lines; the box waits in its bootloader", 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Image, FlashFailsWhenTheBoxDoesNotComeBack)
 {

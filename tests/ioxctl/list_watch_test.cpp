@@ -85,7 +85,7 @@ TEST_F(Ctl, WatchJsonLinesAndInterrupt)
 {
     bus.addBox(boxWith("1"));
     bool stop = false;
-    env.interrupted = [&stop] { return stop; };
+    env.signalCount = [&stop] { return stop ? 1 : 0; };
     ASSERT_EQ(ctl({"port", "B", "in"}), 0);
     onPause = [&](int pause) {
         bus.box(0).setInputB(static_cast<std::uint8_t>(pause));

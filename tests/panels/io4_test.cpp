@@ -46,7 +46,7 @@ protected:
             IO4* panel = panels::compactPanel();
             if (panel && !atLoad) {
                 atLoad = panel->SN_Selected + "|" + panel->windowTitle() + "|" + (panel->isVisible() ? "shown" : "") +
-                         "|" + (app::sharedDevice().isConnected() ? "shared open" : "");
+                         "|" + (session::sharedDevice().isConnected() ? "shared open" : "");
             }
         };
         EXPECT_EQ(panels::loadMainPanel(), nullptr);

@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
 #include "device/commands.h"
 #include "device/sim/sim_backend.h"
 #include "panels/list_form.h"
@@ -23,6 +22,7 @@
 #include "panels/panel_parts.h"
 #include "panels/test_form.h"
 #include "panels/ui_services.h"
+#include "session/session.h"
 #include "tests/support/recording_services.h"
 
 namespace iox::testing {
@@ -89,13 +89,13 @@ class PanelTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        app::resetForTests();
-        app::setDeviceBackend(bus, [] { ui::services().processEvents(); });
+        session::resetForTests();
+        session::setDeviceBackend(bus, [] { ui::services().processEvents(); });
     }
     void TearDown() override
     {
         panels::destroyWindowsForTests();
-        app::resetForTests();
+        session::resetForTests();
     }
 
     std::size_t addBox(const std::string& model, const std::string& serial)

@@ -36,7 +36,7 @@ protected:
     TestForm* load()
     {
         TestForm* form = panels::loadMainPanel();
-        handle = app::sharedDevice().GetUSBDeviceHandle();
+        handle = session::sharedDevice().GetUSBDeviceHandle();
         return form;
     }
     HidHandle handle = 0;
@@ -99,7 +99,7 @@ TEST_P(StartupSelection, ListsTheBoxesAndConnectsTheChosenOneOrTheFirstOnCancel)
             shown << list.List1()->item(i)->text();
         shown << list.windowTitle() << QString::number(list.List1()->currentRow());
         // The list was read with temporary objects, released by now; the shared one is unconnected.
-        shown << QString::number(bus.openHandles()) << (app::sharedDevice().isConnected() ? "shared open" : "");
+        shown << QString::number(bus.openHandles()) << (session::sharedDevice().isConnected() ? "shared open" : "");
         if (GetParam().operatorDoes)
             GetParam().operatorDoes(dialog);
     };
@@ -265,14 +265,14 @@ TEST_F(Startup, ClosingDisconnectsAndEndsTheProgramButNotWhileDisabled)
     bus.clearLog();
     form->close();
     EXPECT_TRUE(form->isVisible());
-    EXPECT_TRUE(app::sharedDevice().isConnected());
+    EXPECT_TRUE(session::sharedDevice().isConnected());
     EXPECT_EQ(services.quits, 0);
     EXPECT_TRUE(requests().empty());
 
     form->setEnabled(true);
     form->close();
     EXPECT_FALSE(form->isVisible());
-    EXPECT_FALSE(app::sharedDevice().isConnected());
+    EXPECT_FALSE(session::sharedDevice().isConnected());
     EXPECT_FALSE(form->Timer1()->isActive());
     EXPECT_EQ(services.quits, 1);
     EXPECT_EQ(services.ends, 0);
@@ -284,7 +284,7 @@ TEST_F(Startup, UnloadAndReloadRunTheWholeStartUpAgainWithoutEndingTheProgram)
     load()->Check1(2)->setChecked(true);
     panels::unloadMainPanel();
     EXPECT_EQ(panels::mainPanel(), nullptr);
-    EXPECT_FALSE(app::sharedDevice().isConnected());
+    EXPECT_FALSE(session::sharedDevice().isConnected());
     bus.clearLog();
 
     TestForm* second = load();

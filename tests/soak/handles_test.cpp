@@ -5,13 +5,13 @@
 #include <chrono>
 #include <string>
 
-#include "app/app_state.h"
 #include "device/sim/sim_backend.h"
 #include "device/usb_io.h"
 #include "firmware/fw_form.h"
 #include "panels/io4.h"
 #include "panels/main_panel.h"
 #include "panels/main_window.h"
+#include "session/session.h"
 #include "tests/firmware/update_fixture.h"
 #include "tests/soak/open_files.h"
 
@@ -114,7 +114,7 @@ TEST_F(PanelHandles, ARefusedFirmwareImageLeavesTheConnectionAsItWasAndNoFileOpe
 {
     loadPanel();
     const std::size_t handles = bus.openHandles();
-    const HidHandle connection = app::sharedDevice().GetUSBDeviceHandle();
+    const HidHandle connection = session::sharedDevice().GetUSBDeviceHandle();
     ASSERT_EQ(handles, 1u);
     for (const std::string& text : {std::string(), std::string(":00000001FF\r\n"),
                                     ":" + std::string(70, '0') + "\r\n" + kEndOfFile}) {
@@ -123,7 +123,7 @@ TEST_F(PanelHandles, ARefusedFirmwareImageLeavesTheConnectionAsItWasAndNoFileOpe
         firmware::fwForm().UpdateFirmware(path);
         EXPECT_EQ(openFileCount(), files);
         EXPECT_EQ(bus.openHandles(), handles);
-        EXPECT_EQ(app::sharedDevice().GetUSBDeviceHandle(), connection);
+        EXPECT_EQ(session::sharedDevice().GetUSBDeviceHandle(), connection);
     }
     QString missing = folder() + QStringLiteral("/USB_IO_Firmware_none.hex");
     firmware::fwForm().UpdateFirmware(missing);

@@ -21,12 +21,12 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
 #include "panels/io4.h"
 #include "panels/main_panel.h"
 #include "panels/main_window.h"
 #include "panels/panel_parts.h"
 #include "panels/test_form.h"
+#include "session/session.h"
 #include "tests/panels/panel_fixture.h"
 #include "tests/soak/fault_injector.h"
 #include "tests/soak/heap_usage.h"
@@ -150,11 +150,11 @@ TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
     const std::size_t compact = addBox("IOX-MODEL-B", "20002");
     IO4* io4 = panels::openCompactPanel(QStringLiteral("20002"), QStringLiteral("IO4"));
     ASSERT_NE(io4, nullptr);
-    ASSERT_TRUE(app::sharedDevice().isConnected() && io4->device().isConnected());
+    ASSERT_TRUE(session::sharedDevice().isConnected() && io4->device().isConnected());
     // The soak calls the polls itself, one at a time.
     form->Timer1()->stop();
     io4->Timer1()->stop();
-    app::sharedDevice().setExchangeTimeout(kBound);
+    session::sharedDevice().setExchangeTimeout(kBound);
     io4->device().setExchangeTimeout(kBound);
 
     std::vector<Panel> panels(2);
@@ -162,7 +162,7 @@ TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
     main.name = "TestForm";
     main.box = full;
     main.serial = "10001";
-    main.io = &app::sharedDevice();
+    main.io = &session::sharedDevice();
     main.tick = [form] { form->Timer1_Timer(); };
     main.rows = {{"Label2", labels([form](int i) { return form->Label2(i); }, 8), &ReadTracker::a},
                  {"Label3", labels([form](int i) { return form->Label3(i); }, 8), &ReadTracker::b},

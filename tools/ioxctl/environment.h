@@ -28,12 +28,13 @@ struct Environment {
     // Bound of each bootloader answer; 0 keeps the firmware window's own bound.
     std::chrono::milliseconds lineBound{0};
     std::function<void(std::chrono::milliseconds)> sleep;  // empty: a real sleep
-    std::function<bool()> interrupted;                     // empty: never
+    std::function<int()> signalCount;  // SIGINT and SIGTERM received so far; empty: none
     std::function<PathAccess(const std::string&)> pathAccess;  // empty: access(2)
     std::function<bool(const std::string&)> fileExists;       // empty: the file system
 
     void pause(std::chrono::milliseconds duration) const;
-    bool stopRequested() const { return interrupted && interrupted(); }
+    int signals() const { return signalCount ? signalCount() : 0; }
+    bool stopRequested() const { return signals() > 0; }
     PathAccess accessOf(const std::string& path) const;
     bool exists(const std::string& path) const;
 };

@@ -18,6 +18,7 @@ std::string exitCodeTable()
         {Exit::ImageRefused, "firmware image refused by its checks; nothing was sent"},
         {Exit::UpdateFailed, "firmware update failed; the box waits in its bootloader"},
         {Exit::NotUpdatable, "the box's firmware level takes no update"},
+        {Exit::Interrupted, "flash stopped by a signal before the box's reset; nothing more was sent"},
     };
     std::string table = "Exit codes:\n";
     for (const auto& [exit, meaning] : kRows) {

@@ -1,16 +1,10 @@
 #include "flash_command.h"
 
-#include <QFileInfo>
-#include <QString>
+#include <filesystem>
 
 #include "box_finder.h"
-#include "cli_services.h"
 #include "device_commands.h"
-#include "firmware/bootloader_protocol.h"
-#include "firmware/firmware_info_form.h"
-#include "firmware/firmware_update.h"
-#include "firmware/fw_form.h"
-#include "firmware/image_file.h"
+#include "firmware/core/firmware_update.h"
 #include "progress_output.h"
 #include "text_format.h"
 
@@ -18,61 +12,104 @@ namespace iox::ctl {
 
 namespace {
 
-std::string firstLine(const char* text)
+using firmware::UpdateOutcome;
+using firmware::UpdatePhase;
+
+std::string firstLine(const std::string& text) { return text.substr(0, text.find("\r\n")); }
+
+std::string withoutCarriageReturns(std::string text)
 {
-    const std::string whole = text;
-    return whole.substr(0, whole.find("\r\n"));
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+        text.erase(at, 1);
+    return text;
 }
 
-Exit update(HidBackend& bus, USB_IO& device, const firmware::FirmwareImage& image, const Environment& env)
+// The update on a terminal: what it waits for, a progress bar, the bell before the
+// end-of-file record. A signal before the reset stops the update with nothing sent; once
+// the box is in its bootloader the first one only warns, and a second one stops.
+class TerminalSteps : public firmware::UpdateObserver {
+public:
+    explicit TerminalSteps(const Environment& env) : m_env(env), m_progress(env.out, env.outIsTerminal) {}
+
+    void setBox(std::string serial, std::string path)
+    {
+        m_serial = std::move(serial);
+        m_path = std::move(path);
+    }
+
+    void phase(UpdatePhase phase) override
+    {
+        m_phase = phase;
+        if (phase == UpdatePhase::AwaitBootloader)
+            m_env.out << "box " << printable(m_serial) << " restarts in its bootloader; waiting for it at "
+                      << printable(m_path) << std::endl;
+        if (phase == UpdatePhase::AwaitReturn) {
+            // The bootloader has taken the whole image: the bar ends full, as in the update window.
+            m_progress.update(1, 1, m_lines);
+            m_progress.finish();
+            m_env.out << firstLine(firmware::kUpdateDoneText) << " (" << m_lines << " lines sent)" << std::endl;
+        }
+    }
+    void beep() override
+    {
+        if (m_env.errIsTerminal)
+            m_env.err << '\a' << std::flush;
+    }
+    void lineAnswered(const firmware::UpdateProgress& progress) override
+    {
+        m_lines = progress.linesSent;
+        m_progress.update(progress.position, progress.length, m_lines);
+    }
+    void endProgress() { m_progress.finish(); }
+
+    bool stopRequested()
+    {
+        const int signals = m_env.signals();
+        if (m_phase == UpdatePhase::CheckImage)
+            return signals > 0;
+        if (signals == 1 && !m_warned) {
+            m_warned = true;
+            m_progress.finish();
+            m_env.err << "ioxctl: the box is in its bootloader: stopping now would leave it there until it takes a "
+                         "good image; the update goes on (signal again to stop anyway)" << std::endl;
+        }
+        return signals > 1;
+    }
+
+private:
+    const Environment& m_env;
+    std::string m_serial, m_path;
+    ProgressOutput m_progress;
+    UpdatePhase m_phase = UpdatePhase::CheckImage;
+    std::size_t m_lines = 0;
+    bool m_warned = false;
+};
+
+Exit reportEnd(const firmware::UpdateResult& result, const firmware::FirmwareImage& image, const std::string& path,
+               TerminalSteps& steps, const Environment& env)
 {
-    std::string serial;
-    if (device.Read_SN(serial) != 1)
-        return notAnswering(env, "flash");
-    std::uint8_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
-    std::string revision;
-    const std::int16_t level = device.GetExtFirmware(a0, a1, a2, a3, revision);
-    if (level < firmware::kLowestUpdatableLevel) {
-        env.err << "ioxctl: the box " << printable(serial) << " runs firmware " << printable(revision) << " (level "
-                << level << "), which takes no update; nothing was sent\n";
-        return Exit::NotUpdatable;
-    }
-
-    CliServices services(env);
-    firmware::BootloaderLink link(bus);
-    if (env.lineBound.count() > 0)
-        link.setAnswerBounds(firmware::BootloaderLink::kDefaultFlagBound, env.lineBound);
-    link.WriteUpdateFlag(device.GetUSBDeviceHandle(), firmware::kUpdateFlagYes);
-    const std::string path = device.GetUSBDeviceName();
-    device.ResetCPU();
-    device.Disconnect();
-    env.out << "box " << printable(serial) << " restarts in its bootloader; waiting for it at " << printable(path)
-            << std::endl;
-    const HidHandle handle = firmware::reopenAfterReset(bus, path);
-    if (handle == 0) {
-        env.err << "ioxctl: " << firstLine(firmware::kUpdateFailedText) << ": the box did not come back at " << path
-                << " after its reset\n";
-        return Exit::UpdateFailed;
-    }
-
-    ProgressOutput progress(env.out, env.outIsTerminal);
-    std::size_t lines = 0;
-    const auto sent = firmware::sendImage(link, handle, image, [&](const firmware::ImageLine& line) {
-        progress.update(line.position(), image.length(), ++lines);
-    });
-    // The bootloader has taken the whole image: the bar ends full, as in the update window.
-    if (sent.outcome != firmware::SendOutcome::Failed)
-        progress.update(image.length(), image.length(), lines);
-    progress.finish();
-    bus.close(handle);
-    if (sent.outcome == firmware::SendOutcome::Failed) {
-        env.err << "ioxctl: " << firstLine(firmware::kUpdateFailedText) << ": line " << sent.linesSent << " of "
-                << image.lines.size() << " was answered with status " << int(sent.lastStatus)
+    steps.endProgress();
+    const std::string failed = "ioxctl: " + firstLine(firmware::kUpdateFailedText) + ": ";
+    switch (result.outcome) {
+    case UpdateOutcome::Finished:
+        return Exit::Ok;
+    case UpdateOutcome::Stopped:
+        env.err << "ioxctl: stopped before the update began; nothing more was sent to the box\n";
+        return Exit::Interrupted;
+    case UpdateOutcome::NoBootloader:
+        env.err << failed << "the box did not come back at " << path << " after its reset\n";
+        break;
+    case UpdateOutcome::LineFailed:
+        env.err << failed << "line " << result.linesSent << " of " << image.lines.size()
+                << " was answered with status " << int(result.lastStatus)
                 << "; the box waits in its bootloader for a good image\n";
-        return Exit::UpdateFailed;
+        break;
+    default:
+        env.err << failed << "stopped after " << result.linesSent << " of " << image.lines.size()
+                << " lines; the box waits in its bootloader for a good image\n";
+        break;
     }
-    env.out << firstLine(firmware::kUpdateDoneText) << " (" << sent.linesSent << " lines sent)\n";
-    return Exit::Ok;
+    return Exit::UpdateFailed;
 }
 
 }  // namespace
@@ -81,21 +118,38 @@ Exit runFlash(HidBackend& bus, const GlobalOptions& options, const FlashCommand&
 {
     // The name test looks for the image's name after a folder separator: a name typed
     // relative to the current folder is tested as the absolute path it stands for.
-    const QString path = QFileInfo(QString::fromLocal8Bit(command.file.c_str())).absoluteFilePath();
+    std::error_code error;
+    const std::string path = std::filesystem::absolute(command.file, error).lexically_normal().string();
     if (!firmware::isFirmwareFilePath(path)) {
         env.err << "ioxctl: " << firmware::kIllegalFileText << ": the image's file name must begin with "
                 << "USB_IO_Firmware_ (" << command.file << ")\nNothing was sent to the USB IO.\n";
         return Exit::ImageRefused;
     }
-    const firmware::ImageFileResult file = firmware::readImageFile(path);
-    if (!file.image) {
-        QString error = file.error;
-        error.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        env.err << "ioxctl: " << error.toStdString() << '\n';
+    // The image is checked before any box is looked for: a refused file sends nothing.
+    TerminalSteps steps(env);
+    firmware::FirmwareUpdate update(bus, steps, [&env](std::chrono::milliseconds wait) { env.pause(wait); });
+    update.setStopRequest([&steps] { return steps.stopRequested(); });
+    if (env.lineBound.count() > 0)
+        update.setAnswerBounds(firmware::BootloaderLink::kDefaultFlagBound, env.lineBound);
+    if (!update.checkImage(path)) {
+        env.err << "ioxctl: " << withoutCarriageReturns(update.refusal()) << '\n';
         return Exit::ImageRefused;
     }
-    return withBox(bus, options, env, [&](USB_IO& device, const std::string&) {
-        return update(bus, device, *file.image, env);
+    return withBox(bus, options, env, [&](USB_IO& device, const std::string&) -> Exit {
+        std::string serial;
+        if (device.Read_SN(serial) != 1)
+            return notAnswering(env, "flash");
+        std::uint8_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
+        std::string revision;
+        const std::int16_t level = device.GetExtFirmware(a0, a1, a2, a3, revision);
+        if (level < firmware::kLowestUpdatableLevel) {
+            env.err << "ioxctl: the box " << printable(serial) << " runs firmware " << printable(revision)
+                    << " (level " << level << "), which takes no update; nothing was sent\n";
+            return Exit::NotUpdatable;
+        }
+        const std::string boxPath = device.GetUSBDeviceName();
+        steps.setBox(serial, boxPath);
+        return reportEnd(update.run(device), *update.image(), boxPath, steps, env);
     });
 }
 

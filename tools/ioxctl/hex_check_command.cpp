@@ -1,22 +1,22 @@
 #include "hex_check_command.h"
 
-#include <QFileInfo>
-#include <QString>
-
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
-#include "firmware/firmware_info_form.h"
-#include "firmware/image_file.h"
-#include "hex_records.h"
+#include "firmware/core/hex_records.h"
+#include "firmware/core/image_file.h"
 #include "text_format.h"
 
 namespace iox::ctl {
 
 namespace {
+
+using firmware::HexProblem;
+using firmware::HexRecords;
 
 struct Findings {
     HexRecords records;
@@ -47,7 +47,7 @@ std::size_t fileLineAt(const std::string& text, std::size_t index)
 Findings examine(const std::string& text, const std::string& file)
 {
     Findings found;
-    found.records = checkHexRecords(text);
+    found.records = firmware::checkHexRecords(text);
     // Every line the cut produces that a request cannot carry, not only the first.
     const auto lines = firmware::cutImageLines(text);
     for (const auto& line : lines) {
@@ -60,12 +60,13 @@ Findings examine(const std::string& text, const std::string& file)
     std::stable_sort(found.records.problems.begin(), found.records.problems.end(),
                      [](const HexProblem& a, const HexProblem& b) { return a.line < b.line; });
 
-    const QString path = QFileInfo(QString::fromLocal8Bit(file.c_str())).absoluteFilePath();
+    std::error_code error;
+    const std::string path = std::filesystem::absolute(file, error).lexically_normal().string();
     const firmware::ImageFileResult verdict = firmware::readImageFile(path);
     if (!firmware::isFirmwareFilePath(path)) {
         found.refusal = std::string(firmware::kIllegalFileText) + ": the file name must begin with USB_IO_Firmware_";
     } else if (!verdict.image) {
-        found.refusal = verdict.error.left(verdict.error.indexOf(QStringLiteral("\r\n"))).toStdString();
+        found.refusal = verdict.error.substr(0, verdict.error.find("\r\n"));
     }
     if (verdict.image) {
         for (const auto& line : verdict.image->lines) {

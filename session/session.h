@@ -1,6 +1,7 @@
 #pragma once
-// Application-wide state: the one shared USB_IO object, the backend every window's device
-// objects use, the chosen firmware file and the latest-firmware lookup.
+// The windows' shared session, below the panels and the firmware windows: the one shared
+// USB_IO object, the backend every window's device objects use, the chosen firmware file
+// and the latest-firmware lookup.
 
 #include <QString>
 
@@ -12,12 +13,16 @@
 #include "device/hid_backend.h"
 #include "device/usb_io.h"
 
-namespace iox::app {
+namespace iox::session {
 
 // The backend and the "let pending window events run" call that every USB_IO object of
 // the application is built with. Set once by the program's entry (or a test) before any
-// window opens.
+// window opens. A shared device object built on another backend is dropped first.
 void setDeviceBackend(HidBackend& backend, std::function<void()> pumpEvents);
+// Drops the shared device object and forgets the backend, so that no device object of the
+// session outlives the backend it talks through. The program's entry calls it before its
+// backend goes.
+void endSession();
 HidBackend& deviceBackend();
 const std::function<void()>& devicePump();
 
@@ -37,4 +42,4 @@ std::int16_t GetLatestFirmware(const std::string& model, std::string& LatestRevi
 // Drops the shared object and clears the firmware path, so each test starts afresh.
 void resetForTests();
 
-}  // namespace iox::app
+}  // namespace iox::session

@@ -1,8 +1,8 @@
-#include "app_state.h"
+#include "session.h"
 
 #include <memory>
 
-namespace iox::app {
+namespace iox::session {
 
 namespace {
 
@@ -34,8 +34,17 @@ public:
 
 void setDeviceBackend(HidBackend& backend, std::function<void()> pumpEvents)
 {
+    if (state().backend != &backend)
+        state().shared.reset();
     state().backend = &backend;
     state().pump = std::move(pumpEvents);
+}
+
+void endSession()
+{
+    state().shared.reset();
+    state().backend = nullptr;
+    state().pump = nullptr;
 }
 
 HidBackend& deviceBackend()
@@ -69,4 +78,4 @@ void resetForTests()
     state().firmwareFilePath.clear();
 }
 
-}  // namespace iox::app
+}  // namespace iox::session

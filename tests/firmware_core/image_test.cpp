@@ -1,0 +1,264 @@
+// Image files before anything goes to the box: reading and checking them, their HEX
+// records, cutting them into lines, and the bootloader's line request and answer.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "device/sim/sim_backend.h"
+#include "firmware/core/bootloader_protocol.h"
+#include "firmware/core/hex_records.h"
+#include "firmware/core/image_file.h"
+#include "firmware/core/image_lines.h"
+
+namespace iox::firmware {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kData = ":0400000001020304F2\r\n";
+const std::string kEof = ":00000001FF\r\n";
+// A data record of exactly n characters, line end included: CR LF for odd n, LF for even.
+std::string recordOf(std::size_t n)
+{
+    const std::size_t digits = n - (n % 2 == 1 ? 3 : 2);
+    std::vector<unsigned> bytes{static_cast<unsigned>(digits / 2 - 5), 0, 0, 0};
+    bytes.resize(digits / 2 - 1, 0xA5);
+    unsigned sum = 0;
+    for (unsigned b : bytes)
+        sum += b;
+    bytes.push_back((0x100 - (sum & 0xFF)) & 0xFF);
+    std::string record = ":";
+    for (unsigned b : bytes) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02X", b);
+        record += pair;
+    }
+    return record + (n % 2 == 1 ? "\r\n" : "\n");
+}
+
+struct CutCase {
+    const char* name;
+    std::string text;
+    std::vector<std::string> sent;
+};
+
+void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
+
+class LineCutter : public ::testing::TestWithParam<CutCase> {};
+
+TEST_P(LineCutter, SendsTheLinesBetweenCuts)
+{
+    std::vector<std::string> sent;
+    for (const auto& line : cutImageLines(GetParam().text))
+        sent.emplace_back(lineText(GetParam().text, line));
+    EXPECT_EQ(sent, GetParam().sent);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, LineCutter,
+    ::testing::Values(
+        CutCase{"DataThenEndOfFile", kData + kEof, {kData}},
+        CutCase{"SemicolonAfterEndOfFile", kData + kEof + ";comment\r\n", {kData, kEof}},
+        CutCase{"SemicolonCutsToo", ":01\r\n;02\r\n:03", {":01\r\n", ";02\r\n"}},
+        CutCase{"FirstColonMakesNoCut", ":AB:CD", {":AB"}},
+        CutCase{"LeadingDoubleColonStaysAtTheHead", "::AB:CD", {"::AB"}},
+        CutCase{"ColonRightAfterACutMakesNone", ":AB::CD:", {":AB", "::CD"}},
+        CutCase{"TextWithoutSecondStart", kData, {}},
+        CutCase{"EmptyText", "", {}},
+        CutCase{"NoStartAtAll", "hello\r\n", {}},
+        CutCase{"SixtyThreeCharacters", recordOf(63) + kEof, {recordOf(63)}},
+        CutCase{"SixtyFourCharacters", recordOf(64) + kEof, {recordOf(64)}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LineCutterPositions, EachLineKnowsItsCutAndOnlyTheEndOfFileRecordIsMarked)
+{
+    const auto lines = cutImageLines(kData + kData + kEof + ";\r\n");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].position(), kData.size() + 1);
+    EXPECT_EQ(lines[1].position(), 2 * kData.size() + 1);
+    EXPECT_FALSE(lines[1].endOfFileRecord);
+    EXPECT_TRUE(lines[2].endOfFileRecord);
+    EXPECT_FALSE(cutImageLines(kData + ":00000001f\r\n:")[1].endOfFileRecord) << "the search is case-sensitive";
+}
+
+class ImageFile : public ::testing::Test {
+protected:
+    ImageFile() { std::filesystem::create_directories(dir); }
+    ~ImageFile() override { std::filesystem::remove_all(dir); }
+    std::string write(const std::string& name, const std::string& bytes)
+    {
+        const std::string path = (dir / name).string();
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("iox_image_" + std::to_string(::getpid()));
+};
+
+TEST_F(ImageFile, TakesTheBytesAsTheyAre)
+{
+    // Bytes outside ASCII in a comment, and a line of 63 characters: the longest one taken.
+    const std::string data = ";\xA5\x7F\r\n" + recordOf(63);
+    const auto result = readImageFile(write("USB_IO_Firmware_A1.hex", data + kEof));
+    ASSERT_TRUE(result.image) << result.error;
+    EXPECT_EQ(result.image->length(), data.size() + kEof.size());
+    ASSERT_EQ(result.image->lines.size(), 2u);
+    EXPECT_EQ(std::string(result.image->lineText(result.image->lines[0])) + std::string(result.image->lineText(result.image->lines[1])), data);
+    EXPECT_EQ(result.image->lines[1].length, 63u);
+}
+
+// Real images: 16-byte records, extended address records, either case, CR LF or LF,
+// comments and blank lines; each is cut as it always was.
+TEST(RealImage, PassesTheRecordCheck)
+{
+    const std::string lf = ":020000040000FA\n:10000000000102030405060708090a0b0c0d0e0f78\n\n:00000001FF\n";
+    for (const std::string& text : {lf, "; built for A1\r\n" + kData + "\r\n" + kData + kEof, kData + recordOf(62) + kEof}) {
+        const auto result = checkImageText(text, "x.hex");
+        ASSERT_TRUE(result.image) << result.error;
+        EXPECT_EQ(result.image->lines.size(), cutImageLines(text).size());
+    }
+}
+
+struct Refusal {
+    const char* name;
+    std::string text;
+    const char* says;
+};
+
+void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
+
+class RefusedText : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(RefusedText, TellsTheOperatorWhy)
+{
+    const auto result = checkImageText(GetParam().text, "x.hex");
+    EXPECT_FALSE(result.image);
+    EXPECT_NE(result.error.find(GetParam().says), std::string::npos) << result.error;
+    EXPECT_NE(result.error.find("x.hex\r\nNothing was sent to the USB IO."), std::string::npos) << result.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, RefusedText,
+    ::testing::Values(Refusal{"SixtyFourCharacters", recordOf(64) + kEof, "Line 1 of the Firmware file is longer than 63"},
+                      Refusal{"LongSecondLine", recordOf(21) + recordOf(71) + kEof, "Line 2 of"},
+                      Refusal{"Empty", "", "holds no firmware lines"},
+                      Refusal{"SingleRecord", recordOf(21), "holds no firmware lines"},
+                      // A C source saved under an image's name: short lines holding ':'.
+                      Refusal{"SourceText", "int a;\nx: y;\n:z\n", "Line 1 of the Firmware file is not an Intel HEX record (does not start with ':')"},
+                      Refusal{"BadChecksum", kData + ":0400000001020304F3\r\n" + kEof, "Line 2 of the Firmware file is not an Intel HEX record (checksum is 0xf3, the record needs 0xf2)"},
+                      Refusal{"ShortCount", kData + kData + ":0300000001020304F2\r\n" + kEof, "Line 3 of the Firmware file is not an Intel HEX record (byte count says 3"},
+                      Refusal{"TrailingBlank", kData + ":00000001FF \r\n", "Line 2 of the Firmware file is not an Intel HEX record (character 12 is not a hex digit)"},
+                      Refusal{"CommentWithColon", kData + "; built 12:30\r\n" + kEof, "Line 2 of the Firmware file is not an Intel HEX record (is a comment holding ':')"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ImageFile, RefusesAFileThatCannotBeRead)
+{
+    for (const std::string& path : {(dir / "missing.hex").string(), dir.string(), std::string()}) {
+        const auto result = readImageFile(path);
+        EXPECT_FALSE(result.image);
+        EXPECT_EQ(result.error.rfind("The Firmware file cannot be read: " + path, 0), 0u) << path;
+    }
+}
+
+TEST_F(ImageFile, RefusesAFileLargerThanSixteenMiB)
+{
+    std::string big = recordOf(41) + kEof;
+    big.resize(static_cast<std::size_t>(kMaxImageBytes) + 1, '\n');
+    const auto result = readImageFile(write("big.hex", big));
+    EXPECT_FALSE(result.image);
+    EXPECT_EQ(result.error.rfind("The Firmware file is too large", 0), 0u) << result.error;
+
+    big.resize(static_cast<std::size_t>(kMaxImageBytes));
+    EXPECT_TRUE(readImageFile(write("fits.hex", big)).image) << "exactly 16 MiB is taken";
+}
+
+TEST(FirmwareFileName, NeedsTheImageNameRightAfterASeparator)
+{
+    for (const char* path : {"/home/op/USB_IO_Firmware_A1.hex", "C:\\Firmware\\USB_IO_Firmware_", "/a/xUSB_IO_Firmware_/USB_IO_Firmware_1"})
+        EXPECT_TRUE(isFirmwareFilePath(path)) << path;
+    for (const char* path : {"USB_IO_Firmware_A1.hex", "/home/op/usb_io_firmware_A1.hex", "/home/op/x_USB_IO_Firmware_A1.hex", ""})
+        EXPECT_FALSE(isFirmwareFilePath(path)) << path;
+}
+
+struct RecordCase {
+    std::string text;
+    std::size_t line;
+    std::string problem;
+};
+
+class HexRecord : public ::testing::TestWithParam<RecordCase> {};
+
+TEST_P(HexRecord, NamesTheLineAndItsProblem)
+{
+    const HexRecords found = checkHexRecords(GetParam().text);
+    ASSERT_EQ(found.problems.size(), 1u);
+    EXPECT_EQ(found.problems[0].line, GetParam().line);
+    EXPECT_EQ(found.problems[0].text, GetParam().problem);
+}
+
+const std::string k16 = ":100000000C9434000C9446000C9446000C9446006A\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, HexRecord,
+    ::testing::Values(
+        RecordCase{":100000000C9434000C9446000C9446000C9446006B\r\n" + kEof, 1, "checksum is 0x6b, the record needs 0x6a"},
+        RecordCase{":0F0000000C9434000C9446000C9446000C9446006A\r\n" + kEof, 1,
+                   "byte count says 15, the record holds 16 data bytes"},
+        RecordCase{k16 + ":10000G\r\n" + kEof, 2, "character 7 is not a hex digit"},
+        RecordCase{k16 + "10000000\r\n" + kEof, 2, "does not start with ':'"},
+        RecordCase{k16 + ":0000000\r\n" + kEof, 2, "holds an odd number of hex digits"},
+        RecordCase{k16 + ":0100000600F9\r\n" + kEof, 2, "unknown record type 0x06"},
+        RecordCase{k16 + ":01000004FFFC\r\n" + kEof, 2, "a type 0x04 record carries 2 data bytes, not 1"},
+        RecordCase{k16, 1, "no end-of-file record (:00000001FF)"},
+        RecordCase{k16 + kEof + k16, 3, "record after the end-of-file record"}));
+
+class Bootloader : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        bus.addBox({});
+        bus.box(0).enterBootloader();
+        handle = bus.open(bus.pathOf(0));
+        ASSERT_NE(handle, 0);
+        link.setAnswerBounds(20ms, 20ms);
+    }
+
+    sim::SimBackend bus;
+    BootloaderLink link{bus};
+    HidHandle handle = 0;
+};
+
+TEST(BootloaderRequests, LineRequestCarriesSixtyThreeBytesAtMost)
+{
+    const std::string line63 = ":" + std::string(60, '7') + "\r\n";
+    const Report whole = lineRequest(line63);
+    EXPECT_EQ(std::string(whole.begin() + 1, whole.end() - 1), line63);
+    EXPECT_EQ(whole[64], 0);
+    const Report cut = lineRequest(line63 + "X");
+    EXPECT_EQ(std::string(cut.begin() + 1, cut.end() - 1), line63) << "the 64th character is not sent";
+    EXPECT_EQ(cut[0], 0);
+}
+
+TEST_F(Bootloader, TheAnswerIsTheEchoStatusAndSilenceIsAFailedRead)
+{
+    bus.queueStale(0, Report{0, 0x99, 'O'});
+    bus.box(0).setLineAnswer([](const std::string&, std::size_t) { return std::uint8_t{'X'}; });
+    EXPECT_EQ(link.SendFirmwareLine(handle, ":00\r\n"), 'X') << "the stale report is passed over";
+    EXPECT_EQ(bus.box(0).bootloaderLines(), (std::vector<std::string>{":00\r\n"}));
+
+    bus.faults(0).silent = true;
+    bus.queueStale(0, Report{0, 0x99, 'O'});
+    EXPECT_EQ(link.SendFirmwareLine(handle, ":00\r\n"), 0) << "a stale report's byte 2 is no answer";
+    bus.clearLog();
+    EXPECT_EQ(link.SendFirmwareLine(0, ":00\r\n"), 0);
+    EXPECT_TRUE(bus.log().empty()) << "no handle, nothing sent";
+}
+
+}  // namespace
+}  // namespace iox::firmware
