@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
+#include <thread>
 
 #include "device/commands.h"
 #include "device/hidapi_backend.h"
 #include "device/sim/sim_backend.h"
+#include "firmware/core/firmware_update.h"
 
 namespace iox::python {
 
@@ -66,7 +70,14 @@ std::vector<HidInterface> PathView::enumerate()
 
 // ---- bus ----------------------------------------------------------------------------
 
-Bus::Bus(std::unique_ptr<HidBackend> backend, sim::SimBackend* sim) : m_backend(std::move(backend)), m_sim(sim) {}
+Bus::Bus(std::unique_ptr<HidBackend> backend, sim::SimBackend* sim) : m_backend(std::move(backend)), m_sim(sim)
+{
+    // A simulated box restarts at once: its bus waits for nothing during an update.
+    if (sim)
+        m_updateSleep = [](std::chrono::milliseconds) {};
+    else
+        m_updateSleep = [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); };
+}
 Bus::~Bus() = default;
 
 std::shared_ptr<Bus> Bus::simulated(const std::vector<std::pair<std::string, std::string>>& boxes)
@@ -460,9 +471,106 @@ void Box::setSpiPulseWidth(long long us)
     m_pulseWidth = width;
 }
 
-void Box::flash(const std::string&, const Progress&)
+namespace {
+
+[[noreturn]] void firmwareFailure(const std::string& reason, int line = 0)
 {
-    throw Failure(Fault::Firmware, "firmware updates are not available in this build");
+    const std::string failed = firmware::kUpdateFailedText;
+    Failure failure(Fault::Firmware, failed.substr(0, failed.find(" - ")) + ": " + reason);
+    failure.reason = reason;
+    failure.line = line;
+    throw failure;
+}
+
+std::string withoutCarriageReturns(std::string text)
+{
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
+// The image line a refusal names ("Line 7 of the Firmware file ..."), or 0.
+int refusedLine(const std::string& refusal)
+{
+    return refusal.rfind("Line ", 0) == 0 ? std::atoi(refusal.c_str() + 5) : 0;
+}
+
+// Hands each accepted line to the caller's progress function. An exception it throws
+// stops the update at the next step and is thrown again once the update has ended.
+class ProgressSteps : public firmware::UpdateObserver {
+public:
+    explicit ProgressSteps(const Box::Progress& progress) : m_progress(progress) {}
+    void lineAnswered(const firmware::UpdateProgress& step) override
+    {
+        if (!m_progress || m_thrown)
+            return;
+        try {
+            m_progress(step.fraction(), static_cast<int>(step.linesSent));
+        } catch (...) {
+            m_thrown = std::current_exception();
+        }
+    }
+    bool failed() const { return m_thrown != nullptr; }
+    void rethrow() const
+    {
+        if (m_thrown)
+            std::rethrow_exception(m_thrown);
+    }
+
+private:
+    const Box::Progress& m_progress;
+    std::exception_ptr m_thrown;
+};
+
+}  // namespace
+
+void Box::flash(const std::string& file, const Progress& progress)
+{
+    // The name test looks for the image's name after a folder separator: a relative name
+    // is tested as the absolute path it stands for.
+    std::error_code error;
+    const std::string path = std::filesystem::absolute(file, error).lexically_normal().string();
+    if (!firmware::isFirmwareFilePath(path))
+        firmwareFailure(std::string(firmware::kIllegalFileText) +
+                        ": the image's file name must begin with USB_IO_Firmware_ (" + file + "); nothing was sent");
+    ProgressSteps steps(progress);
+    firmware::FirmwareUpdate update(m_view, steps, m_bus->updateSleep());
+    update.setStopRequest([&steps] { return steps.failed(); });
+    if (!update.checkImage(path))
+        firmwareFailure(withoutCarriageReturns(update.refusal()), refusedLine(update.refusal()));
+    use([&](USB_IO& io) {
+        if (m_firmware.level < firmware::kLowestUpdatableLevel)
+            firmwareFailure("the box " + m_serial + " runs firmware " + m_firmware.revision + " (level " +
+                            std::to_string(m_firmware.level) + "), which takes no update; nothing was sent");
+        const firmware::UpdateResult result = update.run(io);
+        // The update leaves the device object disconnected; a finished box runs its new
+        // firmware under the same path and is opened again.
+        m_io.reset();
+        if (result.outcome == firmware::UpdateOutcome::Finished) {
+            try {
+                connect();
+            } catch (const Failure&) {
+                m_io.reset();  // the update is done; the closed box says the rest
+            }
+            steps.rethrow();
+            return;
+        }
+        steps.rethrow();
+        const std::string lines = std::to_string(update.image()->lines.size());
+        switch (result.outcome) {
+        case firmware::UpdateOutcome::Stopped:
+            firmwareFailure("stopped before the update began; nothing more was sent to the box");
+        case firmware::UpdateOutcome::NoBootloader:
+            firmwareFailure("the box did not come back at " + m_path + " after its reset");
+        case firmware::UpdateOutcome::LineFailed:
+            firmwareFailure("line " + std::to_string(result.linesSent) + " of " + lines + " was answered with status " +
+                                std::to_string(result.lastStatus) + "; the box waits in its bootloader for a good image",
+                            static_cast<int>(result.linesSent));
+        default:
+            firmwareFailure("stopped after " + std::to_string(result.linesSent) + " of " + lines +
+                            " lines; the box waits in its bootloader for a good image");
+        }
+    });
 }
 
 }  // namespace iox::python

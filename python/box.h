@@ -90,6 +90,8 @@ public:
     // Every use of the backend holds this: boxes of one bus are reached one at a time.
     std::mutex& mutex() { return m_mutex; }
     HidBackend& backend() { return *m_backend; }
+    // How a firmware update waits for the box's restarts.
+    const std::function<void(std::chrono::milliseconds)>& updateSleep() const { return m_updateSleep; }
 
 private:
     explicit Bus(std::unique_ptr<HidBackend> backend, sim::SimBackend* sim);
@@ -100,6 +102,7 @@ private:
     std::unique_ptr<HidBackend> m_backend;
     sim::SimBackend* m_sim = nullptr;
     std::mutex m_mutex;
+    std::function<void(std::chrono::milliseconds)> m_updateSleep;
 };
 
 class Box {

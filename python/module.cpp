@@ -304,6 +304,8 @@ PYBIND11_MODULE(iox, m)
             return "<iox.Box " + self.box->serial() + " " + self.box->model() + " at " + self.box->path() + ">";
         });
 
+    // Bus calls take the bus's lock: they too leave the GIL first, as a firmware update's
+    // progress call holds that lock while it waits for the GIL.
     py::class_<Bus, std::shared_ptr<Bus>>(m, "Bus", "The boxes on one bus: the real HID boxes (iox.hid()) or simulated ones.")
         .def("list", [](Bus& bus) { return released([&] { return bus.list(); }); }, "Every box on the bus, as BoxInfo.")
         .def("open", &openOn, py::arg("serial") = py::none(), py::kw_only(), py::arg("path") = py::none(),
@@ -313,23 +315,24 @@ PYBIND11_MODULE(iox, m)
             "requests",
             [](Bus& bus, const std::string& box) {
                 py::list out;
-                for (const auto& report : bus.requests(box))
+                for (const auto& report : released([&] { return bus.requests(box); }))
                     out.append(py::bytes(reinterpret_cast<const char*>(report.data()), report.size()));
                 return out;
             },
             py::arg("box"), (std::string("Simulated buses only: every request the box received, 65 bytes each. ") + kBoxArg).c_str())
-        .def("clear_requests", &Bus::clearRequests, "Simulated buses only: forget the request logs.")
+        .def("clear_requests", &Bus::clearRequests, py::call_guard<py::gil_scoped_release>(), "Simulated buses only: forget the request logs.")
         .def(
             "set_inputs",
             [](Bus& bus, const std::string& box, const std::string& port, py::int_ byte) {
-                bus.setInputs(box, port, integer(byte, "a port byte"));
+                const long long levels = integer(byte, "a port byte");
+                released([&] { bus.setInputs(box, port, levels); });
             },
             py::arg("box"), py::kw_only(), py::arg("port"), py::arg("byte"),
             "Simulated buses only: the levels the port's lines read while the port is an input.")
-        .def("set_answer_delay", &Bus::setAnswerDelay, py::arg("box"), py::arg("seconds"),
+        .def("set_answer_delay", &Bus::setAnswerDelay, py::arg("box"), py::arg("seconds"), py::call_guard<py::gil_scoped_release>(),
              "Simulated buses only: each answer of the box arrives this late.")
-        .def_property_readonly("open_handles", &Bus::openHandles, "Simulated buses only: handles open now.")
-        .def("unplug", &Bus::unplug, py::arg("box"), "Simulated buses only: the box leaves the bus.")
+        .def_property_readonly("open_handles", [](Bus& bus) { return released([&] { return bus.openHandles(); }); }, "Simulated buses only: handles open now.")
+        .def("unplug", &Bus::unplug, py::arg("box"), py::call_guard<py::gil_scoped_release>(), "Simulated buses only: the box leaves the bus.")
         .def("__repr__", [](const Bus& bus) { return std::string(bus.isSimulated() ? "<iox.Bus simulated>" : "<iox.Bus hid>"); });
 
     m.def("simulate", &Bus::simulated, py::arg("boxes"),

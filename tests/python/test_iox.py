@@ -148,3 +148,38 @@ def test_a_second_thread_runs_and_is_refused_while_the_box_answers(bus, box):
         box.relays[1] = True
     worker.join()
     assert answer == [0] and bus.requests("10001") == [report(35)]
+
+
+def record(address, data, kind=0):
+    body = bytes([len(data), address >> 8, address & 0xFF, kind, *data])
+    return ":" + (body + bytes([-sum(body) & 0xFF])).hex().upper() + "\r\n"
+
+
+IMAGE = record(0, range(16)) + record(16, range(16, 32)) + record(0, [], kind=1)
+
+
+def test_flash_sends_the_image_and_reports_each_line(bus, box, tmp_path):
+    image = tmp_path / "USB_IO_Firmware_A4.hex"
+    image.write_text(IMAGE, newline="")
+    calls = []
+    box.flash(str(image), progress=lambda fraction, line: calls.append((round(fraction, 3), line)))
+    lines = IMAGE.encode().split(b"\r\n")
+    assert calls == [(round(46 / len(IMAGE), 3), 1), (round(91 / len(IMAGE), 3), 2)]  # at each cutting ":"
+    assert bus.requests("10001")[:4] == [report(0x15, 0x7A, 0xFF, 1, ord("Y")), report(100, 101, 102, 103),
+                                         bytes([0]) + lines[0] + b"\r\n" + bytes(64 - 45),
+                                         bytes([0]) + lines[1] + b"\r\n" + bytes(64 - 45)]
+    box.relays[0] = True  # open again after the update
+
+
+@pytest.mark.parametrize("name, text, line", [
+    ("USB_IO_Firmware_A4.hex", record(0, range(16)) + ":10zz\r\n" + record(0, [], kind=1), 2),
+    ("firmware.hex", IMAGE, None),
+    ("USB_IO_Firmware_A4.hex", "", None),
+])
+def test_a_refused_image_sends_nothing(bus, box, tmp_path, name, text, line):
+    image = tmp_path / name
+    image.write_text(text, newline="")
+    with pytest.raises(iox.FirmwareError) as refused:
+        box.flash(str(image))
+    assert refused.value.line == line and refused.value.reason
+    assert bus.requests("10001") == []
