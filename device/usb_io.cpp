@@ -52,6 +52,15 @@ USB_IO::~USB_IO()
     Disconnect();
 }
 
+void USB_IO::closeQuietly(HidHandle handle)
+{
+    // A handle that cannot be closed is gone already: nothing is left to do with it.
+    try {
+        m_backend.close(handle);
+    } catch (...) {
+    }
+}
+
 void USB_IO::pump()
 {
     if (!m_pumpEvents)
@@ -309,10 +318,7 @@ bool USB_IO::Find_Device(std::int16_t& DeviceCount, std::int16_t Index, std::str
         if (count == Index)
             DevicePath = hid.path;
         ++count;
-        try {
-            m_backend.close(probe);
-        } catch (...) {
-        }
+        closeQuietly(probe);
     }
     DeviceCount = count;
     return seen;
@@ -366,10 +372,7 @@ void USB_IO::walkBoxes(const std::function<void(const std::string&, const std::s
         std::string sn;
         Read_Device_SN(temp, sn);
         pump();
-        try {
-            m_backend.close(temp);
-        } catch (...) {
-        }
+        closeQuietly(temp);
         temp = 0;
         pump();
         visit(path, sn);
@@ -410,10 +413,7 @@ std::int16_t USB_IO::Get_Available_SN_List(std::string& SN_List)
 void USB_IO::Open_Device(std::int16_t Index, HidHandle& Handle, const std::string& SN)
 {
     if (Handle != 0) {
-        try {
-            m_backend.close(Handle);
-        } catch (...) {
-        }
+        closeQuietly(Handle);
         Handle = 0;
     }
     if (Count_Devices() == 0) {
@@ -454,10 +454,7 @@ std::int16_t USB_IO::Connect(const std::string& SN)
 void USB_IO::Disconnect()
 {
     if (m_deviceHandle != 0) {
-        try {
-            m_backend.close(m_deviceHandle);
-        } catch (...) {
-        }
+        closeQuietly(m_deviceHandle);
         m_deviceHandle = 0;
         m_deviceFound = 0;
     }

@@ -80,6 +80,7 @@ private:
     std::string Find_Path_By_SN(const std::string& SN);
     void Open_Device(std::int16_t Index, HidHandle& Handle, const std::string& SN);
     void pump();
+    void closeQuietly(HidHandle handle);
 
     HidBackend& m_backend;
     std::function<void()> m_pumpEvents;

@@ -14,7 +14,7 @@
 
 #include <algorithm>
 
-#include "file_probe.h"
+#include "firmware/core/file_probe.h"
 #include "panels/ui_services.h"
 #include "session/session.h"
 
@@ -180,6 +180,7 @@ void BrowseForm::Command1_Click()
         accept();
         return;
     }
+    // Spelt as operators know the message: keep "Ilegal".
     ui::services().message(QStringLiteral("File Name is Ilegal"), ui::Buttons::Ok, ui::Icon::Information);
     chosen.clear();
 }
@@ -218,7 +219,7 @@ bool BrowseForm::eventFilter(QObject* watched, QEvent* event)
 
 // ---- state -----------------------------------------------------------------------------
 
-bool BrowseForm::CheckFileName(QString& path) { return canCreateFile(path); }
+bool BrowseForm::CheckFileName(QString& path) { return canCreateFile(QFile::encodeName(path).toStdString()); }
 
 QString BrowseForm::folderWithSeparator() const
 {

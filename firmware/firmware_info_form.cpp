@@ -53,6 +53,8 @@ void FirmwareInfoForm::buildControls()
         const char* caption;
         QRect where;
     };
+    // The captions and the note keep the spelling operators and their instructions know
+    // ("Avaliable", "recommanded"): do not correct them.
     const std::array<Design, 5> label7{{
         {"Latest Firmware Avaliable for This Model:", ui::twipsRect(840, 2040, 4455, 375)},
         {"Firmware:", ui::twipsRect(480, 1320, 3015, 375)},

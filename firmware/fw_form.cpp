@@ -54,6 +54,7 @@ void FWForm::buildControls()
     setFixedSize(ui::twips(6405), ui::twips(2175));
     ui::setBackground(*this, ui::kWindowColour);
 
+    // "Avaliable" is spelt as operators and their instructions know the caption: keep it.
     m_label7 = new QLabel(QStringLiteral("Avaliable Firmware:"), this);
     m_label7->setGeometry(ui::twipsRect(120, 360, 6135, 615));
     m_label7->setFont(ui::designFont(8.25, true));

@@ -132,8 +132,9 @@ TEST_P(FlashSignal, StopsOnlyWhereNoBoxIsLeftBehindUnasked)
     EXPECT_EQ(ctl({"flash", file(std::string(kData) + kData + kEnd)}), code(GetParam().exit));
     EXPECT_NE(err.str().find(GetParam().says), std::string::npos) << err.str();
     EXPECT_EQ(bus.box(0).bootloaderLines().size(), GetParam().lines);
-    if (GetParam().exit == Exit::Interrupted)
+    if (GetParam().exit == Exit::Interrupted) {
         EXPECT_EQ(codesSent(), (std::vector<int>{cmd::ReadSn, cmd::GetExtFirmware}));
+    }
 }
 
 const char kWarning[] = "stopping now would leave it there until it takes a good image; the update goes on";
@@ -143,7 +144,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SignalCase{"BeforeTheReset", [](int) { return 1; }, Exit::Interrupted,
                                  "stopped before the update began; nothing more was sent", 0},
                       SignalCase{"OnceInTheBootloader", [](int p) { return std::min(p, 1); }, Exit::Ok, kWarning, 2},
-                      SignalCase{"TwiceInTheBootloader", [](int p) { return p; }, Exit::UpdateFailed,
+                      SignalCase{"TwoAtOnceOnlyWarn", [](int p) { return std::min(p, 1) * 2; }, Exit::Ok, kWarning, 2},
+                      SignalCase{"AgainAfterTheWarning", [](int p) { return p; }, Exit::UpdateFailed,
                                  "stopped after 0 of 2 lines; the box waits in its bootloader", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -3,6 +3,7 @@
 // panels close. Handles are counted by the simulated backend, files in /proc/self/fd.
 
 #include <chrono>
+#include <memory>
 #include <string>
 
 #include "device/sim/sim_backend.h"
@@ -39,6 +40,27 @@ TEST_F(DeviceHandles, DisconnectClosesTheConnection)
     EXPECT_EQ(bus.openHandles(), 1u);
     io.Disconnect();
     EXPECT_EQ(bus.openHandles(), 0u);
+}
+
+// The shared device object goes before the backend it talks through: at the session's
+// end, and when another backend takes over.
+TEST_F(DeviceHandles, TheSharedDeviceNeverOutlivesItsBackend)
+{
+    add("10001");
+    for (const bool ending : {true, false}) {
+        auto other = std::make_unique<sim::SimBackend>();
+        session::setDeviceBackend(*other, {});
+        other->addBox({});
+        ASSERT_EQ(session::sharedDevice().Connect(), 1);
+        if (ending)
+            session::endSession();
+        else
+            session::setDeviceBackend(bus, {});
+        EXPECT_EQ(other->openHandles(), 0u) << ending;
+        other.reset();
+        EXPECT_FALSE(session::sharedDevice().isConnected()) << "a new object, on the backend in place now";
+    }
+    session::endSession();
 }
 
 TEST_F(DeviceHandles, DisconnectClosesTheHandleOfABoxThatVanished)

@@ -1,6 +1,6 @@
 #pragma once
 // What a command runs against: its output streams, the bus, and the few things that tests
-// replace (waits, the interrupt, the file-system checks of doctor).
+// replace (waits, the signals received, the file-system checks of doctor).
 
 #include <chrono>
 #include <functional>

@@ -26,7 +26,7 @@ std::string withoutCarriageReturns(std::string text)
 
 // The update on a terminal: what it waits for, a progress bar, the bell before the
 // end-of-file record. A signal before the reset stops the update with nothing sent; once
-// the box is in its bootloader the first one only warns, and a second one stops.
+// the box is in its bootloader the first one only warns, and one after the warning stops.
 class TerminalSteps : public firmware::UpdateObserver {
 public:
     explicit TerminalSteps(const Environment& env) : m_env(env), m_progress(env.out, env.outIsTerminal) {}
@@ -67,13 +67,14 @@ public:
         const int signals = m_env.signals();
         if (m_phase == UpdatePhase::CheckImage)
             return signals > 0;
-        if (signals == 1 && !m_warned) {
-            m_warned = true;
+        // Only a signal after the warning stops: two quick ones during a wait only warn.
+        if (signals > 0 && m_warnedAt == 0) {
+            m_warnedAt = signals;
             m_progress.finish();
             m_env.err << "ioxctl: the box is in its bootloader: stopping now would leave it there until it takes a "
                          "good image; the update goes on (signal again to stop anyway)" << std::endl;
         }
-        return signals > 1;
+        return m_warnedAt > 0 && signals > m_warnedAt;
     }
 
 private:
@@ -82,7 +83,7 @@ private:
     ProgressOutput m_progress;
     UpdatePhase m_phase = UpdatePhase::CheckImage;
     std::size_t m_lines = 0;
-    bool m_warned = false;
+    int m_warnedAt = 0;  // signals received when the warning was shown; 0: not shown
 };
 
 Exit reportEnd(const firmware::UpdateResult& result, const firmware::FirmwareImage& image, const std::string& path,

@@ -1,8 +1,8 @@
 #pragma once
-// ioxctl flash: the firmware window's update from the command line, with its checks and its
-// bootloader protocol. The image is read and checked before any box is looked for, so a
-// refused file sends nothing; then the box is marked, reset, reopened under its path and
-// sent its lines, with a progress bar on a terminal and plain progress lines otherwise.
+// ioxctl flash: the firmware core's update, the one the update window runs, from the
+// command line. The image is read and checked before any box is looked for, so a refused
+// file sends nothing; then the box is marked, reset, reopened under its path and sent its
+// lines, with a progress bar on a terminal and plain progress lines otherwise.
 
 #include "environment.h"
 #include "exit_codes.h"
