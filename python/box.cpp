@@ -341,11 +341,14 @@ void Box::check(std::int16_t status, const char* what, std::chrono::steady_clock
     throw Failure(Fault::NotConnected, "the box " + m_serial + " at " + m_path + " is gone (" + what + ")");
 }
 
-#define IOX_EXCHANGE(what, call)                                       \
-    use([&](USB_IO& io) {                                              \
-        const auto start = std::chrono::steady_clock::now();           \
-        check(io.call, what, start);                                   \
-    })
+template <typename Call>
+void Box::exchange(const char* what, Call&& call)
+{
+    use([&](USB_IO& io) {
+        const auto start = std::chrono::steady_clock::now();
+        check(call(io), what, start);
+    });
+}
 
 const std::string& Box::serial() const
 {
@@ -370,7 +373,7 @@ void Box::setRelay(long long relay, bool on)
 {
     std::int16_t number = static_cast<std::int16_t>(inRange(relay, 0, 7, "a relay is 0 to 7"));
     std::int16_t state = on ? 1 : 0;
-    IOX_EXCHANGE("Set_Relay", Set_Relay(number, state));
+    exchange("Set_Relay", [&](USB_IO& io) { return io.Set_Relay(number, state); });
 }
 
 bool Box::relay(long long relay)
@@ -382,13 +385,13 @@ bool Box::relay(long long relay)
 void Box::setRelayByte(long long byte)
 {
     const auto value = static_cast<std::uint8_t>(inRange(byte, 0, 255, "a relay byte is 0 to 255"));
-    IOX_EXCHANGE("Set_RelayByte", Set_RelayByte(value));
+    exchange("Set_RelayByte", [&](USB_IO& io) { return io.Set_RelayByte(value); });
 }
 
 std::uint8_t Box::relayByte()
 {
     std::uint8_t value = 0;
-    IOX_EXCHANGE("Read_Relays_Byte", Read_Relays_Byte(value));
+    exchange("Read_Relays_Byte", [&](USB_IO& io) { return io.Read_Relays_Byte(value); });
     return value;
 }
 
@@ -398,13 +401,13 @@ void Box::setDirection(char port, const std::string& direction)
         refuse("a port's direction is \"input\" or \"output\", got " + quoted(direction));
     const bool out = direction == "output";
     if (port == 'A' && out)
-        IOX_EXCHANGE("Set_ByteA_As_Output", Set_ByteA_As_Output());
+        exchange("Set_ByteA_As_Output", [&](USB_IO& io) { return io.Set_ByteA_As_Output(); });
     else if (port == 'A')
-        IOX_EXCHANGE("Set_ByteA_As_Input", Set_ByteA_As_Input());
+        exchange("Set_ByteA_As_Input", [&](USB_IO& io) { return io.Set_ByteA_As_Input(); });
     else if (out)
-        IOX_EXCHANGE("Set_ByteB_As_Output", Set_ByteB_As_Output());
+        exchange("Set_ByteB_As_Output", [&](USB_IO& io) { return io.Set_ByteB_As_Output(); });
     else
-        IOX_EXCHANGE("Set_ByteB_As_Input", Set_ByteB_As_Input());
+        exchange("Set_ByteB_As_Input", [&](USB_IO& io) { return io.Set_ByteB_As_Input(); });
     (port == 'A' ? m_directionA : m_directionB) = direction;
 }
 
@@ -418,18 +421,18 @@ void Box::setPortByte(char port, long long byte)
 {
     const auto value = static_cast<std::uint8_t>(inRange(byte, 0, 255, "a port byte is 0 to 255"));
     if (port == 'A')
-        IOX_EXCHANGE("Set_ByteA", Set_ByteA(value));
+        exchange("Set_ByteA", [&](USB_IO& io) { return io.Set_ByteA(value); });
     else
-        IOX_EXCHANGE("Set_ByteB", Set_ByteB(value));
+        exchange("Set_ByteB", [&](USB_IO& io) { return io.Set_ByteB(value); });
 }
 
 std::uint8_t Box::portByte(char port)
 {
     std::uint8_t value = 0;
     if (port == 'A')
-        IOX_EXCHANGE("ReadByteA", ReadByteA(value));
+        exchange("ReadByteA", [&](USB_IO& io) { return io.ReadByteA(value); });
     else
-        IOX_EXCHANGE("ReadByteB", ReadByteB(value));
+        exchange("ReadByteB", [&](USB_IO& io) { return io.ReadByteB(value); });
     return value;
 }
 
@@ -437,14 +440,14 @@ void Box::setLine(char port, long long bit, bool high)
 {
     const std::string name{port, static_cast<char>('0' + inRange(bit, 0, 7, "a line is 0 to 7"))};
     const std::int16_t level = high ? 1 : 0;
-    IOX_EXCHANGE("Set_TTLBit", Set_TTLBit(name, level));
+    exchange("Set_TTLBit", [&](USB_IO& io) { return io.Set_TTLBit(name, level); });
 }
 
 bool Box::line(char port, long long bit)
 {
     const std::string name{port, static_cast<char>('0' + inRange(bit, 0, 7, "a line is 0 to 7"))};
     std::uint8_t value = 0;
-    IOX_EXCHANGE("ReadBit", ReadBit(name, value));
+    exchange("ReadBit", [&](USB_IO& io) { return io.ReadBit(name, value); });
     return value != 0;
 }
 
@@ -452,7 +455,7 @@ void Box::pulse(const std::string& line, long long ms)
 {
     const std::string name = lineName(line, "a pulse's line");
     const auto length = static_cast<std::int16_t>(inRange(ms, 0, 255, "a pulse lasts 0 to 255 ms"));
-    IOX_EXCHANGE("Set_TTLPulse", Set_TTLPulse(name, length));
+    exchange("Set_TTLPulse", [&](USB_IO& io) { return io.Set_TTLPulse(name, length); });
 }
 
 void Box::spiOut(const std::string& bits, const std::string& clock, const std::string& data, const std::string& latch)
@@ -461,20 +464,20 @@ void Box::spiOut(const std::string& bits, const std::string& clock, const std::s
     const std::string c = lineName(clock, "clock"), d = lineName(data, "data"), l = lineName(latch, "latch");
     if (c == d || c == l || d == l)
         refuse("clock, data and latch must be three different lines");
-    IOX_EXCHANGE("SPI_OUT", SPI_OUT(c, d, l, checked));
+    exchange("SPI_OUT", [&](USB_IO& io) { return io.SPI_OUT(c, d, l, checked); });
 }
 
 void Box::spiOutTrigger(const std::string& bits, bool trigger)
 {
     const std::string& checked = word(bits, kSpiOutTriggMaxBits);
     const std::int16_t flag = trigger ? 1 : 0;
-    IOX_EXCHANGE("SPI_OUT_Trigg", SPI_OUT_Trigg(checked, flag));
+    exchange("SPI_OUT_Trigg", [&](USB_IO& io) { return io.SPI_OUT_Trigg(checked, flag); });
 }
 
 void Box::setSpiPulseWidth(long long us)
 {
     std::int16_t width = static_cast<std::int16_t>(inRange(us, 0, 255, "a pulse width is 0 to 255 us"));
-    IOX_EXCHANGE("Set_SPI_PulseWidth", Set_SPI_PulseWidth(width));
+    exchange("Set_SPI_PulseWidth", [&](USB_IO& io) { return io.Set_SPI_PulseWidth(width); });
     m_pulseWidth = width;
 }
 

@@ -144,6 +144,9 @@ private:
     // Runs one use of the box: refuses a closed box and a second thread, holds the bus.
     template <typename Call>
     auto use(Call&& call);
+    // One command through use(), its status checked.
+    template <typename Call>
+    void exchange(const char* what, Call&& call);
     // Turns a failed exchange (status 0) into Timeout or NotConnected.
     void check(std::int16_t status, const char* what, std::chrono::steady_clock::time_point start) const;
     void connect();
