@@ -1,0 +1,586 @@
+#include "box.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "device/commands.h"
+#include "device/hidapi_backend.h"
+#include "device/sim/sim_backend.h"
+#include "firmware/core/firmware_update.h"
+
+namespace iox::python {
+
+namespace {
+
+constexpr const char* kModels[] = {"IOX-MODEL-A", "IOX-MODEL-B", "IOX-MODEL-C", "IOX-MODEL-D"};
+
+[[noreturn]] void refuse(const std::string& message) { throw Failure(Fault::BadArgument, message); }
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+long long inRange(long long value, long long low, long long high, const std::string& what)
+{
+    if (value < low || value > high)
+        refuse(what + ", got " + std::to_string(value));
+    return value;
+}
+
+char portLetter(const std::string& text)
+{
+    if (text == "A" || text == "a")
+        return 'A';
+    if (text == "B" || text == "b")
+        return 'B';
+    refuse("a port is A or B, got " + quoted(text));
+}
+
+// "A0".."A7", "B0".."B7"; a lower-case port letter is taken as upper case.
+std::string lineName(const std::string& text, const std::string& what)
+{
+    if (text.size() != 2 || (text[0] != 'A' && text[0] != 'a' && text[0] != 'B' && text[0] != 'b') ||
+        text[1] < '0' || text[1] > '7')
+        refuse(what + " is a line A0..A7 or B0..B7, got " + quoted(text));
+    return std::string{static_cast<char>(text[0] & ~0x20), text[1]};
+}
+
+// A serial-output word: 1 to maxBits characters 0 and 1, first bit first.
+const std::string& word(const std::string& text, std::size_t maxBits)
+{
+    const bool binary = std::all_of(text.begin(), text.end(), [](char c) { return c == '0' || c == '1'; });
+    if (text.empty() || !binary || text.size() > maxBits)
+        refuse("a word is 1 to " + std::to_string(maxBits) + " characters 0 and 1, got " + quoted(text));
+    return text;
+}
+
+}  // namespace
+
+std::vector<HidInterface> PathView::enumerate()
+{
+    std::vector<HidInterface> one;
+    for (auto& hid : m_bus.enumerate()) {
+        if (hid.path == m_path)
+            one.push_back(std::move(hid));
+    }
+    return one;
+}
+
+// ---- bus ----------------------------------------------------------------------------
+
+Bus::Bus(std::unique_ptr<HidBackend> backend, sim::SimBackend* sim) : m_backend(std::move(backend)), m_sim(sim)
+{
+    // A simulated box restarts at once: its bus waits for nothing during an update.
+    if (sim)
+        m_updateSleep = [](std::chrono::milliseconds) {};
+    else
+        m_updateSleep = [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); };
+}
+Bus::~Bus() = default;
+
+std::shared_ptr<Bus> Bus::simulated(const std::vector<std::pair<std::string, std::string>>& boxes)
+{
+    auto sim = std::make_unique<sim::SimBackend>();
+    for (const auto& [model, serial] : boxes) {
+        if (std::find(std::begin(kModels), std::end(kModels), model) == std::end(kModels))
+            refuse("unknown model " + quoted(model) + " (IOX-MODEL-A, IOX-MODEL-B, IOX-MODEL-C or IOX-MODEL-D)");
+        if (serial.empty() || serial.size() > 20)
+            refuse("a serial number is 1 to 20 characters, got " + quoted(serial));
+        sim::BoxConfig config;
+        config.model = model;
+        config.serial = serial;
+        sim->addBox(config);
+    }
+    sim::SimBackend* raw = sim.get();
+    return std::shared_ptr<Bus>(new Bus(std::move(sim), raw));
+}
+
+std::shared_ptr<Bus> Bus::hid()
+{
+    static std::mutex guard;
+    static std::weak_ptr<Bus> current;
+    std::lock_guard lock(guard);
+    auto bus = current.lock();
+    if (!bus) {
+        bus = std::shared_ptr<Bus>(new Bus(std::make_unique<HidapiBackend>(), nullptr));
+        current = bus;
+    }
+    return bus;
+}
+
+std::vector<std::string> Bus::boxPaths()
+{
+    std::vector<std::string> paths;
+    for (const auto& hid : m_backend->enumerate()) {
+        if (hid.vendorId == kBoxVendorId && hid.productId == kBoxProductId)
+            paths.push_back(hid.path);
+    }
+    return paths;
+}
+
+BoxInfo Bus::identify(const std::string& path)
+{
+    BoxInfo info;
+    info.path = path;
+    PathView view(*m_backend, path);
+    USB_IO device(view);
+    std::string serial;
+    if (device.Connect() != 1 || device.Read_SN(serial) != 1)
+        return info;
+    info.serial = serial;
+    info.model.emplace();
+    device.Read_ModelName(*info.model);
+    std::uint8_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
+    Firmware firmware;
+    firmware.level = device.GetExtFirmware(a0, a1, a2, a3, firmware.revision);
+    info.firmware = firmware;
+    return info;
+}
+
+std::vector<BoxInfo> Bus::list()
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<BoxInfo> boxes;
+    std::map<std::string, int> serials;
+    for (const auto& path : boxPaths()) {
+        boxes.push_back(identify(path));
+        if (boxes.back().serial)
+            ++serials[*boxes.back().serial];
+    }
+    for (auto& box : boxes)
+        box.duplicate = box.serial && serials[*box.serial] > 1;
+    return boxes;
+}
+
+std::unique_ptr<Box> Bus::open(const std::optional<std::string>& serial, const std::optional<std::string>& path)
+{
+    if (serial && path)
+        refuse("open a box by serial number or by path, not both");
+    std::string chosen;
+    {
+        std::lock_guard lock(m_mutex);
+        const std::vector<std::string> paths = boxPaths();
+        if (path) {
+            if (std::find(paths.begin(), paths.end(), *path) == paths.end())
+                throw Failure(Fault::NotConnected, "no box at the path " + quoted(*path));
+            chosen = *path;
+        } else if (!serial) {
+            if (paths.empty())
+                throw Failure(Fault::NotConnected, "no box attached");
+            if (paths.size() > 1)
+                refuse(std::to_string(paths.size()) + " boxes attached: open one by serial number or path");
+            chosen = paths.front();
+        } else {
+            std::vector<std::string> matches;
+            for (const auto& candidate : paths) {
+                if (identify(candidate).serial == *serial)
+                    matches.push_back(candidate);
+            }
+            if (matches.empty())
+                throw Failure(Fault::NotConnected, "no box with the serial number " + *serial);
+            if (matches.size() > 1) {
+                std::string message = std::to_string(matches.size()) + " boxes share the serial number " + *serial +
+                                      ": open one by path:";
+                for (const auto& match : matches)
+                    message += " " + match;
+                refuse(message);
+            }
+            chosen = matches.front();
+        }
+    }
+    return std::make_unique<Box>(shared_from_this(), chosen);
+}
+
+std::size_t Bus::simIndex(const std::string& box)
+{
+    if (!m_sim)
+        throw Failure(Fault::BadArgument, "only a simulated bus (iox.simulate) has request logs and input lines");
+    std::vector<std::size_t> matches;
+    for (std::size_t i = 0; i < m_sim->boxCount(); ++i) {
+        if (m_sim->pathOf(i) == box)
+            return i;
+        if (m_sim->box(i).config().serial == box)
+            matches.push_back(i);
+    }
+    if (matches.size() != 1)
+        refuse(matches.empty() ? "no simulated box " + quoted(box)
+                               : "several simulated boxes have the serial number " + box + ": name one by path");
+    return matches.front();
+}
+
+std::vector<Report> Bus::requests(const std::string& box)
+{
+    std::lock_guard lock(m_mutex);
+    const std::size_t index = simIndex(box);
+    return m_sim->requestsTo(index);
+}
+
+void Bus::clearRequests()
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_sim)
+        simIndex({});  // the refusal of a real bus
+    m_sim->clearLog();
+}
+
+void Bus::setInputs(const std::string& box, const std::string& port, long long byte)
+{
+    const char letter = portLetter(port);
+    const auto levels = static_cast<std::uint8_t>(inRange(byte, 0, 255, "a port byte is 0 to 255"));
+    std::lock_guard lock(m_mutex);
+    const std::size_t index = simIndex(box);
+    sim::SimBox& model = m_sim->box(index);
+    if (letter == 'A')
+        model.setInputA(levels);
+    else
+        model.setInputB(levels);
+}
+
+void Bus::setAnswerDelay(const std::string& box, double seconds)
+{
+    if (!(seconds >= 0 && seconds <= 60))
+        refuse("an answer delay is 0 to 60 s");
+    std::lock_guard lock(m_mutex);
+    const std::size_t index = simIndex(box);
+    m_sim->faults(index).answerDelay = std::chrono::milliseconds(std::llround(seconds * 1000));
+}
+
+void Bus::unplug(const std::string& box)
+{
+    std::lock_guard lock(m_mutex);
+    const std::size_t index = simIndex(box);
+    m_sim->vanish(index);
+}
+
+std::size_t Bus::openHandles()
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_sim)
+        simIndex({});
+    return m_sim->openHandles();
+}
+
+// ---- box ----------------------------------------------------------------------------
+
+Box::Box(std::shared_ptr<Bus> bus, std::string path)
+    : m_bus(std::move(bus)), m_path(std::move(path)), m_view(m_bus->backend(), m_path)
+{
+    std::lock_guard lock(m_bus->mutex());
+    connect();
+}
+
+Box::~Box()
+{
+    // Nothing else can hold a box that is being destroyed, so close() finds it idle.
+    try {
+        close();
+    } catch (...) {
+    }
+}
+
+void Box::connect()
+{
+    auto io = std::make_unique<USB_IO>(m_view);
+    io->setExchangeTimeout(m_timeout);
+    if (io->Connect() != 1)
+        throw Failure(Fault::NotConnected, "the box at " + m_path +
+                                               " cannot be opened (permissions, or another program holds it)");
+    const auto start = std::chrono::steady_clock::now();
+    const auto status = io->Read_SN(m_serial);
+    if (status != 1) {
+        m_io = std::move(io);
+        check(status, "Read_SN", start);
+    }
+    io->Read_ModelName(m_model);
+    std::uint8_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
+    m_firmware.level = io->GetExtFirmware(a0, a1, a2, a3, m_firmware.revision);
+    m_io = std::move(io);
+}
+
+void Box::close()
+{
+    bool idle = false;
+    if (!m_busy.compare_exchange_strong(idle, true))
+        throw Failure(Fault::Busy, "the box is in use by another thread and cannot be closed now");
+    if (m_io) {
+        std::lock_guard lock(m_bus->mutex());
+        m_io.reset();  // USB_IO's destructor disconnects
+    }
+    m_busy = false;
+}
+
+template <typename Call>
+auto Box::use(Call&& call)
+{
+    bool idle = false;
+    if (!m_busy.compare_exchange_strong(idle, true))
+        throw Failure(Fault::Busy, "the box " + m_serial +
+                                       " is in use by another thread: a box takes one call at a time");
+    struct Idle {
+        std::atomic<bool>& busy;
+        ~Idle() { busy = false; }
+    } idleAfter{m_busy};
+    if (!m_io)
+        throw Failure(Fault::NotConnected, "the box is closed");
+    std::lock_guard lock(m_bus->mutex());
+    return call(*m_io);
+}
+
+void Box::check(std::int16_t status, const char* what, std::chrono::steady_clock::time_point start) const
+{
+    if (status == 1)
+        return;
+    // A read that fails before the bound is a device gone from the bus; one that reaches it
+    // is a box that did not answer.
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    if (elapsed >= m_timeout * 9 / 10)
+        throw Failure(Fault::Timeout, "the box " + m_serial + " did not answer within " +
+                                          std::to_string(m_timeout.count()) + " ms (" + what + ")");
+    throw Failure(Fault::NotConnected, "the box " + m_serial + " at " + m_path + " is gone (" + what + ")");
+}
+
+template <typename Call>
+void Box::exchange(const char* what, Call&& call)
+{
+    use([&](USB_IO& io) {
+        const auto start = std::chrono::steady_clock::now();
+        check(call(io), what, start);
+    });
+}
+
+const std::string& Box::serial() const
+{
+    if (!m_io)
+        throw Failure(Fault::NotConnected, "the box is closed");
+    return m_serial;
+}
+
+const std::string& Box::model() const { return serial(), m_model; }
+const Firmware& Box::firmware() const { return serial(), m_firmware; }
+double Box::timeout() const { return m_timeout.count() / 1000.0; }
+
+void Box::setTimeout(double seconds)
+{
+    if (!(seconds >= 0.001 && seconds <= 60))
+        refuse("a timeout is 0.001 to 60 s");
+    m_timeout = std::chrono::milliseconds(std::llround(seconds * 1000));
+    use([&](USB_IO& io) { io.setExchangeTimeout(m_timeout); });
+}
+
+void Box::setRelay(long long relay, bool on)
+{
+    std::int16_t number = static_cast<std::int16_t>(inRange(relay, 0, 7, "a relay is 0 to 7"));
+    std::int16_t state = on ? 1 : 0;
+    exchange("Set_Relay", [&](USB_IO& io) { return io.Set_Relay(number, state); });
+}
+
+bool Box::relay(long long relay)
+{
+    const auto bit = inRange(relay, 0, 7, "a relay is 0 to 7");
+    return (relayByte() >> bit) & 1;
+}
+
+void Box::setRelayByte(long long byte)
+{
+    const auto value = static_cast<std::uint8_t>(inRange(byte, 0, 255, "a relay byte is 0 to 255"));
+    exchange("Set_RelayByte", [&](USB_IO& io) { return io.Set_RelayByte(value); });
+}
+
+std::uint8_t Box::relayByte()
+{
+    std::uint8_t value = 0;
+    exchange("Read_Relays_Byte", [&](USB_IO& io) { return io.Read_Relays_Byte(value); });
+    return value;
+}
+
+void Box::setDirection(char port, const std::string& direction)
+{
+    if (direction != "input" && direction != "output")
+        refuse("a port's direction is \"input\" or \"output\", got " + quoted(direction));
+    const bool out = direction == "output";
+    if (port == 'A' && out)
+        exchange("Set_ByteA_As_Output", [&](USB_IO& io) { return io.Set_ByteA_As_Output(); });
+    else if (port == 'A')
+        exchange("Set_ByteA_As_Input", [&](USB_IO& io) { return io.Set_ByteA_As_Input(); });
+    else if (out)
+        exchange("Set_ByteB_As_Output", [&](USB_IO& io) { return io.Set_ByteB_As_Output(); });
+    else
+        exchange("Set_ByteB_As_Input", [&](USB_IO& io) { return io.Set_ByteB_As_Input(); });
+    (port == 'A' ? m_directionA : m_directionB) = direction;
+}
+
+std::optional<std::string> Box::direction(char port) const
+{
+    serial();
+    return port == 'A' ? m_directionA : m_directionB;
+}
+
+void Box::setPortByte(char port, long long byte)
+{
+    const auto value = static_cast<std::uint8_t>(inRange(byte, 0, 255, "a port byte is 0 to 255"));
+    if (port == 'A')
+        exchange("Set_ByteA", [&](USB_IO& io) { return io.Set_ByteA(value); });
+    else
+        exchange("Set_ByteB", [&](USB_IO& io) { return io.Set_ByteB(value); });
+}
+
+std::uint8_t Box::portByte(char port)
+{
+    std::uint8_t value = 0;
+    if (port == 'A')
+        exchange("ReadByteA", [&](USB_IO& io) { return io.ReadByteA(value); });
+    else
+        exchange("ReadByteB", [&](USB_IO& io) { return io.ReadByteB(value); });
+    return value;
+}
+
+void Box::setLine(char port, long long bit, bool high)
+{
+    const std::string name{port, static_cast<char>('0' + inRange(bit, 0, 7, "a line is 0 to 7"))};
+    const std::int16_t level = high ? 1 : 0;
+    exchange("Set_TTLBit", [&](USB_IO& io) { return io.Set_TTLBit(name, level); });
+}
+
+bool Box::line(char port, long long bit)
+{
+    const std::string name{port, static_cast<char>('0' + inRange(bit, 0, 7, "a line is 0 to 7"))};
+    std::uint8_t value = 0;
+    exchange("ReadBit", [&](USB_IO& io) { return io.ReadBit(name, value); });
+    return value != 0;
+}
+
+void Box::pulse(const std::string& line, long long ms)
+{
+    const std::string name = lineName(line, "a pulse's line");
+    const auto length = static_cast<std::int16_t>(inRange(ms, 0, 255, "a pulse lasts 0 to 255 ms"));
+    exchange("Set_TTLPulse", [&](USB_IO& io) { return io.Set_TTLPulse(name, length); });
+}
+
+void Box::spiOut(const std::string& bits, const std::string& clock, const std::string& data, const std::string& latch)
+{
+    const std::string& checked = word(bits, kSpiOutMaxBits);
+    const std::string c = lineName(clock, "clock"), d = lineName(data, "data"), l = lineName(latch, "latch");
+    if (c == d || c == l || d == l)
+        refuse("clock, data and latch must be three different lines");
+    exchange("SPI_OUT", [&](USB_IO& io) { return io.SPI_OUT(c, d, l, checked); });
+}
+
+void Box::spiOutTrigger(const std::string& bits, bool trigger)
+{
+    const std::string& checked = word(bits, kSpiOutTriggMaxBits);
+    const std::int16_t flag = trigger ? 1 : 0;
+    exchange("SPI_OUT_Trigg", [&](USB_IO& io) { return io.SPI_OUT_Trigg(checked, flag); });
+}
+
+void Box::setSpiPulseWidth(long long us)
+{
+    std::int16_t width = static_cast<std::int16_t>(inRange(us, 0, 255, "a pulse width is 0 to 255 us"));
+    exchange("Set_SPI_PulseWidth", [&](USB_IO& io) { return io.Set_SPI_PulseWidth(width); });
+    m_pulseWidth = width;
+}
+
+namespace {
+
+[[noreturn]] void firmwareFailure(const std::string& reason, int line = 0)
+{
+    const std::string failed = firmware::kUpdateFailedText;
+    Failure failure(Fault::Firmware, failed.substr(0, failed.find(" - ")) + ": " + reason);
+    failure.reason = reason;
+    failure.line = line;
+    throw failure;
+}
+
+std::string withoutCarriageReturns(std::string text)
+{
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
+// The image line a refusal names ("Line 7 of the Firmware file ..."), or 0.
+int refusedLine(const std::string& refusal)
+{
+    return refusal.rfind("Line ", 0) == 0 ? std::atoi(refusal.c_str() + 5) : 0;
+}
+
+// Hands each accepted line to the caller's progress function. An exception it throws
+// stops the update at the next step and is thrown again once the update has ended.
+class ProgressSteps : public firmware::UpdateObserver {
+public:
+    explicit ProgressSteps(const Box::Progress& progress) : m_progress(progress) {}
+    void lineAnswered(const firmware::UpdateProgress& step) override
+    {
+        if (!m_progress || m_thrown)
+            return;
+        try {
+            m_progress(step.fraction(), static_cast<int>(step.linesSent));
+        } catch (...) {
+            m_thrown = std::current_exception();
+        }
+    }
+    bool failed() const { return m_thrown != nullptr; }
+    void rethrow() const
+    {
+        if (m_thrown)
+            std::rethrow_exception(m_thrown);
+    }
+
+private:
+    const Box::Progress& m_progress;
+    std::exception_ptr m_thrown;
+};
+
+}  // namespace
+
+void Box::flash(const std::string& file, const Progress& progress)
+{
+    // The name test looks for the image's name after a folder separator: a relative name
+    // is tested as the absolute path it stands for.
+    std::error_code error;
+    const std::string path = std::filesystem::absolute(file, error).lexically_normal().string();
+    if (!firmware::isFirmwareFilePath(path))
+        firmwareFailure(std::string(firmware::kIllegalFileText) +
+                        ": the image's file name must begin with USB_IO_Firmware_ (" + file + "); nothing was sent");
+    ProgressSteps steps(progress);
+    firmware::FirmwareUpdate update(m_view, steps, m_bus->updateSleep());
+    update.setStopRequest([&steps] { return steps.failed(); });
+    if (!update.checkImage(path))
+        firmwareFailure(withoutCarriageReturns(update.refusal()), refusedLine(update.refusal()));
+    use([&](USB_IO& io) {
+        if (m_firmware.level < firmware::kLowestUpdatableLevel)
+            firmwareFailure("the box " + m_serial + " runs firmware " + m_firmware.revision + " (level " +
+                            std::to_string(m_firmware.level) + "), which takes no update; nothing was sent");
+        const firmware::UpdateResult result = update.run(io);
+        // The update leaves the device object disconnected; a finished box runs its new
+        // firmware under the same path and is opened again.
+        m_io.reset();
+        if (result.outcome == firmware::UpdateOutcome::Finished) {
+            try {
+                connect();
+            } catch (const Failure&) {
+                m_io.reset();  // the update is done; the closed box says the rest
+            }
+            steps.rethrow();
+            return;
+        }
+        steps.rethrow();
+        const std::string lines = std::to_string(update.image()->lines.size());
+        switch (result.outcome) {
+        case firmware::UpdateOutcome::Stopped:
+            firmwareFailure("stopped before the update began; nothing more was sent to the box");
+        case firmware::UpdateOutcome::NoBootloader:
+            firmwareFailure("the box did not come back at " + m_path + " after its reset");
+        case firmware::UpdateOutcome::LineFailed:
+            firmwareFailure("line " + std::to_string(result.linesSent) + " of " + lines + " was answered with status " +
+                                std::to_string(result.lastStatus) + "; the box waits in its bootloader for a good image",
+                            static_cast<int>(result.linesSent));
+        default:
+            firmwareFailure("stopped after " + std::to_string(result.linesSent) + " of " + lines +
+                            " lines; the box waits in its bootloader for a good image");
+        }
+    });
+}
+
+}  // namespace iox::python

@@ -1,0 +1,166 @@
+#pragma once
+// The boxes as the Python module presents them, in plain C++: a bus (the real HID boxes or
+// simulated ones), what it lists, and an open box whose every call either succeeds or
+// throws a Failure. Arguments are checked in full before anything is sent, with the
+// refusals ioxctl gives. No Python here; module.cpp binds it.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "device/hid_backend.h"
+#include "device/usb_io.h"
+
+namespace iox::sim {
+class SimBackend;
+}
+
+namespace iox::python {
+
+enum class Fault { NotConnected, Timeout, BadArgument, Firmware, Busy };
+
+struct Failure : std::runtime_error {
+    Failure(Fault f, const std::string& message) : std::runtime_error(message), fault(f) {}
+    Fault fault;
+    std::string reason;  // FirmwareError only: what went wrong, without the line
+    int line = 0;        // FirmwareError only: 1-based image line, 0 when no line is at fault
+};
+
+struct Firmware {
+    int level = 0;
+    std::string revision;
+};
+
+struct BoxInfo {
+    std::string path;
+    std::optional<std::string> serial, model;  // empty when the box could not be asked
+    std::optional<Firmware> firmware;
+    bool duplicate = false;  // another listed box reports the same serial number
+};
+
+// Lists only the interface at one path, so USB_IO's "first box" is the box at that path.
+class PathView : public HidBackend {
+public:
+    PathView(HidBackend& bus, std::string path) : m_bus(bus), m_path(std::move(path)) {}
+    std::vector<HidInterface> enumerate() override;
+    HidHandle open(const std::string& path) override { return m_bus.open(path); }
+    bool write(HidHandle handle, const Report& report) override { return m_bus.write(handle, report); }
+    bool read(HidHandle handle, Report& report, std::chrono::milliseconds timeout) override
+    {
+        return m_bus.read(handle, report, timeout);
+    }
+    void close(HidHandle handle) override { m_bus.close(handle); }
+
+private:
+    HidBackend& m_bus;
+    std::string m_path;
+};
+
+class Box;
+
+class Bus : public std::enable_shared_from_this<Bus> {
+public:
+    // (model, serial) pairs; models are the four the boxes report.
+    static std::shared_ptr<Bus> simulated(const std::vector<std::pair<std::string, std::string>>& boxes);
+    // The process's one bus of real boxes (hidapi is initialised once per process).
+    static std::shared_ptr<Bus> hid();
+    ~Bus();
+
+    std::vector<BoxInfo> list();
+    // By serial number, or by path when path is set; neither: the only box attached.
+    std::unique_ptr<Box> open(const std::optional<std::string>& serial, const std::optional<std::string>& path);
+
+    bool isSimulated() const { return m_sim != nullptr; }
+    // Simulated buses only; box is a serial number or a path.
+    std::vector<Report> requests(const std::string& box);
+    void clearRequests();
+    void setInputs(const std::string& box, const std::string& port, long long byte);
+    void setAnswerDelay(const std::string& box, double seconds);
+    void unplug(const std::string& box);
+    std::size_t openHandles();
+
+    // Every use of the backend holds this: boxes of one bus are reached one at a time.
+    std::mutex& mutex() { return m_mutex; }
+    HidBackend& backend() { return *m_backend; }
+    // How a firmware update waits for the box's restarts.
+    const std::function<void(std::chrono::milliseconds)>& updateSleep() const { return m_updateSleep; }
+
+private:
+    explicit Bus(std::unique_ptr<HidBackend> backend, sim::SimBackend* sim);
+    std::vector<std::string> boxPaths();
+    BoxInfo identify(const std::string& path);
+    std::size_t simIndex(const std::string& box);
+
+    std::unique_ptr<HidBackend> m_backend;
+    sim::SimBackend* m_sim = nullptr;
+    std::mutex m_mutex;
+    std::function<void(std::chrono::milliseconds)> m_updateSleep;
+};
+
+class Box {
+public:
+    using Progress = std::function<void(double fraction, int line)>;
+
+    Box(std::shared_ptr<Bus> bus, std::string path);  // connects and reads the identity
+    ~Box();
+    Box(const Box&) = delete;
+    Box& operator=(const Box&) = delete;
+
+    void close();
+    bool closed() const { return !m_io; }
+    const std::string& path() const { return m_path; }
+    const std::string& serial() const;
+    const std::string& model() const;
+    const Firmware& firmware() const;
+    double timeout() const;
+    void setTimeout(double seconds);
+
+    void setRelay(long long relay, bool on);
+    bool relay(long long relay);
+    void setRelayByte(long long byte);
+    std::uint8_t relayByte();
+    void setDirection(char port, const std::string& direction);
+    std::optional<std::string> direction(char port) const;
+    void setPortByte(char port, long long byte);
+    std::uint8_t portByte(char port);
+    void setLine(char port, long long bit, bool high);
+    bool line(char port, long long bit);
+    void pulse(const std::string& line, long long ms);
+    void spiOut(const std::string& word, const std::string& clock, const std::string& data, const std::string& latch);
+    void spiOutTrigger(const std::string& word, bool trigger);
+    void setSpiPulseWidth(long long us);
+    std::optional<int> spiPulseWidth() const { return m_pulseWidth; }
+    void flash(const std::string& file, const Progress& progress);
+
+private:
+    // Runs one use of the box: refuses a closed box and a second thread, holds the bus.
+    template <typename Call>
+    auto use(Call&& call);
+    // One command through use(), its status checked.
+    template <typename Call>
+    void exchange(const char* what, Call&& call);
+    // Turns a failed exchange (status 0) into Timeout or NotConnected.
+    void check(std::int16_t status, const char* what, std::chrono::steady_clock::time_point start) const;
+    void connect();
+
+    std::shared_ptr<Bus> m_bus;
+    std::string m_path;
+    PathView m_view;
+    std::unique_ptr<USB_IO> m_io;
+    std::atomic<bool> m_busy{false};
+    std::chrono::milliseconds m_timeout = USB_IO::kDefaultExchangeTimeout;
+    std::string m_serial, m_model;
+    Firmware m_firmware;
+    std::optional<std::string> m_directionA, m_directionB;
+    std::optional<int> m_pulseWidth;
+};
+
+}  // namespace iox::python

@@ -1,0 +1,126 @@
+"""The USB To I/O boxes from Python: relays, ports A and B, lines, pulses, serial output and
+the firmware update, on the real boxes (iox.hid) or simulated ones (iox.simulate).
+
+Every failure raises an iox.Error; nothing returns a silent 0."""
+
+from types import TracebackType
+from typing import Callable, Literal, Optional, Sequence, Tuple, Type
+
+class Error(Exception):
+    """Base of every failure the module reports."""
+
+class NotConnected(Error):
+    """No such box, it cannot be opened, it is gone from the bus, or the Box is closed."""
+
+class Timeout(Error, TimeoutError):
+    """The box did not answer within its timeout (Box.timeout)."""
+
+class BadArgument(Error, ValueError):
+    """An argument the box cannot take; nothing was sent."""
+
+class FirmwareError(Error):
+    """The image was refused before the box was touched, or the update failed."""
+    reason: str
+    line: Optional[int]  # 1-based image line at fault, or None
+
+class Busy(Error):
+    """The Box is in the middle of a call from another thread."""
+
+class BoxInfo:
+    """One box on a bus, as it answered when listed."""
+    @property
+    def path(self) -> str: ...
+    @property
+    def serial(self) -> Optional[str]: ...  # None: the box could not be asked
+    @property
+    def model(self) -> Optional[str]: ...
+    @property
+    def firmware(self) -> Optional[Tuple[int, str]]: ...  # (level, revision)
+    @property
+    def duplicate(self) -> bool: ...  # another listed box reports the same serial number
+
+class Relays:
+    """The eight relays: relays[i] (i 0 to 7) and relays.byte (bit i = relay i)."""
+    byte: int
+    def __getitem__(self, relay: int) -> bool: ...
+    def __setitem__(self, relay: int, on: bool | int) -> None: ...
+    def __len__(self) -> int: ...
+
+class Port:
+    """Port A or B: direction, the port byte, and its lines port[i] (i 0 to 7)."""
+    @property
+    def direction(self) -> Optional[Literal["input", "output"]]:
+        """What this Box last set (None before): the box cannot report it."""
+    @direction.setter
+    def direction(self, value: Literal["input", "output"]) -> None: ...
+    byte: int
+    @property
+    def name(self) -> Literal["A", "B"]: ...
+    def __getitem__(self, line: int) -> bool: ...
+    def __setitem__(self, line: int, high: bool | int) -> None: ...
+    def __len__(self) -> int: ...
+
+class Box:
+    """An open box; close it with `with` or close() (garbage collection closes it too).
+    One call at a time: a second thread calling while a call runs gets iox.Busy."""
+    def __enter__(self) -> Box: ...
+    def __exit__(self, kind: Optional[Type[BaseException]], value: Optional[BaseException],
+                 trace: Optional[TracebackType]) -> None: ...
+    def close(self) -> None: ...
+    @property
+    def closed(self) -> bool: ...
+    @property
+    def serial(self) -> str: ...
+    @property
+    def model(self) -> str: ...
+    @property
+    def path(self) -> str: ...
+    @property
+    def firmware(self) -> Tuple[int, str]: ...  # (level, revision), e.g. (3, "A3")
+    timeout: float  # seconds an exchange may take before iox.Timeout
+    @property
+    def relays(self) -> Relays: ...
+    @property
+    def port_a(self) -> Port: ...
+    @property
+    def port_b(self) -> Port: ...
+    def pulse(self, line: str, ms: int) -> None:
+        """One timed pulse on a line "A0".."B7", 0 to 255 ms."""
+    def spi_out(self, word: str, *, clock: str, data: str, latch: str) -> None:
+        """Shift 1 to 56 characters 0 and 1 out, first bit first, on three different lines."""
+    def spi_out_trigger(self, word: str, *, trigger: bool = False) -> None:
+        """Shift 1 to 61 characters 0 and 1 out on the box's own lines."""
+    @property
+    def spi_pulse_width(self) -> Optional[int]:
+        """Serial clock pulse width in us (0 to 255) as this Box last set it, or None."""
+    @spi_pulse_width.setter
+    def spi_pulse_width(self, us: int) -> None: ...
+    def flash(self, file: str, progress: Optional[Callable[[float, int], None]] = None) -> None:
+        """Write a firmware image (USB_IO_Firmware_*.hex) into the box; progress(fraction, line)
+        after each accepted line. Raises FirmwareError (nothing sent when the image is refused)."""
+
+class Bus:
+    """The boxes on one bus: the real HID boxes (iox.hid()) or simulated ones (iox.simulate())."""
+    def list(self) -> list[BoxInfo]: ...
+    def open(self, serial: Optional[str] = None, *, path: Optional[str] = None) -> Box:
+        """The box with this serial number, or at path; with neither, the only box attached."""
+    @property
+    def simulated(self) -> bool: ...
+    # Simulated buses only; box is a serial number or a path such as "sim:box0".
+    def requests(self, box: str) -> list[bytes]:
+        """Every request the box received, 65 bytes each."""
+    def clear_requests(self) -> None: ...
+    def set_inputs(self, box: str, *, port: Literal["A", "B"], byte: int) -> None: ...
+    def set_answer_delay(self, box: str, seconds: float) -> None: ...
+    def unplug(self, box: str) -> None: ...
+    @property
+    def open_handles(self) -> int: ...
+
+def simulate(boxes: Sequence[Tuple[str, str]]) -> Bus:
+    """A bus of simulated boxes from (model, serial) pairs; paths sim:box0, sim:box1..."""
+
+def hid() -> Bus:
+    """The bus of the real boxes."""
+
+def open(serial: Optional[str] = None, *, path: Optional[str] = None) -> Box:
+    """iox.hid().open(...)."""

@@ -1,0 +1,344 @@
+// The extension module `iox`: Python names over box.h. Every exchange runs with the GIL
+// released; failures arrive as the module's exceptions.
+
+#include <pybind11/functional.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <climits>
+
+#include "box.h"
+
+namespace py = pybind11;
+using namespace iox::python;
+
+namespace {
+
+struct Errors {
+    PyObject* error = nullptr;
+    PyObject* notConnected = nullptr;
+    PyObject* timeout = nullptr;
+    PyObject* badArgument = nullptr;
+    PyObject* firmware = nullptr;
+    PyObject* busy = nullptr;
+};
+Errors g_errors;
+
+PyObject* addError(py::module_& m, const char* name, std::initializer_list<PyObject*> bases, const char* doc)
+{
+    py::tuple baseTuple(bases.size());
+    std::size_t i = 0;
+    for (PyObject* base : bases)
+        baseTuple[i++] = py::handle(base);
+    PyObject* type = PyErr_NewExceptionWithDoc((std::string("iox.") + name).c_str(), doc, baseTuple.ptr(), nullptr);
+    if (!type)
+        throw py::error_already_set();
+    m.add_object(name, py::handle(type));
+    return type;
+}
+
+void raise(const Failure& failure)
+{
+    PyObject* type = nullptr;
+    switch (failure.fault) {
+    case Fault::NotConnected: type = g_errors.notConnected; break;
+    case Fault::Timeout: type = g_errors.timeout; break;
+    case Fault::BadArgument: type = g_errors.badArgument; break;
+    case Fault::Busy: type = g_errors.busy; break;
+    case Fault::Firmware: {
+        py::object error = py::reinterpret_borrow<py::object>(g_errors.firmware)(failure.what());
+        error.attr("reason") = failure.reason.empty() ? std::string(failure.what()) : failure.reason;
+        error.attr("line") = failure.line > 0 ? py::object(py::int_(failure.line)) : py::none();
+        PyErr_SetObject(g_errors.firmware, error.ptr());
+        return;
+    }
+    }
+    PyErr_SetString(type, failure.what());
+}
+
+// A Python int (not a bool); values beyond long long become its limits, so the range
+// check refuses them.
+long long integer(py::handle value, const char* what)
+{
+    if (PyBool_Check(value.ptr()) || !PyLong_Check(value.ptr()))
+        throw py::type_error(std::string(what) + " must be an int, not " + std::string(py::str(value.get_type().attr("__name__"))));
+    int overflow = 0;
+    const long long result = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    return overflow > 0 ? LLONG_MAX : overflow < 0 ? LLONG_MIN : result;
+}
+
+// True/False, or the ints 1/0.
+bool level(py::handle value, const char* what)
+{
+    if (PyBool_Check(value.ptr()))
+        return value.ptr() == Py_True;
+    const long long number = integer(value, what);
+    if (number != 0 && number != 1)
+        throw Failure(Fault::BadArgument, std::string(what) + " is True or False (or 1 or 0), got " + std::to_string(number));
+    return number == 1;
+}
+
+template <typename Call>
+auto released(Call&& call)
+{
+    py::gil_scoped_release release;
+    return call();
+}
+
+// Closing takes the bus, which another thread may hold while it waits for the GIL.
+struct BoxDeleter {
+    void operator()(Box* box) const
+    {
+        py::gil_scoped_release release;
+        delete box;
+    }
+};
+
+// The views share the box, so a view kept after its Box keeps the handle open.
+struct Relays {
+    std::shared_ptr<Box> box;
+};
+struct Port {
+    std::shared_ptr<Box> box;
+    char letter;
+};
+
+// The Python Box: the box and its three views, made once (box.relays[3] = True then costs
+// no new object).
+struct PyBox {
+    std::shared_ptr<Box> box;
+    py::object relays, portA, portB;
+
+    template <typename View>
+    py::object view(py::object& slot, View&& made)
+    {
+        if (!slot)
+            slot = py::cast(std::forward<View>(made));
+        return slot;
+    }
+};
+
+// A member of Box as a function of the Python Box.
+template <typename Result, typename... Args>
+auto on(Result (Box::*member)(Args...) const)
+{
+    return [member](const PyBox& self, Args... args) { return ((*self.box).*member)(args...); };
+}
+
+PyBox openOn(const std::shared_ptr<Bus>& bus, std::optional<std::string> serial, std::optional<std::string> path)
+{
+    return PyBox{std::shared_ptr<Box>(released([&] { return bus->open(serial, path); }).release(), BoxDeleter{}), {}, {}, {}};
+}
+
+// A box given by serial number or path, as a str.
+const char* kBoxArg = "The box's serial number, or its path.";
+
+}  // namespace
+
+PYBIND11_MODULE(iox, m)
+{
+    m.doc() = "The USB To I/O boxes from Python: relays, ports A and B, lines, pulses, serial output\n"
+              "and the firmware update, on the real boxes (iox.hid) or simulated ones (iox.simulate).\n\n"
+              "Every failure raises an iox.Error; nothing returns a silent 0.";
+
+    g_errors.error = addError(m, "Error", {PyExc_Exception}, "Base of every failure the module reports.");
+    g_errors.notConnected = addError(m, "NotConnected", {g_errors.error},
+                                     "No such box, it cannot be opened, it is gone from the bus, or the Box is closed.");
+    g_errors.timeout = addError(m, "Timeout", {g_errors.error, PyExc_TimeoutError},
+                                "The box did not answer within its timeout (Box.timeout).");
+    g_errors.badArgument = addError(m, "BadArgument", {g_errors.error, PyExc_ValueError},
+                                    "An argument the box cannot take; nothing was sent.");
+    g_errors.firmware = addError(m, "FirmwareError", {g_errors.error},
+                                 "The image was refused before the box was touched, or the update failed.\n"
+                                 "Attributes: reason (str) and line (1-based image line, or None).");
+    g_errors.busy = addError(m, "Busy", {g_errors.error},
+                             "The Box is in the middle of a call from another thread.");
+    py::register_exception_translator([](std::exception_ptr thrown) {
+        try {
+            if (thrown)
+                std::rethrow_exception(thrown);
+        } catch (const Failure& failure) {
+            raise(failure);
+        }
+    });
+
+    py::class_<BoxInfo>(m, "BoxInfo", "One box on a bus, as it answered when listed.")
+        .def_readonly("path", &BoxInfo::path, "Device path; opens this very box with Bus.open(path=...).")
+        .def_readonly("serial", &BoxInfo::serial, "Serial number (str), or None when the box could not be asked.")
+        .def_readonly("model", &BoxInfo::model, "Model name, e.g. \"IOX-MODEL-C\", or None.")
+        .def_property_readonly(
+            "firmware",
+            [](const BoxInfo& info) -> py::object {
+                if (!info.firmware)
+                    return py::none();
+                return py::make_tuple(info.firmware->level, info.firmware->revision);
+            },
+            "(level, revision text), or None.")
+        .def_readonly("duplicate", &BoxInfo::duplicate, "True when another listed box reports the same serial number.")
+        .def("__repr__", [](const BoxInfo& info) {
+            return "BoxInfo(serial=" + std::string(py::repr(py::cast(info.serial))) + ", model=" +
+                   std::string(py::repr(py::cast(info.model))) + ", path=" + std::string(py::repr(py::cast(info.path))) +
+                   (info.duplicate ? ", duplicate=True)" : ")");
+        });
+
+    py::class_<Relays>(m, "Relays", "The eight relays of a box: relays[i] (i 0 to 7, bool) and relays.byte.")
+        .def("__setitem__",
+             [](Relays& r, py::int_ i, py::object on) {
+                 const long long relay = integer(i, "a relay");
+                 const bool state = level(on, "a relay's state");
+                 released([&] { r.box->setRelay(relay, state); });
+             })
+        .def("__getitem__",
+             [](Relays& r, py::int_ i) {
+                 const long long relay = integer(i, "a relay");
+                 return released([&] { return r.box->relay(relay); });
+             })
+        .def("__len__", [](const Relays&) { return 8; })
+        .def_property(
+            "byte", [](Relays& r) { return released([&] { return r.box->relayByte(); }); },
+            [](Relays& r, py::int_ byte) {
+                const long long value = integer(byte, "a relay byte");
+                released([&] { r.box->setRelayByte(value); });
+            },
+            "The relay byte, bit i = relay i (Read_Relays_Byte / Set_RelayByte).");
+
+    py::class_<Port>(m, "Port", "Port A or B: direction, the port byte, and its lines port[i] (i 0 to 7, bool).")
+        .def_property(
+            "direction", [](const Port& p) { return p.box->direction(p.letter); },
+            [](Port& p, const std::string& direction) {
+                released([&] { p.box->setDirection(p.letter, direction); });
+            },
+            "\"input\" or \"output\". Reads back what this Box last set (None before): the box cannot say.")
+        .def_property(
+            "byte", [](Port& p) { return released([&] { return p.box->portByte(p.letter); }); },
+            [](Port& p, py::int_ byte) {
+                const long long value = integer(byte, "a port byte");
+                released([&] { p.box->setPortByte(p.letter, value); });
+            },
+            "The port byte, bit i = line i: what the port reads, or drives when set.")
+        .def("__setitem__",
+             [](Port& p, py::int_ i, py::object high) {
+                 const long long bit = integer(i, "a line");
+                 const bool state = level(high, "a line's level");
+                 released([&] { p.box->setLine(p.letter, bit, state); });
+             })
+        .def("__getitem__",
+             [](Port& p, py::int_ i) {
+                 const long long bit = integer(i, "a line");
+                 return released([&] { return p.box->line(p.letter, bit); });
+             })
+        .def("__len__", [](const Port&) { return 8; })
+        .def_property_readonly("name", [](const Port& p) { return std::string(1, p.letter); });
+
+    py::class_<PyBox>(m, "Box",
+                               "An open self.box-> Use it in a `with` block (or call close()); a Box that is garbage-\n"
+                               "collected closes its handle too. A closed Box raises iox.NotConnected.\n"
+                               "One call at a time: a second thread calling while a call runs gets iox.Busy.\n"
+                               "Exchanges release the GIL, so other threads run while the box answers.")
+        .def("__enter__", [](py::object self) { return self; })
+        .def("__exit__", [](PyBox& self, py::args) { released([&] { self.box->close(); }); })
+        .def("close", [](PyBox& self) { released([&] { self.box->close(); }); }, "Close the handle; closing twice is harmless.")
+        .def_property_readonly("closed", on(&Box::closed))
+        .def_property_readonly("serial", on(&Box::serial), "Serial number, as the box reported it when opened.")
+        .def_property_readonly("model", on(&Box::model), "Model name, e.g. \"IOX-MODEL-C\".")
+        .def_property_readonly("path", on(&Box::path), "Device path.")
+        .def_property_readonly(
+            "firmware", [](const PyBox& self) { return py::make_tuple(self.box->firmware().level, self.box->firmware().revision); },
+            "(level, revision text), e.g. (3, \"A3\"), as GetExtFirmware reports it.")
+        .def_property(
+            "timeout", on(&Box::timeout),
+            [](PyBox& self, double seconds) { released([&] { self.box->setTimeout(seconds); }); },
+                      "Seconds an exchange may take before iox.Timeout (default 1.0).")
+        .def_property_readonly("relays", [](PyBox& self) { return self.view(self.relays, Relays{self.box}); },
+                               "The relays: self.box->relays[3] = True; self.box->relays.byte = 0x81.")
+        .def_property_readonly("port_a", [](PyBox& self) { return self.view(self.portA, Port{self.box, 'A'}); },
+                               "Port A.")
+        .def_property_readonly("port_b", [](PyBox& self) { return self.view(self.portB, Port{self.box, 'B'}); },
+                               "Port B.")
+        .def(
+            "pulse",
+            [](PyBox& self, const std::string& line, py::int_ ms) {
+                const long long length = integer(ms, "a pulse's length");
+                released([&] { self.box->pulse(line, length); });
+            },
+            py::arg("line"), py::arg("ms"), "One timed pulse on a line \"A0\"..\"B7\", 0 to 255 ms (Set_TTLPulse).")
+        .def(
+            "spi_out",
+            [](PyBox& self, const std::string& word, const std::string& clock, const std::string& data,
+               const std::string& latch) { released([&] { self.box->spiOut(word, clock, data, latch); }); },
+            py::arg("word"), py::kw_only(), py::arg("clock"), py::arg("data"), py::arg("latch"),
+            "Shift a word of 1 to 56 characters 0 and 1 out, first bit first, on three different lines (SPI_OUT).")
+        .def(
+            "spi_out_trigger",
+            [](PyBox& self, const std::string& word, py::object trigger) {
+                const bool flag = level(trigger, "trigger");
+                released([&] { self.box->spiOutTrigger(word, flag); });
+            },
+            py::arg("word"), py::kw_only(), py::arg("trigger") = false,
+            "Shift a word of 1 to 61 characters 0 and 1 out on the box's own lines (SPI_OUT_Trigg).")
+        .def_property(
+            "spi_pulse_width", on(&Box::spiPulseWidth),
+            [](PyBox& self, py::int_ us) {
+                const long long width = integer(us, "a pulse width");
+                released([&] { self.box->setSpiPulseWidth(width); });
+            },
+            "Serial clock pulse width, 0 to 255 us (Set_SPI_PulseWidth). Reads what this Box last set, or None.")
+        .def(
+            "flash",
+            [](PyBox& self, const std::string& file, std::optional<std::function<void(double, int)>> progress) {
+                Box::Progress report;
+                if (progress)
+                    report = [&](double fraction, int line) {
+                        py::gil_scoped_acquire gil;
+                        (*progress)(fraction, line);
+                    };
+                released([&] { self.box->flash(file, report); });
+            },
+            py::arg("file"), py::arg("progress") = py::none(),
+            "Write a firmware image (an Intel HEX file named USB_IO_Firmware_...) into the self.box->\n"
+            "progress(fraction, line) is called after each line the bootloader accepts.\n"
+            "A refused image raises iox.FirmwareError before anything is sent; so does a failed update.")
+        .def("__repr__", [](const PyBox& self) {
+            if (self.box->closed())
+                return std::string("<iox.Box closed, was at ") + self.box->path() + ">";
+            return "<iox.Box " + self.box->serial() + " " + self.box->model() + " at " + self.box->path() + ">";
+        });
+
+    // Bus calls take the bus's lock: they too leave the GIL first, as a firmware update's
+    // progress call holds that lock while it waits for the GIL.
+    py::class_<Bus, std::shared_ptr<Bus>>(m, "Bus", "The boxes on one bus: the real HID boxes (iox.hid()) or simulated ones.")
+        .def("list", [](Bus& bus) { return released([&] { return bus.list(); }); }, "Every box on the bus, as BoxInfo.")
+        .def("open", &openOn, py::arg("serial") = py::none(), py::kw_only(), py::arg("path") = py::none(),
+             "Open the box with this serial number, or the one at path=...; with neither, the only box attached.")
+        .def_property_readonly("simulated", &Bus::isSimulated)
+        .def(
+            "requests",
+            [](Bus& bus, const std::string& box) {
+                py::list out;
+                for (const auto& report : released([&] { return bus.requests(box); }))
+                    out.append(py::bytes(reinterpret_cast<const char*>(report.data()), report.size()));
+                return out;
+            },
+            py::arg("box"), (std::string("Simulated buses only: every request the box received, 65 bytes each. ") + kBoxArg).c_str())
+        .def("clear_requests", &Bus::clearRequests, py::call_guard<py::gil_scoped_release>(), "Simulated buses only: forget the request logs.")
+        .def(
+            "set_inputs",
+            [](Bus& bus, const std::string& box, const std::string& port, py::int_ byte) {
+                const long long levels = integer(byte, "a port byte");
+                released([&] { bus.setInputs(box, port, levels); });
+            },
+            py::arg("box"), py::kw_only(), py::arg("port"), py::arg("byte"),
+            "Simulated buses only: the levels the port's lines read while the port is an input.")
+        .def("set_answer_delay", &Bus::setAnswerDelay, py::arg("box"), py::arg("seconds"), py::call_guard<py::gil_scoped_release>(),
+             "Simulated buses only: each answer of the box arrives this late.")
+        .def_property_readonly("open_handles", [](Bus& bus) { return released([&] { return bus.openHandles(); }); }, "Simulated buses only: handles open now.")
+        .def("unplug", &Bus::unplug, py::arg("box"), py::call_guard<py::gil_scoped_release>(), "Simulated buses only: the box leaves the bus.")
+        .def("__repr__", [](const Bus& bus) { return std::string(bus.isSimulated() ? "<iox.Bus simulated>" : "<iox.Bus hid>"); });
+
+    m.def("simulate", &Bus::simulated, py::arg("boxes"),
+          "A bus of simulated boxes from (model, serial) pairs; their paths are sim:box0, sim:box1...");
+    m.def("hid", &Bus::hid, "The bus of the real boxes (hidapi).");
+    m.def(
+        "open", [](std::optional<std::string> serial, std::optional<std::string> path) { return openOn(Bus::hid(), serial, path); },
+        py::arg("serial") = py::none(), py::kw_only(), py::arg("path") = py::none(), "iox.hid().open(...).");
+}

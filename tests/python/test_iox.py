@@ -1,0 +1,185 @@
+"""The iox module against simulated boxes: bytes on the wire, refusals, reads, threads."""
+import gc
+import threading
+import time
+
+import pytest
+
+import iox
+
+
+@pytest.fixture
+def bus():
+    return iox.simulate([("IOX-MODEL-C", "10001"), ("IOX-MODEL-B", "30001")])
+
+
+@pytest.fixture
+def box(bus):
+    with bus.open("10001") as box:
+        bus.clear_requests()
+        yield box
+
+
+def report(*payload):
+    return bytes([0, *payload] + [0] * (64 - len(payload)))
+
+
+SPI = "clock='B0', data='B1', latch='B2'"
+
+
+@pytest.mark.parametrize("call, sent", [
+    ("box.relays[3] = True", [34, 3, 1]),
+    ("box.relays[7] = 0", [34, 7, 0]),
+    ("box.relays.byte = 0x81", [33, 0x81]),
+    ("box.port_a.direction = 'input'", [24]),
+    ("box.port_b.direction = 'output'", [27]),
+    ("box.port_a.byte = 7", [31, 65, 7]),
+    ("box.port_b.byte = 0x55", [31, 66, 0x55]),
+    ("box.port_b[5] = True", [32, 66, 5, 1]),
+    ("box.port_a[0] = False", [32, 65, 0, 0]),
+    ("box.pulse('A0', ms=5)", [50, 65, 0, 5]),
+    ("box.pulse('b7', 255)", [50, 66, 7, 255]),
+    (f"box.spi_out('101011', {SPI})", [36, 66, 0, 66, 1, 66, 2, 6, 1, 0, 1, 0, 1, 1]),
+    ("box.spi_out_trigger('1010', trigger=True)", [37, 4, 1, 1, 0, 1, 0]),
+    ("box.spi_out_trigger('1')", [37, 1, 0, 1]),
+    ("box.spi_pulse_width = 10", [8, 10]),
+    ("box.relays[3]", [35]),
+    ("box.relays.byte", [35]),
+    ("box.port_a.byte", [28]),
+    ("box.port_b[5]", [30, 66, 5]),
+])
+def test_each_call_sends_its_request(bus, box, call, sent):
+    exec(call)
+    assert bus.requests("10001") == [report(*sent)]
+
+
+@pytest.mark.parametrize("call, error", [
+    ("box.relays[9] = True", iox.BadArgument),
+    ("box.relays[-1] = True", iox.BadArgument),
+    ("box.relays[1] = 2", iox.BadArgument),
+    ("box.relays[True] = True", TypeError),
+    ("box.relays.byte = 256", iox.BadArgument),
+    ("box.port_a.direction = 'in'", iox.BadArgument),
+    ("box.port_b.byte = -1", iox.BadArgument),
+    ("box.port_b[8] = True", iox.BadArgument),
+    ("box.port_b[2 ** 70]", iox.BadArgument),
+    ("box.pulse('C3', ms=5)", iox.BadArgument),
+    ("box.pulse('A', ms=5)", iox.BadArgument),
+    ("box.pulse('A0', ms=300)", iox.BadArgument),
+    (f"box.spi_out('10x', {SPI})", iox.BadArgument),
+    (f"box.spi_out('', {SPI})", iox.BadArgument),
+    (f"box.spi_out('1' * 57, {SPI})", iox.BadArgument),
+    ("box.spi_out('1', clock='B0', data='B0', latch='B2')", iox.BadArgument),
+    ("box.spi_out_trigger('1' * 62)", iox.BadArgument),
+    ("box.spi_pulse_width = 256", iox.BadArgument),
+    ("box.timeout = 0", iox.BadArgument),
+])
+def test_refusals_send_nothing(bus, box, call, error):
+    with pytest.raises(error):
+        exec(call)
+    assert bus.requests("10001") == []
+
+
+def test_bad_argument_is_a_value_error_and_an_iox_error():
+    assert issubclass(iox.BadArgument, ValueError) and issubclass(iox.BadArgument, iox.Error)
+
+
+def test_reads_follow_the_inputs(bus, box):
+    box.port_a.direction = "input"
+    bus.set_inputs("10001", port="A", byte=0x0F)
+    assert (box.port_a.byte, box.port_a[3], box.port_a[4]) == (0x0F, True, False)
+    box.relays.byte = 0x81
+    assert [box.relays[i] for i in range(8)] == [True] + [False] * 6 + [True]
+
+
+def test_list_and_identity(bus):
+    bus2 = iox.simulate([("IOX-MODEL-C", "7"), ("IOX-MODEL-D", "7"), ("IOX-MODEL-A", "8")])
+    infos = bus2.list()
+    assert [(i.serial, i.model, i.path, i.duplicate) for i in infos] == [
+        ("7", "IOX-MODEL-C", "sim:box0", True), ("7", "IOX-MODEL-D", "sim:box1", True),
+        ("8", "IOX-MODEL-A", "sim:box2", False)]
+    assert infos[0].firmware == (3, "A3")
+    with pytest.raises(iox.BadArgument):
+        bus2.open("7")
+    with bus2.open(path="sim:box1") as box:
+        assert (box.serial, box.model, box.firmware) == ("7", "IOX-MODEL-D", (3, "A3"))
+    with pytest.raises(iox.NotConnected):
+        bus.open("99999")
+    with pytest.raises(iox.BadArgument):
+        bus.open()  # two boxes attached
+    with pytest.raises(iox.BadArgument):
+        iox.simulate([("IOX-MODEL-X", "1")])
+
+
+def test_with_and_garbage_collection_close_the_handle(bus):
+    with bus.open("10001") as box:
+        assert bus.open_handles == 1
+    assert bus.open_handles == 0
+    with pytest.raises(iox.NotConnected):
+        box.relays[0] = True
+    with pytest.raises(iox.NotConnected):
+        box.serial
+    relays = bus.open("30001").relays
+    assert bus.open_handles == 1
+    del relays
+    gc.collect()
+    assert bus.open_handles == 0
+
+
+def test_no_answer_is_a_timeout_and_a_gone_box_not_connected(bus, box):
+    box.timeout = 0.05
+    bus.set_answer_delay("10001", 0.2)
+    with pytest.raises(iox.Timeout):
+        box.relays[0] = True
+    bus.unplug("10001")
+    with pytest.raises(iox.NotConnected):
+        box.relays.byte
+
+
+def test_a_second_thread_runs_and_is_refused_while_the_box_answers(bus, box):
+    # The refusal can only come while the first thread waits for its answer, so it also
+    # shows that the wait left the GIL to this thread.
+    bus.set_answer_delay("10001", 0.3)
+    answer = []
+    worker = threading.Thread(target=lambda: answer.append(box.relays.byte))
+    worker.start()
+    time.sleep(0.1)
+    with pytest.raises(iox.Busy):
+        box.relays[1] = True
+    worker.join()
+    assert answer == [0] and bus.requests("10001") == [report(35)]
+
+
+def record(address, data, kind=0):
+    body = bytes([len(data), address >> 8, address & 0xFF, kind, *data])
+    return ":" + (body + bytes([-sum(body) & 0xFF])).hex().upper() + "\r\n"
+
+
+IMAGE = record(0, range(16)) + record(16, range(16, 32)) + record(0, [], kind=1)
+
+
+def test_flash_sends_the_image_and_reports_each_line(bus, box, tmp_path):
+    image = tmp_path / "USB_IO_Firmware_A4.hex"
+    image.write_text(IMAGE, newline="")
+    calls = []
+    box.flash(str(image), progress=lambda fraction, line: calls.append((round(fraction, 3), line)))
+    lines = IMAGE.encode().split(b"\r\n")
+    assert calls == [(round(46 / len(IMAGE), 3), 1), (round(91 / len(IMAGE), 3), 2)]  # at each cutting ":"
+    assert bus.requests("10001")[:4] == [report(0x15, 0x7A, 0xFF, 1, ord("Y")), report(100, 101, 102, 103),
+                                         bytes([0]) + lines[0] + b"\r\n" + bytes(64 - 45),
+                                         bytes([0]) + lines[1] + b"\r\n" + bytes(64 - 45)]
+    box.relays[0] = True  # open again after the update
+
+
+@pytest.mark.parametrize("name, text, line", [
+    ("USB_IO_Firmware_A4.hex", record(0, range(16)) + ":10zz\r\n" + record(0, [], kind=1), 2),
+    ("firmware.hex", IMAGE, None),
+    ("USB_IO_Firmware_A4.hex", "", None),
+])
+def test_a_refused_image_sends_nothing(bus, box, tmp_path, name, text, line):
+    image = tmp_path / name
+    image.write_text(text, newline="")
+    with pytest.raises(iox.FirmwareError) as refused:
+        box.flash(str(image))
+    assert refused.value.line == line and refused.value.reason
+    assert bus.requests("10001") == []
