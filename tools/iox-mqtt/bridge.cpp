@@ -16,7 +16,7 @@ namespace {
 
 constexpr auto kDiscoveryPeriod = std::chrono::milliseconds(200);
 constexpr auto kProbeTimeout = std::chrono::milliseconds(200);
-constexpr auto kBrokerAnswer = std::chrono::seconds(10);
+constexpr auto kBrokerAnswer = std::chrono::seconds(5);
 constexpr int kKeepAlive = 30;
 
 std::string errorText(int rc)
@@ -71,7 +71,7 @@ StartResult Bridge::start()
     mosquitto_int_option(m_client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     if (!m_options.username.empty())
         mosquitto_username_pw_set(m_client, m_options.username.c_str(),
-                                  m_options.passwordFile.empty() ? nullptr : m_options.password.c_str());
+                                  m_options.password.empty() ? nullptr : m_options.password.c_str());
     if (!m_options.tlsCa.empty()) {
         const int rc = mosquitto_tls_set(m_client, m_options.tlsCa.c_str(), nullptr,
                                          m_options.tlsCert.empty() ? nullptr : m_options.tlsCert.c_str(),
@@ -185,25 +185,24 @@ void Bridge::onMessage(mosquitto*, void* self, const mosquitto_message* message)
 
 void Bridge::connected(int rc)
 {
-    {
-        std::lock_guard held(m_mutex);
-        if (!m_connack)
-            m_connack = rc;
-        m_changed.notify_all();
-    }
     if (rc != 0) {
-        logLine(std::string("broker refused the connection: ") + mosquitto_connack_string(rc));
-        return;
+        if (m_started)  // at start, start() names the cause
+            logLine(std::string("broker refused the connection: ") + mosquitto_connack_string(rc));
+    } else {
+        // A clean session: subscribe again, then everything retained is published anew.
+        for (const char* pattern : {"/+/+/set", "/+/+/+/set", "/+/+/+/+/set"}) {
+            const std::string topic = m_options.prefix + pattern;
+            mosquitto_subscribe(m_client, nullptr, topic.c_str(), 1);
+        }
+        publish(m_options.prefix + "/bridge/availability", "online", true);
     }
-    // A clean session: subscribe again, then everything retained is published anew.
-    for (const char* pattern : {"/+/+/set", "/+/+/+/set", "/+/+/+/+/set"}) {
-        const std::string topic = m_options.prefix + pattern;
-        mosquitto_subscribe(m_client, nullptr, topic.c_str(), 1);
-    }
-    publish(m_options.prefix + "/bridge/availability", "online", true);
     std::lock_guard held(m_mutex);
-    for (auto& [serial, worker] : m_workers)
-        worker->republish();
+    if (!m_connack)
+        m_connack = rc;
+    m_changed.notify_all();
+    if (rc == 0)
+        for (auto& [serial, worker] : m_workers)
+            worker->republish();
 }
 
 void Bridge::refuse(const std::string& serial, const std::string& topic, const std::string& payload,

@@ -65,7 +65,7 @@ private:
     std::condition_variable m_changed;
     std::optional<int> m_connack;  // answer to the first connection
     bool m_stopping = false;
-    bool m_started = false;
+    std::atomic<bool> m_started{false};
     std::map<std::string, std::unique_ptr<BoxWorker>> m_workers;
     std::thread m_discovery;
 
