@@ -146,6 +146,9 @@ void Bridge::stop()
 void Bridge::publish(const std::string& topic, const std::string& payload, bool retain)
 {
     // While stopping, the ids of the offline messages are kept until the broker has them.
+    // Nothing is queued while the broker is away: every state goes out again on reconnection.
+    if (!m_connected)
+        return;
     std::unique_lock held(m_ackMutex, std::defer_lock);
     if (m_draining)
         held.lock();
@@ -161,6 +164,7 @@ void Bridge::onConnect(mosquitto*, void* self, int rc) { static_cast<Bridge*>(se
 void Bridge::onDisconnect(mosquitto*, void* self, int rc)
 {
     auto* bridge = static_cast<Bridge*>(self);
+    bridge->m_connected = false;
     std::lock_guard held(bridge->m_mutex);
     if (!bridge->m_connack)
         bridge->m_connack = rc == MOSQ_ERR_TLS ? -MOSQ_ERR_TLS : -1;
@@ -194,6 +198,7 @@ void Bridge::connected(int rc)
             const std::string topic = m_options.prefix + pattern;
             mosquitto_subscribe(m_client, nullptr, topic.c_str(), 1);
         }
+        m_connected = true;
         publish(m_options.prefix + "/bridge/availability", "online", true);
     }
     std::lock_guard held(m_mutex);

@@ -66,6 +66,7 @@ private:
     std::optional<int> m_connack;  // answer to the first connection
     bool m_stopping = false;
     std::atomic<bool> m_started{false};
+    std::atomic<bool> m_connected{false};  // to the broker, now
     std::map<std::string, std::unique_ptr<BoxWorker>> m_workers;
     std::thread m_discovery;
 
