@@ -225,6 +225,19 @@ TEST(MqttBridge, BoxGoneAndBackWhileOthersCarryOn)
     EXPECT_EQ(Bytes(sent[0].begin(), sent[0].begin() + 3), (Bytes{34, 1, 1}));
 }
 
+TEST(MqttBridge, ServesOnlyTheBoxesNamedAndAsksTheOthersOnce)
+{
+    Rig rig({box("IOX-MODEL-C", "10001"), box("IOX-MODEL-C", "10002")});
+    Options options = rig.options();
+    options.serials = {"10002"};
+    rig.start(options);
+    ASSERT_TRUE(rig.client.waitFor("iox/10002/availability", "online"));
+    const std::size_t opens = rig.bus.openCallsOf("sim:box0");
+    std::this_thread::sleep_for(600ms);  // three rounds of discovery
+    EXPECT_EQ(rig.client.last("iox/10001/availability"), "");
+    EXPECT_EQ(rig.bus.openCallsOf("sim:box0"), opens);
+}
+
 TEST(MqttBridge, StartFailuresNameTheirCause)
 {
     const struct {

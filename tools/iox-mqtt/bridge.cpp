@@ -1,5 +1,6 @@
 #include "bridge.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -280,15 +281,23 @@ void Bridge::discover()
             if (const std::string path = worker->heldPath(); !path.empty())
                 held.insert(path);
     }
-    for (const auto& hid : m_bus.enumerate()) {
-        if (hid.vendorId != kBoxVendorId || hid.productId != kBoxProductId || held.count(hid.path))
+    const auto listed = m_bus.enumerate();
+    // A box that --sn leaves out is asked once while it stays on the bus, not every round.
+    std::erase_if(m_ignored, [&](const std::string& path) {
+        return std::none_of(listed.begin(), listed.end(), [&](const HidInterface& hid) { return hid.path == path; });
+    });
+    for (const auto& hid : listed) {
+        if (hid.vendorId != kBoxVendorId || hid.productId != kBoxProductId || held.count(hid.path) ||
+            m_ignored.count(hid.path))
             continue;
         const std::string serial = probeSerial(hid.path);
         if (serial.empty())
             continue;
         const auto& wanted = m_options.serials;
-        if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), serial) == wanted.end())
+        if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), serial) == wanted.end()) {
+            m_ignored.insert(hid.path);
             continue;
+        }
         std::lock_guard lock(m_mutex);
         if (m_stopping)
             return;

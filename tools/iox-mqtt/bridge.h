@@ -60,6 +60,7 @@ private:
     mosquitto* m_client = nullptr;
     std::unique_ptr<TraceFile> m_trace;
     std::map<std::string, std::unique_ptr<TracedBackend>> m_traced;  // discovery thread only
+    std::set<std::string> m_ignored;  // paths of boxes --sn leaves out; discovery thread only
 
     std::mutex m_mutex;  // everything below
     std::condition_variable m_changed;
