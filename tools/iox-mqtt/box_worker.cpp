@@ -340,8 +340,12 @@ void BoxWorker::run()
                 return;
             m_plugged = false;
             held.unlock();
-            if (connectBox())
-                nextPoll = Clock::now() + m_settings.poll;
+            try {
+                if (connectBox())
+                    nextPoll = Clock::now() + m_settings.poll;
+            } catch (const std::runtime_error& failed) {
+                lost(failed.what());  // gone again during the first poll
+            }
             continue;
         }
         m_wake.wait_until(held, nextPoll, [&] { return m_stop || m_republish || !m_queue.empty(); });
@@ -362,15 +366,21 @@ void BoxWorker::run()
                 nextPoll = std::max(nextPoll + m_settings.poll, Clock::now());
             }
         } catch (const std::runtime_error& failed) {
-            m_io.Disconnect();
-            held.lock();
-            m_online = false;
-            m_path.clear();
-            held.unlock();
-            logLine(m_serial + ": offline (no answer to " + failed.what() + ")");
-            topic("availability", "offline");
+            lost(failed.what());
         }
     }
+}
+
+void BoxWorker::lost(const std::string& what)
+{
+    m_io.Disconnect();
+    {
+        std::lock_guard held(m_mutex);
+        m_online = false;
+        m_path.clear();
+    }
+    logLine(m_serial + ": offline (no answer to " + what + ")");
+    topic("availability", "offline");
 }
 
 }  // namespace iox::mqtt

@@ -66,7 +66,8 @@ public:
 
 private:
     void run();
-    bool connectBox();
+    bool connectBox();  // throws std::runtime_error, as poll() does, when the box stops answering
+    void lost(const std::string& what);  // the box gone: offline until discovery sees it again
     void poll(bool force);
     bool execute(const Action& action);
     void publishAll();

@@ -87,6 +87,7 @@ StartResult Bridge::start()
     mosquitto_disconnect_callback_set(m_client, &Bridge::onDisconnect);
     mosquitto_message_callback_set(m_client, &Bridge::onMessage);
     mosquitto_publish_callback_set(m_client, &Bridge::onPublish);
+    mosquitto_log_callback_set(m_client, &Bridge::onLog);
 
     const std::string where = m_options.host + ":" + std::to_string(m_options.port);
     const int rc = mosquitto_connect(m_client, m_options.host.c_str(), m_options.port, kKeepAlive);
@@ -97,8 +98,8 @@ StartResult Bridge::start()
     mosquitto_loop_start(m_client);
 
     std::unique_lock held(m_mutex);
-    m_changed.wait_for(held, kBrokerAnswer, [&] { return m_connack.has_value(); });
-    const std::optional<int> answer = m_connack;
+    m_changed.wait_for(held, kBrokerAnswer, [&] { return m_connack.has_value() || m_tlsFailed; });
+    const std::optional<int> answer = m_tlsFailed && !m_connack ? std::optional(-MOSQ_ERR_TLS) : m_connack;
     held.unlock();
     if (answer == 0) {
         m_started = true;
@@ -172,6 +173,17 @@ void Bridge::onDisconnect(mosquitto*, void* self, int rc)
     bridge->m_changed.notify_all();
     if (bridge->m_started && !bridge->m_stopping)
         logLine("broker connection lost (" + errorText(rc) + "); reconnecting");
+}
+
+void Bridge::onLog(mosquitto*, void* self, int level, const char* text)
+{
+    // A handshake that fails after the connect call returned is only told in the library's log.
+    if (!(level & MOSQ_LOG_ERR) || !std::strstr(text, "SSL"))
+        return;
+    auto* bridge = static_cast<Bridge*>(self);
+    std::lock_guard held(bridge->m_mutex);
+    bridge->m_tlsFailed = true;
+    bridge->m_changed.notify_all();
 }
 
 void Bridge::onPublish(mosquitto*, void* self, int mid)

@@ -45,6 +45,7 @@ private:
     static void onDisconnect(mosquitto*, void* self, int rc);
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
     static void onPublish(mosquitto*, void* self, int mid);
+    static void onLog(mosquitto*, void* self, int level, const char* text);
     void connected(int rc);
     void message(const std::string& topic, const std::string& payload, bool retained);
     void refuse(const std::string& serial, const std::string& topic, const std::string& payload,
@@ -65,6 +66,7 @@ private:
     std::mutex m_mutex;  // everything below
     std::condition_variable m_changed;
     std::optional<int> m_connack;  // answer to the first connection
+    bool m_tlsFailed = false;      // the library reported a TLS error
     bool m_stopping = false;
     std::atomic<bool> m_started{false};
     std::atomic<bool> m_connected{false};  // to the broker, now
