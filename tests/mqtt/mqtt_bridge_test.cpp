@@ -175,6 +175,7 @@ TEST(MqttBridge, ReadOnlyAndRetainedCommandsAreRefused)
 {
     Rig rig;
     rig.client.publish("iox/10001/relay/2/set", "ON", true);  // stale, left on the broker
+    ASSERT_TRUE(rig.client.waitFor("iox/10001/relay/2/set", "ON"));
     Options options = rig.options();
     options.readOnly = true;
     rig.start(options);
