@@ -136,9 +136,8 @@ Client::Client(int port, const std::string& subscription) : m_subscription(subsc
     mosquitto_message_callback_set(m_client, [](mosquitto*, void* self, const mosquitto_message* message) {
         auto* client = static_cast<Client*>(self);
         std::lock_guard held(client->m_mutex);
-        std::string payload(static_cast<const char*>(message->payload), static_cast<std::size_t>(message->payloadlen));
-        client->m_received.emplace_back(message->topic, payload);
-        client->m_last[message->topic] = payload;
+        client->m_last[message->topic].assign(static_cast<const char*>(message->payload),
+                                              static_cast<std::size_t>(message->payloadlen));
         client->m_arrived.notify_all();
     });
     mosquitto_connect_callback_set(m_client, [](mosquitto* client, void* self, int) {
@@ -186,14 +185,7 @@ std::string Client::last(const std::string& topic)
 void Client::clear()
 {
     std::lock_guard held(m_mutex);
-    m_received.clear();
     m_last.clear();
-}
-
-std::vector<std::pair<std::string, std::string>> Client::received()
-{
-    std::lock_guard held(m_mutex);
-    return m_received;
 }
 
 }  // namespace iox::mqtt::test

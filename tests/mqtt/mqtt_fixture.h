@@ -45,7 +45,6 @@ public:
     bool waitFor(const std::string& topic, const std::string& payload = {}, std::chrono::milliseconds timeout = 3s);
     std::string last(const std::string& topic);
     void clear();
-    std::vector<std::pair<std::string, std::string>> received();
 
 private:
     const std::string m_subscription;
@@ -53,7 +52,6 @@ private:
     bool m_subscribed = false;
     std::mutex m_mutex;
     std::condition_variable m_arrived;
-    std::vector<std::pair<std::string, std::string>> m_received;
     std::map<std::string, std::string> m_last;
 };
 
