@@ -7,15 +7,36 @@
 
 namespace iox {
 
-HidapiBackend::HidapiBackend() : m_initialised(hid_init() == 0) {}
+namespace {
+
+// hidapi keeps library-wide state (its initialisation, the last error text, the udev
+// context of an enumeration) that is not guarded for threads: every call that touches it
+// takes this lock. hid_init runs once per process for all instances; hid_exit when the
+// last instance goes.
+std::mutex g_library;
+int g_instances = 0;
+bool g_initialised = false;
+
+}  // namespace
+
+HidapiBackend::HidapiBackend()
+{
+    std::lock_guard library(g_library);
+    if (g_instances++ == 0)
+        g_initialised = hid_init() == 0;
+    m_initialised = g_initialised;
+}
 
 HidapiBackend::~HidapiBackend()
 {
+    std::lock_guard library(g_library);
     for (auto& [handle, dev] : m_devices)
         hid_close(dev);
     m_devices.clear();
-    if (m_initialised)
+    if (--g_instances == 0 && g_initialised) {
         hid_exit();
+        g_initialised = false;
+    }
 }
 
 std::vector<HidInterface> HidapiBackend::enumerate()
@@ -23,6 +44,7 @@ std::vector<HidInterface> HidapiBackend::enumerate()
     std::vector<HidInterface> found;
     if (!m_initialised)
         return found;
+    std::lock_guard library(g_library);
     hid_device_info* list = hid_enumerate(0, 0);
     for (const hid_device_info* info = list; info; info = info->next) {
         if (info->path)
@@ -36,9 +58,11 @@ HidHandle HidapiBackend::open(const std::string& path)
 {
     if (!m_initialised || path.empty())
         return 0;
+    std::lock_guard library(g_library);
     hid_device* dev = hid_open_path(path.c_str());
     if (!dev)
         return 0;
+    std::lock_guard devices(m_mutex);
     // Handles are small positive numbers; skip any still in use after a wrap-around.
     while (m_nextHandle <= 0 || m_devices.count(m_nextHandle))
         m_nextHandle = m_nextHandle <= 0 ? 1 : m_nextHandle + 1;
@@ -49,6 +73,7 @@ HidHandle HidapiBackend::open(const std::string& path)
 
 hid_device* HidapiBackend::device(HidHandle handle) const
 {
+    std::lock_guard devices(m_mutex);
     const auto it = m_devices.find(handle);
     return it == m_devices.end() ? nullptr : it->second;
 }
@@ -79,6 +104,8 @@ bool HidapiBackend::read(HidHandle handle, Report& report, std::chrono::millisec
 
 void HidapiBackend::close(HidHandle handle)
 {
+    std::lock_guard library(g_library);
+    std::lock_guard devices(m_mutex);
     const auto it = m_devices.find(handle);
     if (it == m_devices.end())
         return;

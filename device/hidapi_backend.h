@@ -1,7 +1,11 @@
 #pragma once
 // HidBackend over hidapi (the hidraw flavour on Linux): the path real boxes take.
+// Safe for one thread per handle: hidapi's library-wide calls (initialisation,
+// enumeration, open, close) run one at a time across every instance; reads and writes
+// on different handles run side by side.
 
 #include <map>
+#include <mutex>
 
 #include "hid_backend.h"
 
@@ -24,6 +28,8 @@ public:
 
 private:
     hid_device_* device(HidHandle handle) const;
+
+    mutable std::mutex m_mutex;  // m_devices and m_nextHandle
 
     bool m_initialised = false;
     std::map<HidHandle, hid_device_*> m_devices;

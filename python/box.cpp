@@ -9,6 +9,8 @@
 
 #include "device/commands.h"
 #include "device/hidapi_backend.h"
+#include "device/record/recording_backend.h"
+#include "device/record/replay_backend.h"
 #include "device/sim/sim_backend.h"
 #include "firmware/core/firmware_update.h"
 
@@ -80,7 +82,17 @@ Bus::Bus(std::unique_ptr<HidBackend> backend, sim::SimBackend* sim) : m_backend(
 }
 Bus::~Bus() = default;
 
-std::shared_ptr<Bus> Bus::simulated(const std::vector<std::pair<std::string, std::string>>& boxes)
+void Bus::recordInto(const std::string& path)
+{
+    auto wrapped = record::wrapForRecording(*m_backend, path, "python3-iox");
+    if (!wrapped.backend)
+        throw Failure(Fault::NotConnected, wrapped.error);
+    m_source = std::move(m_backend);
+    m_backend = std::move(wrapped.backend);
+}
+
+std::shared_ptr<Bus> Bus::simulated(const std::vector<std::pair<std::string, std::string>>& boxes,
+                                    const std::optional<std::string>& record)
 {
     auto sim = std::make_unique<sim::SimBackend>();
     for (const auto& [model, serial] : boxes) {
@@ -94,11 +106,49 @@ std::shared_ptr<Bus> Bus::simulated(const std::vector<std::pair<std::string, std
         sim->addBox(config);
     }
     sim::SimBackend* raw = sim.get();
-    return std::shared_ptr<Bus>(new Bus(std::move(sim), raw));
+    std::shared_ptr<Bus> bus(new Bus(std::move(sim), raw));
+    if (record)
+        bus->recordInto(*record);
+    return bus;
 }
 
-std::shared_ptr<Bus> Bus::hid()
+std::shared_ptr<Bus> Bus::replay(const std::string& path, bool timing)
 {
+    record::ReplayOptions options;
+    options.keepTiming = timing;
+    auto replay = record::openReplay(path, options);
+    if (!replay.backend)
+        refuse(replay.error);
+    record::ReplayBackend* raw = replay.backend.get();
+    std::shared_ptr<Bus> bus(new Bus(std::move(replay.backend), nullptr));
+    bus->m_replay = raw;
+    // The recording holds the box's restarts already: waits are kept only with its timing.
+    if (!timing)
+        bus->m_updateSleep = [](std::chrono::milliseconds) {};
+    return bus;
+}
+
+std::string Bus::replayStopReport() const
+{
+    if (!m_replay)
+        throw Failure(Fault::BadArgument, "only a replay bus (iox.replay) has a stop report");
+    return m_replay->stopped() ? m_replay->stopReport() : std::string();
+}
+
+bool Bus::replayComplete() const
+{
+    if (!m_replay)
+        throw Failure(Fault::BadArgument, "only a replay bus (iox.replay) can be complete");
+    return m_replay->complete();
+}
+
+std::shared_ptr<Bus> Bus::hid(const std::optional<std::string>& record)
+{
+    if (record) {
+        std::shared_ptr<Bus> bus(new Bus(std::make_unique<HidapiBackend>(), nullptr));
+        bus->recordInto(*record);
+        return bus;
+    }
     static std::mutex guard;
     static std::weak_ptr<Bus> current;
     std::lock_guard lock(guard);

@@ -22,6 +22,9 @@
 namespace iox::sim {
 class SimBackend;
 }
+namespace iox::record {
+class ReplayBackend;
+}
 
 namespace iox::python {
 
@@ -69,9 +72,13 @@ class Box;
 class Bus : public std::enable_shared_from_this<Bus> {
 public:
     // (model, serial) pairs; models are the four the boxes report.
-    static std::shared_ptr<Bus> simulated(const std::vector<std::pair<std::string, std::string>>& boxes);
-    // The process's one bus of real boxes (hidapi is initialised once per process).
-    static std::shared_ptr<Bus> hid();
+    // With `record`, every call to the boxes is also written to that file.
+    static std::shared_ptr<Bus> simulated(const std::vector<std::pair<std::string, std::string>>& boxes,
+                                          const std::optional<std::string>& record = {});
+    // The process's one bus of real boxes; with `record`, a bus of its own that records.
+    static std::shared_ptr<Bus> hid(const std::optional<std::string>& record = {});
+    // The boxes of a recording, played back; `timing` keeps the recorded gaps.
+    static std::shared_ptr<Bus> replay(const std::string& path, bool timing);
     ~Bus();
 
     std::vector<BoxInfo> list();
@@ -86,6 +93,10 @@ public:
     void setAnswerDelay(const std::string& box, double seconds);
     void unplug(const std::string& box);
     std::size_t openHandles();
+    // Replay buses only: why the replay stopped (empty while it runs true), and whether
+    // every recorded call was served.
+    std::string replayStopReport() const;
+    bool replayComplete() const;
 
     // Every use of the backend holds this: boxes of one bus are reached one at a time.
     std::mutex& mutex() { return m_mutex; }
@@ -95,12 +106,16 @@ public:
 
 private:
     explicit Bus(std::unique_ptr<HidBackend> backend, sim::SimBackend* sim);
+    // Puts a recording backend in front of the bus's own, which it keeps alive.
+    void recordInto(const std::string& path);
     std::vector<std::string> boxPaths();
     BoxInfo identify(const std::string& path);
     std::size_t simIndex(const std::string& box);
 
-    std::unique_ptr<HidBackend> m_backend;
+    std::unique_ptr<HidBackend> m_source;   // under a recording: the backend it records
+    std::unique_ptr<HidBackend> m_backend;  // what every call goes through
     sim::SimBackend* m_sim = nullptr;
+    record::ReplayBackend* m_replay = nullptr;
     std::mutex m_mutex;
     std::function<void(std::chrono::milliseconds)> m_updateSleep;
 };

@@ -115,12 +115,23 @@ class Bus:
     def unplug(self, box: str) -> None: ...
     @property
     def open_handles(self) -> int: ...
+    # Replay buses only (iox.replay).
+    @property
+    def replay_report(self) -> Optional[str]:
+        """Why the replay stopped (the recording's line, recorded and actual request), or None."""
+    @property
+    def replay_complete(self) -> bool:
+        """Every recorded call was served and none differed."""
 
-def simulate(boxes: Sequence[Tuple[str, str]]) -> Bus:
-    """A bus of simulated boxes from (model, serial) pairs; paths sim:box0, sim:box1..."""
+def simulate(boxes: Sequence[Tuple[str, str]], *, record: Optional[str] = None) -> Bus:
+    """A bus of simulated boxes from (model, serial) pairs; paths sim:box0, sim:box1...
+    record=PATH also writes every call to the boxes into that file."""
 
-def hid() -> Bus:
-    """The bus of the real boxes."""
+def hid(*, record: Optional[str] = None) -> Bus:
+    """The bus of the real boxes; record=PATH writes every call to the boxes into that file."""
+
+def replay(path: str, *, timing: bool = False) -> Bus:
+    """A bus that plays back a recording; a cut or corrupt one raises BadArgument naming its line."""
 
 def open(serial: Optional[str] = None, *, path: Optional[str] = None) -> Box:
     """iox.hid().open(...)."""

@@ -333,12 +333,29 @@ PYBIND11_MODULE(iox, m)
              "Simulated buses only: each answer of the box arrives this late.")
         .def_property_readonly("open_handles", [](Bus& bus) { return released([&] { return bus.openHandles(); }); }, "Simulated buses only: handles open now.")
         .def("unplug", &Bus::unplug, py::arg("box"), py::call_guard<py::gil_scoped_release>(), "Simulated buses only: the box leaves the bus.")
+        .def_property_readonly(
+            "replay_report",
+            [](const Bus& bus) -> std::optional<std::string> {
+                std::string report = bus.replayStopReport();
+                return report.empty() ? std::nullopt : std::optional(report);
+            },
+            "Replay buses only: why the replay stopped (the recording's line, the recorded and the actual "
+            "request), or None while every call matched.")
+        .def_property_readonly("replay_complete", &Bus::replayComplete,
+                               "Replay buses only: every recorded call was served and none differed.")
         .def("__repr__", [](const Bus& bus) { return std::string(bus.isSimulated() ? "<iox.Bus simulated>" : "<iox.Bus hid>"); });
 
-    m.def("simulate", &Bus::simulated, py::arg("boxes"),
-          "A bus of simulated boxes from (model, serial) pairs; their paths are sim:box0, sim:box1...");
-    m.def("hid", &Bus::hid, "The bus of the real boxes (hidapi).");
+    m.def("simulate", &Bus::simulated, py::arg("boxes"), py::kw_only(), py::arg("record") = py::none(),
+          "A bus of simulated boxes from (model, serial) pairs; their paths are sim:box0, sim:box1...\n"
+          "record=PATH also writes every call to the boxes into that file (see iox.replay).");
+    m.def("hid", &Bus::hid, py::kw_only(), py::arg("record") = py::none(),
+          "The bus of the real boxes (hidapi). record=PATH writes every call to the boxes into that file, "
+          "for a bug report.");
+    m.def("replay", &Bus::replay, py::arg("path"), py::kw_only(), py::arg("timing") = false,
+          "A bus that plays back a recording (iox.hid(record=...), ioxctl --record...): every request "
+          "must equal the recorded one; at the first that differs the replay stops (see Bus.replay_report) "
+          "and every call fails from then on. A cut or corrupt recording raises iox.BadArgument naming its line.");
     m.def(
-        "open", [](std::optional<std::string> serial, std::optional<std::string> path) { return openOn(Bus::hid(), serial, path); },
+        "open", [](std::optional<std::string> serial, std::optional<std::string> path) { return openOn(Bus::hid({}), serial, path); },
         py::arg("serial") = py::none(), py::kw_only(), py::arg("path") = py::none(), "iox.hid().open(...).");
 }

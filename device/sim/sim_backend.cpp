@@ -1,6 +1,5 @@
 #include "sim_backend.h"
 
-#include <stdexcept>
 #include <thread>
 
 #include "../commands.h"
@@ -12,6 +11,7 @@ SimBackend::~SimBackend() = default;
 
 std::size_t SimBackend::addBox(BoxConfig config)
 {
+    auto held = lock();
     const std::size_t index = m_boxes.size();
     BoxSlot slot;
     slot.model = std::make_unique<SimBox>(std::move(config));
@@ -23,13 +23,26 @@ std::size_t SimBackend::addBox(BoxConfig config)
 
 void SimBackend::addInterface(std::uint16_t vendorId, std::uint16_t productId, bool openable)
 {
+    auto held = lock();
     m_entries.push_back({{"sim:hid" + std::to_string(m_entries.size()), vendorId, productId}, openable, -1});
 }
 
-SimBox& SimBackend::box(std::size_t index) { return *m_boxes.at(index).model; }
-Faults& SimBackend::faults(std::size_t index) { return m_boxes.at(index).faults; }
+SimBox& SimBackend::box(std::size_t index)
+{
+    auto held = lock();
+    return *m_boxes.at(index).model;
+}
+Faults& SimBackend::faults(std::size_t index)
+{
+    auto held = lock();
+    return m_boxes.at(index).faults;
+}
 std::string SimBackend::pathOf(std::size_t index) const { return "sim:box" + std::to_string(index); }
-bool SimBackend::present(std::size_t index) const { return m_boxes.at(index).present; }
+bool SimBackend::present(std::size_t index) const
+{
+    auto held = lock();
+    return m_boxes.at(index).present;
+}
 
 void SimBackend::killHandlesOf(std::size_t box, bool afterQueue)
 {
@@ -45,21 +58,28 @@ void SimBackend::killHandlesOf(std::size_t box, bool afterQueue)
 
 void SimBackend::vanish(std::size_t index)
 {
+    auto held = lock();
     m_boxes.at(index).present = false;
     killHandlesOf(index, false);
 }
 
 void SimBackend::reappear(std::size_t index)
 {
+    auto held = lock();
     auto& slot = m_boxes.at(index);
     slot.present = true;
     slot.resetting = false;
 }
 
-void SimBackend::queueStale(std::size_t index, const Report& report) { m_boxes.at(index).stale.push_back(report); }
+void SimBackend::queueStale(std::size_t index, const Report& report)
+{
+    auto held = lock();
+    m_boxes.at(index).stale.push_back(report);
+}
 
 std::vector<Report> SimBackend::requestsTo(std::size_t index) const
 {
+    auto held = lock();
     std::vector<Report> out;
     for (const auto& entry : m_log)
         if (entry.box == index)
@@ -69,11 +89,13 @@ std::vector<Report> SimBackend::requestsTo(std::size_t index) const
 
 void SimBackend::setTraceSink(std::function<void(Direction, const std::string&, const Report&)> sink)
 {
+    auto held = lock();
     m_trace = std::move(sink);
 }
 
 std::size_t SimBackend::openCallsOf(const std::string& path) const
 {
+    auto held = lock();
     const auto it = m_opensByPath.find(path);
     return it == m_opensByPath.end() ? 0 : it->second;
 }
@@ -86,6 +108,7 @@ void SimBackend::trace(Direction direction, std::size_t box, const Report& repor
 
 std::vector<HidInterface> SimBackend::enumerate()
 {
+    auto held = lock();
     ++m_enumerateCalls;
     std::vector<HidInterface> list;
     for (const auto& entry : m_entries)
@@ -96,6 +119,7 @@ std::vector<HidInterface> SimBackend::enumerate()
 
 HidHandle SimBackend::open(const std::string& path)
 {
+    auto held = lock();
     ++m_openCalls;
     ++m_opensByPath[path];
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
@@ -145,6 +169,7 @@ void SimBackend::afterReset(std::size_t box)
 
 bool SimBackend::write(HidHandle handle, const Report& report)
 {
+    auto held = lock();
     const auto it = m_handles.find(handle);
     if (it == m_handles.end() || it->second.dead || it->second.goneAfterQueue)
         return false;
@@ -176,21 +201,31 @@ bool SimBackend::write(HidHandle handle, const Report& report)
 
 bool SimBackend::read(HidHandle handle, Report& report, std::chrono::milliseconds timeout)
 {
-    const auto it = m_handles.find(handle);
+    // The lock is let go while the read waits, so other handles carry on meanwhile; the
+    // handle is looked up again afterwards, as the box may have vanished in between.
+    auto held = lock();
+    auto it = m_handles.find(handle);
     if (it == m_handles.end() || it->second.dead)
         return false;
-    auto& queue = it->second.queue;
     const auto now = std::chrono::steady_clock::now();
-    if (queue.empty() || queue.front().readyAt > now + timeout) {
+    if (it->second.queue.empty() || it->second.queue.front().readyAt > now + timeout) {
         if (it->second.goneAfterQueue) {
             it->second.dead = true;  // the device has left the bus: fail at once
             return false;
         }
+        held.unlock();
         std::this_thread::sleep_for(timeout);
         return false;
     }
-    if (queue.front().readyAt > now)
-        std::this_thread::sleep_until(queue.front().readyAt);
+    if (const auto readyAt = it->second.queue.front().readyAt; readyAt > now) {
+        held.unlock();
+        std::this_thread::sleep_until(readyAt);
+        held.lock();
+        it = m_handles.find(handle);
+        if (it == m_handles.end() || it->second.dead || it->second.queue.empty())
+            return false;
+    }
+    auto& queue = it->second.queue;
     report = queue.front().report;
     queue.pop_front();
     trace(Direction::In, static_cast<std::size_t>(m_entries[it->second.entry].box), report);
@@ -199,6 +234,7 @@ bool SimBackend::read(HidHandle handle, Report& report, std::chrono::millisecond
 
 void SimBackend::close(HidHandle handle)
 {
+    auto held = lock();
     const auto it = m_handles.find(handle);
     if (it == m_handles.end())
         return;

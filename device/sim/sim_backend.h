@@ -4,6 +4,9 @@
 // injects the faults a bench meets: boxes held by another program, unplugged and
 // plugged again, slow or silent, with stale or mangled reports. Every request a box
 // receives is logged, so tests can check exact bytes and order.
+//
+// Safe for one thread per handle: every call holds one lock, released while a read waits.
+// A test that touches a box's model or the log while other threads run holds lock().
 
 #include <chrono>
 #include <cstddef>
@@ -11,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -47,7 +51,15 @@ public:
     // A HID interface that is not a box; openable or not.
     void addInterface(std::uint16_t vendorId, std::uint16_t productId, bool openable = true);
 
-    std::size_t boxCount() const { return m_boxes.size(); }
+    // Held across several calls (and across direct use of box() and log()) to see and
+    // change the boxes as one step while other threads exchange reports.
+    std::unique_lock<std::recursive_mutex> lock() const { return std::unique_lock(m_mutex); }
+
+    std::size_t boxCount() const
+    {
+        auto held = lock();
+        return m_boxes.size();
+    }
     SimBox& box(std::size_t index);
     Faults& faults(std::size_t index);
     std::string pathOf(std::size_t index) const;
@@ -62,14 +74,30 @@ public:
 
     const std::vector<LogEntry>& log() const { return m_log; }
     std::vector<Report> requestsTo(std::size_t index) const;
-    void clearLog() { m_log.clear(); }
+    void clearLog()
+    {
+        auto held = lock();
+        m_log.clear();
+    }
     void setTraceSink(std::function<void(Direction, const std::string& serial, const Report&)> sink);
 
     // Counters, for resource and pass-count checks.
-    std::size_t enumerateCalls() const { return m_enumerateCalls; }
-    std::size_t openCalls() const { return m_openCalls; }
+    std::size_t enumerateCalls() const
+    {
+        auto held = lock();
+        return m_enumerateCalls;
+    }
+    std::size_t openCalls() const
+    {
+        auto held = lock();
+        return m_openCalls;
+    }
     std::size_t openCallsOf(const std::string& path) const;
-    std::size_t openHandles() const { return m_handles.size(); }
+    std::size_t openHandles() const
+    {
+        auto held = lock();
+        return m_handles.size();
+    }
 
     std::vector<HidInterface> enumerate() override;
     HidHandle open(const std::string& path) override;
@@ -106,6 +134,7 @@ private:
     void killHandlesOf(std::size_t box, bool afterQueue);
     void trace(Direction direction, std::size_t box, const Report& report);
 
+    mutable std::recursive_mutex m_mutex;
     std::vector<Entry> m_entries;
     std::vector<BoxSlot> m_boxes;
     std::map<HidHandle, OpenHandle> m_handles;

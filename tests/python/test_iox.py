@@ -183,3 +183,26 @@ def test_a_refused_image_sends_nothing(bus, box, tmp_path, name, text, line):
         box.flash(str(image))
     assert refused.value.line == line and refused.value.reason
     assert bus.requests("10001") == []
+
+
+def session(bus, relay):
+    with bus.open("10001") as box:
+        box.relays[relay] = True
+        return box.relays.byte, box.port_b.byte
+
+
+def test_a_recording_replays_and_a_changed_request_stops_it_at_its_line(tmp_path):
+    path = str(tmp_path / "s.rec")
+    recorded = session(iox.simulate([("IOX-MODEL-C", "10001")], record=path), 3)
+    replay = iox.replay(path)
+    assert session(replay, 3) == recorded == (0x08, 0)
+    assert replay.replay_report is None and replay.replay_complete
+    changed = iox.replay(path)
+    with pytest.raises(iox.Error):
+        session(changed, 4)
+    assert "line" in changed.replay_report and not changed.replay_complete
+    with open(path) as f:
+        lines = f.read().splitlines()
+    (tmp_path / "cut.rec").write_text("\n".join(lines[:3]) + "\n" + lines[3][:10])
+    with pytest.raises(iox.BadArgument, match="line 4"):
+        iox.replay(str(tmp_path / "cut.rec"))

@@ -1,0 +1,30 @@
+// Fuzzes iox-mqtt's command parser: the input is a topic, a newline, then the payload.
+// Anything a broker delivers is untrusted; every message must end as one command or as
+// a refusal with a reason, and a command's values must lie where the box can take them.
+
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "command.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const auto split = input.find('\n');
+    const auto topic = input.substr(0, split);
+    const auto payload = split == std::string_view::npos ? std::string_view() : input.substr(split + 1);
+    const auto command = iox::mqtt::parseCommand("iox", topic, payload);
+    if (command.action.has_value() == !command.reason.empty())
+        std::abort();
+    if (const auto* relay = command.action ? std::get_if<iox::mqtt::RelaySet>(&*command.action) : nullptr)
+        if (relay->relay < 0 || relay->relay > 7)
+            std::abort();
+    if (const auto* spi = command.action ? std::get_if<iox::mqtt::SpiSend>(&*command.action) : nullptr)
+        if (spi->word.empty() || spi->word.size() > 56)
+            std::abort();
+    if (const auto* pulse = command.action ? std::get_if<iox::mqtt::PulseSend>(&*command.action) : nullptr)
+        if (pulse->ms < 0 || pulse->ms > 255 || pulse->bit < 0 || pulse->bit > 7)
+            std::abort();
+    return 0;
+}

@@ -1,0 +1,298 @@
+// The bridge against a real mosquitto broker, with simulated boxes and a real client.
+#include <csignal>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "bridge.h"
+#include "device/commands.h"
+#include "device/sim/sim_backend.h"
+#include "mqtt_fixture.h"
+
+namespace iox::mqtt::test {
+namespace {
+
+using ::testing::HasSubstr;
+using Bytes = std::vector<int>;
+
+// Requests that change something on the box: everything but the reads.
+std::vector<Bytes> writes(sim::SimBackend& bus, std::size_t box)
+{
+    static const std::set<int> reads = {cmd::ReadByteA, cmd::ReadByteB, cmd::ReadBit, cmd::ReadRelaysByte,
+                                        cmd::ReadModelName, cmd::ReadSn, cmd::GetExtFirmware};
+    std::vector<Bytes> out;
+    for (const auto& report : bus.requestsTo(box))
+        if (!reads.count(report[1]))
+            out.emplace_back(report.begin() + 1, report.end());
+    return out;
+}
+
+Bytes waitForWrite(sim::SimBackend& bus, std::size_t box)
+{
+    for (int i = 0; i < 300; ++i, std::this_thread::sleep_for(10ms))
+        if (const auto found = writes(bus, box); !found.empty())
+            return found.front();
+    return {};
+}
+
+sim::BoxConfig box(const char* model, const char* serial) { return {model, serial}; }
+
+// IOX-MODEL-D's port A reads its inputs, as the box's own start-up leaves it.
+void portAAsInput(sim::SimBackend& bus, std::uint8_t levels)
+{
+    auto held = bus.lock();
+    Report request{};
+    request[1] = cmd::SetByteAAsInput;
+    bus.box(0).answer(request);
+    bus.box(0).setInputA(levels);
+}
+
+struct Rig {
+    explicit Rig(std::vector<sim::BoxConfig> boxes = {sim::BoxConfig{}}, BrokerKind kind = BrokerKind::Plain) : broker(kind)
+    {
+        for (auto& box : boxes)
+            bus.addBox(box);
+    }
+    Options options() const
+    {
+        Options options;
+        options.host = "127.0.0.1";
+        options.port = broker.port();
+        return options;
+    }
+    void start(Options o)
+    {
+        bridge = std::make_unique<Bridge>(o, bus);
+        ASSERT_EQ(bridge->start().code, Exit::Ok);
+    }
+    void start() { start(options()); }
+
+    Broker broker;
+    sim::SimBackend bus;
+    Client client{broker.port()};
+    std::unique_ptr<Bridge> bridge;
+};
+
+TEST(MqttBridge, PublishesInfoStateAndDiscoveryWithoutTouchingOutputs)
+{
+    Rig rig({box("IOX-MODEL-D", "10001")});
+    portAAsInput(rig.bus, 0x05);
+    rig.start();
+    auto& c = rig.client;
+    ASSERT_TRUE(c.waitFor("iox/bridge/availability", "online"));
+    ASSERT_TRUE(c.waitFor("iox/10001/availability", "online"));
+    ASSERT_TRUE(c.waitFor("iox/10001/port/b", "0"));  // the last of the first poll
+    EXPECT_EQ(nlohmann::json::parse(c.last("iox/10001/info")),
+              nlohmann::json::parse(R"({"serial":"10001","model":"IOX-MODEL-D",
+                  "firmware":{"revision":"A3","level":3},"path":"sim:box0"})"));
+    EXPECT_EQ(c.last("iox/10001/port/a"), "5");
+    EXPECT_EQ(c.last("iox/10001/port/a/0"), "ON");
+    EXPECT_EQ(c.last("iox/10001/port/a/1"), "OFF");
+    EXPECT_EQ(c.last("iox/10001/port/a/direction"), "input");
+    EXPECT_EQ(c.last("iox/10001/port/b/direction"), "output");
+
+    const auto input = nlohmann::json::parse(c.last("homeassistant/binary_sensor/iox_10001/line_a0/config"));
+    EXPECT_EQ(input["unique_id"], "iox_10001_line_a0");
+    EXPECT_EQ(input["state_topic"], "iox/10001/port/a/0");
+    EXPECT_FALSE(input.contains("command_topic"));
+    const auto relay = nlohmann::json::parse(c.last("homeassistant/switch/iox_10001/relay_3/config"));
+    EXPECT_EQ(relay["command_topic"], "iox/10001/relay/3/set");
+    EXPECT_EQ(relay["availability"][0]["topic"], "iox/10001/availability");
+    EXPECT_EQ(relay["availability"][1]["topic"], "iox/bridge/availability");
+    EXPECT_EQ(relay["device"]["identifiers"][0], "iox_10001");
+    EXPECT_EQ(relay["device"]["sw_version"], "A3");
+    EXPECT_TRUE(c.waitFor("homeassistant/switch/iox_10001/line_b7/config"));
+    EXPECT_THAT(writes(rig.bus, 0), ::testing::IsEmpty());
+}
+
+TEST(MqttBridge, CommandsReachTheWire)
+{
+    const struct {
+        const char* topic;
+        const char* payload;
+        Bytes request;  // from byte 1, the command code
+    } cases[] = {
+        {"relay/3/set", "ON", {34, 3, 1}},
+        {"port/b/5/set", "ON", {32, 66, 5, 1}},
+        {"port/a/set", "170", {31, 65, 170}},
+        {"spi/set", R"({"word":"1011","clock":"B0","data":"B1","latch":"A2"})", {36, 66, 0, 66, 1, 65, 2, 4, 1, 0, 1, 1}},
+        {"spi/set", R"({"word":"10"})", {36, 66, 0, 66, 1, 66, 2, 2, 1, 0}},
+        {"pulse/set", R"({"line":"A2","ms":5})", {50, 65, 2, 5}},
+        {"pulse-width/set", "20", {8, 20}},
+        {"port/b/direction/set", "input", {26}},
+    };
+    Rig rig;
+    rig.start();
+    ASSERT_TRUE(rig.client.waitFor("iox/10001/availability", "online"));
+    for (const auto& c : cases) {
+        rig.bus.clearLog();
+        rig.client.publish(std::string("iox/10001/") + c.topic, c.payload);
+        Bytes sent = waitForWrite(rig.bus, 0);
+        sent.resize(std::min(sent.size(), c.request.size()));
+        EXPECT_EQ(sent, c.request) << c.topic << " " << c.payload;
+    }
+    EXPECT_TRUE(rig.client.waitFor("iox/10001/relay/3", "ON"));
+    EXPECT_TRUE(rig.client.waitFor("iox/10001/port/a", "170"));
+    EXPECT_TRUE(rig.client.waitFor("iox/10001/port/b/direction", "input"));
+    EXPECT_TRUE(rig.client.waitFor("homeassistant/binary_sensor/iox_10001/line_b5/config"));
+}
+
+TEST(MqttBridge, RefusesBadInputWithAnErrorAndSendsNothing)
+{
+    const struct {
+        std::string topic, payload, reason;
+    } cases[] = {
+        {"bogus/set", "ON", "unknown topic"},
+        {"relay/3/set", "maybe", "ON or OFF"},
+        {"relay/9/set", "ON", "relay must be a number from 0 to 7"},
+        {"port/c/3/set", "ON", "no port"},
+        {"port/a/1/set", "ON", "port A is set as input"},
+        {"port/a/direction/set", "output", "fixed"},
+        {"port/b/set", "256", "port byte"},
+        {"spi/set", R"({"word":"10x1"})", "word must be"},
+        {"pulse/set", R"({"line":"C3","ms":5})", "no line \"C3\""},
+        {"pulse/set", "{garbage", "JSON object"},
+        {"pulse-width/set", "-1", "pulse width"},
+        {"relay/1/set", std::string(1 << 20, 'x'), "1048576 bytes"},
+    };
+    Rig rig({box("IOX-MODEL-D", "10001")});
+    rig.start();
+    ASSERT_TRUE(rig.client.waitFor("iox/10001/availability", "online"));
+    for (const auto& c : cases) {
+        rig.client.clear();
+        rig.client.publish("iox/10001/" + c.topic, c.payload);
+        ASSERT_TRUE(rig.client.waitFor("iox/10001/error")) << c.topic;
+        const auto error = nlohmann::json::parse(rig.client.last("iox/10001/error"));
+        EXPECT_THAT(error["reason"].get<std::string>(), HasSubstr(c.reason)) << c.topic;
+        EXPECT_EQ(error["topic"], "iox/10001/" + c.topic);
+    }
+    EXPECT_THAT(writes(rig.bus, 0), ::testing::IsEmpty());
+}
+
+TEST(MqttBridge, ReadOnlyAndRetainedCommandsAreRefused)
+{
+    Rig rig;
+    rig.client.publish("iox/10001/relay/2/set", "ON", true);  // stale, left on the broker
+    ASSERT_TRUE(rig.client.waitFor("iox/10001/relay/2/set", "ON"));
+    Options options = rig.options();
+    options.readOnly = true;
+    rig.start(options);
+    ASSERT_TRUE(rig.client.waitFor("iox/10001/error"));
+    EXPECT_THAT(rig.client.last("iox/10001/error"), HasSubstr("retained command ignored"));
+    rig.client.publish("iox/10001/relay/2/set", "ON");
+    EXPECT_TRUE(rig.client.waitFor("iox/10001/error", R"({"payload":"ON","reason":"the bridge is read-only","topic":"iox/10001/relay/2/set"})"));
+    EXPECT_THAT(writes(rig.bus, 0), ::testing::IsEmpty());
+}
+
+TEST(MqttBridge, RepublishesAfterTheBrokerComesBackWithoutTouchingOutputs)
+{
+    Rig rig({box("IOX-MODEL-D", "10001")});
+    rig.start();
+    portAAsInput(rig.bus, 0);
+    ASSERT_TRUE(rig.client.waitFor("iox/10001/port/a", "0"));
+    rig.broker.stop();
+    portAAsInput(rig.bus, 0x80);  // changes while the broker is away
+    std::this_thread::sleep_for(300ms);
+    rig.broker.start();
+    Client fresh(rig.broker.port());  // mosquitto kept nothing: all it has is republished
+    EXPECT_TRUE(fresh.waitFor("iox/bridge/availability", "online", 10s));
+    EXPECT_TRUE(fresh.waitFor("iox/10001/availability", "online"));
+    EXPECT_TRUE(fresh.waitFor("iox/10001/port/a", "128"));
+    EXPECT_TRUE(fresh.waitFor("iox/10001/info"));
+    EXPECT_THAT(writes(rig.bus, 0), ::testing::IsEmpty());
+}
+
+TEST(MqttBridge, BoxGoneAndBackWhileOthersCarryOn)
+{
+    Rig rig({box("IOX-MODEL-C", "10001"), box("IOX-MODEL-C", "10002")});
+    rig.start();
+    auto& c = rig.client;
+    ASSERT_TRUE(c.waitFor("iox/10001/availability", "online"));
+    ASSERT_TRUE(c.waitFor("iox/10002/availability", "online"));
+    rig.bus.vanish(0);
+    EXPECT_TRUE(c.waitFor("iox/10001/availability", "offline", 1s));
+    c.publish("iox/10002/relay/4/set", "ON");
+    EXPECT_TRUE(c.waitFor("iox/10002/relay/4", "ON"));
+    c.clear();
+    rig.bus.reappear(0);
+    EXPECT_TRUE(c.waitFor("iox/10001/availability", "online", 1s));
+    EXPECT_TRUE(c.waitFor("iox/10001/relay/0", "OFF", 1s));
+    c.publish("iox/10001/relay/1/set", "ON");
+    EXPECT_TRUE(c.waitFor("iox/10001/relay/1", "ON"));
+    const auto sent = writes(rig.bus, 0);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(Bytes(sent[0].begin(), sent[0].begin() + 3), (Bytes{34, 1, 1}));
+}
+
+TEST(MqttBridge, ServesOnlyTheBoxesNamedAndAsksTheOthersOnce)
+{
+    Rig rig({box("IOX-MODEL-C", "10001"), box("IOX-MODEL-C", "10002")});
+    Options options = rig.options();
+    options.serials = {"10002"};
+    rig.start(options);
+    ASSERT_TRUE(rig.client.waitFor("iox/10002/availability", "online"));
+    const std::size_t opens = rig.bus.openCallsOf("sim:box0");
+    std::this_thread::sleep_for(600ms);  // three rounds of discovery
+    EXPECT_EQ(rig.client.last("iox/10001/availability"), "");
+    EXPECT_EQ(rig.bus.openCallsOf("sim:box0"), opens);
+}
+
+TEST(MqttBridge, StartFailuresNameTheirCause)
+{
+    const struct {
+        BrokerKind kind;
+        const char* password;
+        const char* ca;  // file in the broker's folder, or none
+        bool brokerUp;
+        Exit code;
+    } cases[] = {
+        {BrokerKind::Plain, "", "", false, Exit::Unreachable},
+        {BrokerKind::Password, "wrong", "", true, Exit::Credentials},
+        {BrokerKind::Password, "", "", true, Exit::Credentials},
+        {BrokerKind::Password, "secret", "", true, Exit::Ok},
+        {BrokerKind::Tls, "", "other.pem", true, Exit::Tls},
+        {BrokerKind::Tls, "", "server.pem", true, Exit::Ok},
+    };
+    for (const auto& c : cases) {
+        Broker broker(c.kind);
+        if (!c.brokerUp)
+            broker.stop();
+        Options options;
+        options.host = "127.0.0.1";
+        options.port = broker.port();
+        if (*c.password) {
+            options.username = "bench";
+            options.password = c.password;
+        }
+        if (*c.ca) {
+            std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=other -keyout " +
+                         broker.file("other.key") + " -out " + broker.file("other.pem") + " 2>/dev/null").c_str());
+            options.tlsCa = broker.file(c.ca);
+        }
+        sim::SimBackend bus;
+        Bridge bridge(options, bus);
+        const StartResult result = bridge.start();
+        EXPECT_EQ(result.code, c.code) << result.message;
+        EXPECT_EQ(result.message.find('\n'), std::string::npos);
+    }
+}
+
+TEST(MqttBridge, SigtermPublishesOfflineAndExitsZero)
+{
+    Broker broker(BrokerKind::Plain);
+    Client client(broker.port());
+    const std::string where = "127.0.0.1:" + std::to_string(broker.port());
+    const pid_t bridge = spawn({IOX_MQTT_PATH, "--broker", where, "--simulate", "IOX-MODEL-B,777"});
+    ASSERT_TRUE(client.waitFor("iox/777/availability", "online"));
+    ::kill(bridge, SIGTERM);
+    EXPECT_EQ(waitExit(bridge, 5s), 0);
+    EXPECT_EQ(client.last("iox/777/availability"), "offline");
+    EXPECT_EQ(client.last("iox/bridge/availability"), "offline");
+    broker.stop();
+    EXPECT_EQ(waitExit(spawn({IOX_MQTT_PATH, "--broker", where, "--simulate", "IOX-MODEL-B"}), 10s), 3);
+}
+
+}  // namespace
+}  // namespace iox::mqtt::test

@@ -1,0 +1,191 @@
+#include "mqtt_fixture.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <mosquitto.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace iox::mqtt::test {
+
+namespace {
+
+int freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool listening(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
+void run(const std::string& command)
+{
+    if (std::system(command.c_str()) != 0)
+        throw std::runtime_error("failed: " + command);
+}
+
+}  // namespace
+
+pid_t spawn(const std::vector<std::string>& argv, bool quiet)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (quiet) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+        }
+        std::vector<char*> args;
+        for (const auto& arg : argv)
+            args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+int waitExit(pid_t pid, std::chrono::milliseconds timeout)
+{
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > until) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+Broker::Broker(BrokerKind kind) : m_kind(kind), m_port(freePort())
+{
+    char dir[] = "/tmp/iox-mqtt-test-XXXXXX";
+    m_dir = ::mkdtemp(dir);
+    std::ofstream conf(file("broker.conf"));
+    // As root, mosquitto would drop to its own user, which cannot read the test's files.
+    conf << "listener " << m_port << " 127.0.0.1\nlog_dest none\n" << (::getuid() == 0 ? "user root\n" : "");
+    if (m_kind == BrokerKind::Password) {
+        run("mosquitto_passwd -c -b " + file("passwords") + " bench secret");
+        conf << "allow_anonymous false\npassword_file " << file("passwords") << "\n";
+    } else {
+        conf << "allow_anonymous true\n";
+    }
+    if (m_kind == BrokerKind::Tls) {
+        run("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1"
+            " -keyout " + file("server.key") + " -out " + file("server.pem") + " 2>/dev/null");
+        conf << "certfile " << file("server.pem") << "\nkeyfile " << file("server.key") << "\n";
+    }
+    conf.close();
+    start();
+}
+
+Broker::~Broker()
+{
+    stop();
+    run("rm -rf " + m_dir);
+}
+
+void Broker::start()
+{
+    m_pid = spawn({"mosquitto", "-c", file("broker.conf")}, true);
+    for (int i = 0; i < 300 && !listening(m_port); ++i)
+        std::this_thread::sleep_for(10ms);
+}
+
+void Broker::stop()
+{
+    if (m_pid <= 0)
+        return;
+    ::kill(m_pid, SIGKILL);
+    ::waitpid(m_pid, nullptr, 0);
+    m_pid = 0;
+}
+
+Client::Client(int port, const std::string& subscription) : m_subscription(subscription)
+{
+    mosquitto_lib_init();
+    m_client = mosquitto_new(nullptr, true, this);
+    mosquitto_message_callback_set(m_client, [](mosquitto*, void* self, const mosquitto_message* message) {
+        auto* client = static_cast<Client*>(self);
+        std::lock_guard held(client->m_mutex);
+        client->m_last[message->topic].assign(static_cast<const char*>(message->payload),
+                                              static_cast<std::size_t>(message->payloadlen));
+        client->m_arrived.notify_all();
+    });
+    mosquitto_connect_callback_set(m_client, [](mosquitto* client, void* self, int) {
+        mosquitto_subscribe(client, nullptr, static_cast<Client*>(self)->m_subscription.c_str(), 1);
+    });
+    mosquitto_subscribe_callback_set(m_client, [](mosquitto*, void* self, int, int, const int*) {
+        auto* client = static_cast<Client*>(self);
+        std::lock_guard held(client->m_mutex);
+        client->m_subscribed = true;
+        client->m_arrived.notify_all();
+    });
+    mosquitto_connect(m_client, "127.0.0.1", port, 30);
+    mosquitto_loop_start(m_client);
+    std::unique_lock held(m_mutex);
+    m_arrived.wait_for(held, 3s, [&] { return m_subscribed; });
+}
+
+Client::~Client()
+{
+    mosquitto_disconnect(m_client);
+    mosquitto_loop_stop(m_client, false);
+    mosquitto_destroy(m_client);
+}
+
+void Client::publish(const std::string& topic, const std::string& payload, bool retain)
+{
+    mosquitto_publish(m_client, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, retain);
+}
+
+bool Client::waitFor(const std::string& topic, const std::string& payload, std::chrono::milliseconds timeout)
+{
+    std::unique_lock held(m_mutex);
+    return m_arrived.wait_for(held, timeout, [&] {
+        const auto it = m_last.find(topic);
+        return it != m_last.end() && (payload.empty() || it->second == payload);
+    });
+}
+
+std::string Client::last(const std::string& topic)
+{
+    std::lock_guard held(m_mutex);
+    return m_last.count(topic) ? m_last[topic] : std::string();
+}
+
+void Client::clear()
+{
+    std::lock_guard held(m_mutex);
+    m_last.clear();
+}
+
+}  // namespace iox::mqtt::test

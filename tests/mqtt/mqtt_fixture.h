@@ -1,0 +1,63 @@
+#pragma once
+// A mosquitto broker of the test's own on a free loopback port (plain, with a password
+// file, or TLS with a certificate made here by openssl), and an MQTT client that records
+// everything it receives.
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <sys/types.h>
+#include <utility>
+#include <vector>
+
+struct mosquitto;
+
+namespace iox::mqtt::test {
+
+using namespace std::chrono_literals;
+
+enum class BrokerKind { Plain, Password, Tls };
+
+class Broker {
+public:
+    explicit Broker(BrokerKind kind);
+    ~Broker();
+    void start();  // on the same port as before
+    void stop();
+    int port() const { return m_port; }
+    std::string file(const std::string& name) const { return m_dir + "/" + name; }
+
+private:
+    BrokerKind m_kind;
+    std::string m_dir;
+    int m_port = 0;
+    pid_t m_pid = 0;
+};
+
+class Client {
+public:
+    explicit Client(int port, const std::string& subscription = "#");
+    ~Client();
+    void publish(const std::string& topic, const std::string& payload, bool retain = false);
+    // Waits until topic's latest payload is payload (or, with an empty payload, any message arrives on it).
+    bool waitFor(const std::string& topic, const std::string& payload = {}, std::chrono::milliseconds timeout = 3s);
+    std::string last(const std::string& topic);
+    void clear();
+
+private:
+    const std::string m_subscription;
+    mosquitto* m_client;
+    bool m_subscribed = false;
+    std::mutex m_mutex;
+    std::condition_variable m_arrived;
+    std::map<std::string, std::string> m_last;
+};
+
+// Runs a program with arguments (quiet: its output to /dev/null); returns its process id.
+pid_t spawn(const std::vector<std::string>& argv, bool quiet = false);
+// Its exit code, or -1 when it did not end within timeout (it is then killed).
+int waitExit(pid_t pid, std::chrono::milliseconds timeout);
+
+}  // namespace iox::mqtt::test

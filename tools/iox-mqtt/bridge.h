@@ -1,0 +1,82 @@
+#pragma once
+// The bridge: one client at the broker for every box. A discovery thread finds boxes on
+// the bus (at start and plugged in later) and gives each a BoxWorker; the library's
+// network thread delivers commands, which are checked and queued without waiting for a box.
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "box_worker.h"
+#include "options.h"
+#include "traced_backend.h"
+
+struct mosquitto;
+struct mosquitto_message;
+
+namespace iox::mqtt {
+
+struct StartResult {
+    Exit code = Exit::Ok;
+    std::string message;  // one line naming the cause, when code is not Ok
+};
+
+class Bridge : public Publisher {
+public:
+    Bridge(Options options, HidBackend& bus);
+    ~Bridge() override;  // stop()
+    Bridge(const Bridge&) = delete;
+    Bridge& operator=(const Bridge&) = delete;
+
+    // Connects to the broker and waits for its answer; then serves the boxes.
+    StartResult start();
+    // Every box and the bridge published offline, then a clean disconnect.
+    void stop();
+
+    void publish(const std::string& topic, const std::string& payload, bool retain) override;
+
+private:
+    static void onConnect(mosquitto*, void* self, int rc);
+    static void onDisconnect(mosquitto*, void* self, int rc);
+    static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
+    static void onPublish(mosquitto*, void* self, int mid);
+    static void onLog(mosquitto*, void* self, int level, const char* text);
+    void connected(int rc);
+    void message(const std::string& topic, const std::string& payload, bool retained);
+    void refuse(const std::string& serial, const std::string& topic, const std::string& payload,
+                const std::string& reason);
+    void discoveryLoop();
+    void discover();
+    std::string probeSerial(const std::string& path);
+    BoxSettings boxSettings() const;
+    HidBackend& busFor(const std::string& name);  // traced when asked
+
+    const Options m_options;
+    HidBackend& m_bus;
+    mosquitto* m_client = nullptr;
+    std::unique_ptr<TraceFile> m_trace;
+    std::map<std::string, std::unique_ptr<TracedBackend>> m_traced;  // discovery thread only
+    std::set<std::string> m_ignored;  // paths of boxes --sn leaves out; discovery thread only
+
+    std::mutex m_mutex;  // everything below
+    std::condition_variable m_changed;
+    std::optional<int> m_connack;  // answer to the first connection
+    bool m_tlsFailed = false;      // the library reported a TLS error
+    bool m_stopping = false;
+    std::atomic<bool> m_started{false};
+    std::atomic<bool> m_connected{false};  // to the broker, now
+    std::map<std::string, std::unique_ptr<BoxWorker>> m_workers;
+    std::thread m_discovery;
+
+    std::atomic<bool> m_draining{false};  // stopping: offline messages are being published
+    std::mutex m_ackMutex;
+    std::condition_variable m_acked;
+    std::set<int> m_unacked;  // offline messages the broker has not acknowledged yet
+};
+
+}  // namespace iox::mqtt

@@ -1,0 +1,39 @@
+#pragma once
+// The commands that arrive on a box's /set topics, read from topic and payload in full
+// before anything reaches a box: a refused message gives a reason and sends nothing.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace iox::mqtt {
+
+// Payloads above this size are refused unread.
+inline constexpr std::size_t kMaxPayload = 4096;
+
+struct RelaySet { int relay; bool on; };
+struct LineSet { char port; int bit; bool on; };
+struct PortSet { char port; std::uint8_t value; };
+struct DirectionSet { char port; bool output; };
+struct SpiSend { std::string word, clock, data, latch; };  // empty line names: the box's defaults
+struct PulseSend { char port; int bit; int ms; };
+struct PulseWidthSet { int width; };
+
+using Action = std::variant<RelaySet, LineSet, PortSet, DirectionSet, SpiSend, PulseSend, PulseWidthSet>;
+
+struct Command {
+    std::string serial;  // from the topic; empty when the topic is not a box's
+    std::optional<Action> action;
+    std::string reason;  // why the command was refused, when action is empty
+};
+
+// topic is "<prefix>/<sn>/..."; prefix as configured, without a trailing '/'.
+Command parseCommand(std::string_view prefix, std::string_view topic, std::string_view payload);
+
+// "A0".."A7", "B0".."B7" (upper case only) into port letter and bit.
+std::optional<std::pair<char, int>> parseLine(std::string_view text);
+
+}  // namespace iox::mqtt

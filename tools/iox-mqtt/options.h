@@ -1,0 +1,47 @@
+#pragma once
+// iox-mqtt's command line, also readable from a config file (--config FILE, same keys).
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/sim/sim_box.h"
+
+namespace iox::mqtt {
+
+// Exit codes, one per cause, so that a service manager or a script can tell them apart.
+enum class Exit : int {
+    Ok = 0,
+    Failure = 1,         // anything else (a trace file that cannot be written...)
+    BadArgument = 2,     // a refused option; nothing was started
+    Unreachable = 3,     // no broker at that address, or no answer from it
+    Credentials = 4,     // the broker refused the username or password
+    Tls = 5,             // TLS could not be set up or the handshake failed
+};
+
+struct Options {
+    std::string host = "localhost";
+    int port = 1883;
+    std::string username, passwordFile, password;  // password: read from passwordFile
+    std::string tlsCa, tlsCert, tlsKey;
+    std::string clientId;
+    std::string prefix = "iox";
+    std::string discoveryPrefix = "homeassistant";
+    bool discovery = true;
+    std::vector<std::string> serials;  // empty: every box
+    int pollMs = 5;
+    bool readOnly = false;
+    std::vector<sim::BoxConfig> simulate;
+    std::string tracePath;
+    std::string recordPath;  // empty: no recording
+};
+
+struct ParsedOptions {
+    std::optional<Options> options;  // empty: exit with code, after printing message
+    int code = 0;
+    std::string message;  // --help or --version text (code 0), or the refusal
+};
+
+ParsedOptions parseOptions(int argc, const char* const* argv);
+
+}  // namespace iox::mqtt
