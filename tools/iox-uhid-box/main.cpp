@@ -35,6 +35,7 @@
 
 #include "device/commands.h"
 #include "device/sim/sim_box.h"
+#include "iox_version.h"
 
 namespace {
 
@@ -213,7 +214,7 @@ void VirtualBoxes::runTimers()
             if (slot.model->updateFlagSet())
                 slot.model->enterBootloader();
             if (!create(slot))
-                std::cerr << "uhid_box: slot " << id << " could not come back\n";
+                std::cerr << "iox-uhid-box: slot " << id << " could not come back\n";
         }
     }
 }
@@ -328,8 +329,25 @@ int VirtualBoxes::run()
 }
 }  // namespace
 
-int main()
+constexpr char kHelp[] =
+    "usage: iox-uhid-box [--help] [--version]\n"
+    "  Plays virtual USB To I/O boxes in the kernel through /dev/uhid (root, or write access to\n"
+    "  it), each answering as the simulated box does; driven by one command a line on stdin:\n"
+    "    create <slot> <serial> [vid pid] | destroy <slot> | silent <slot> 0|1 | stale <slot> <hex>\n"
+    "    vanish-on-next <slot> <ms> | reset-timing <slot> <ms> <ms> | take <slot> | state <slot> | quit\n";
+
+int main(int argc, char** argv)
 {
+    if (argc > 1) {
+        const std::string arg = argv[1];
+        if (arg == "--version")
+            std::cout << "iox-uhid-box " << iox::kVersion << '\n';
+        else if (arg == "--help" || arg == "-h")
+            std::cout << kHelp;
+        else
+            std::cerr << "iox-uhid-box: unknown option \"" << arg << "\"\n" << kHelp;
+        return arg == "--version" || arg == "--help" || arg == "-h" ? 0 : 2;
+    }
     std::ios::sync_with_stdio(false);
     return VirtualBoxes{}.run();
 }
