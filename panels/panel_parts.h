@@ -188,7 +188,7 @@ public:
     QPushButton* Command2() const { return m_command2; }
     QComboBox* Combo1(int index) const { return m_combo1.at(static_cast<std::size_t>(index)); }
     Indicator* Shape2() const { return m_shape2; }
-    QLabel* Label1(int index) const;  // 2 to 6: the frame's captions
+    QLabel* Label1(int index) const;  // the frame's captions, indices 2 through 6
     QLabel* LabelMsb() const { return m_msb; }  // Label4(9)
     QLabel* LabelLsb() const { return m_lsb; }  // Label4(8)
 

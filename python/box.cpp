@@ -60,16 +60,6 @@ const std::string& word(const std::string& text, std::size_t maxBits)
 
 }  // namespace
 
-std::vector<HidInterface> PathView::enumerate()
-{
-    std::vector<HidInterface> one;
-    for (auto& hid : m_bus.enumerate()) {
-        if (hid.path == m_path)
-            one.push_back(std::move(hid));
-    }
-    return one;
-}
-
 // ---- bus ----------------------------------------------------------------------------
 
 Bus::Bus(std::unique_ptr<HidBackend> backend, sim::SimBackend* sim) : m_backend(std::move(backend)), m_sim(sim)
@@ -174,7 +164,7 @@ BoxInfo Bus::identify(const std::string& path)
 {
     BoxInfo info;
     info.path = path;
-    PathView view(*m_backend, path);
+    OneBoxBackend view(*m_backend, path);
     USB_IO device(view);
     std::string serial;
     if (device.Connect() != 1 || device.Read_SN(serial) != 1)

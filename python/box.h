@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "device/hid_backend.h"
+#include "device/one_box_backend.h"
 #include "device/usb_io.h"
 
 namespace iox::sim {
@@ -47,24 +48,6 @@ struct BoxInfo {
     std::optional<std::string> serial, model;  // empty when the box could not be asked
     std::optional<Firmware> firmware;
     bool duplicate = false;  // another listed box reports the same serial number
-};
-
-// Lists only the interface at one path, so USB_IO's "first box" is the box at that path.
-class PathView : public HidBackend {
-public:
-    PathView(HidBackend& bus, std::string path) : m_bus(bus), m_path(std::move(path)) {}
-    std::vector<HidInterface> enumerate() override;
-    HidHandle open(const std::string& path) override { return m_bus.open(path); }
-    bool write(HidHandle handle, const Report& report) override { return m_bus.write(handle, report); }
-    bool read(HidHandle handle, Report& report, std::chrono::milliseconds timeout) override
-    {
-        return m_bus.read(handle, report, timeout);
-    }
-    void close(HidHandle handle) override { m_bus.close(handle); }
-
-private:
-    HidBackend& m_bus;
-    std::string m_path;
 };
 
 class Box;
@@ -168,7 +151,7 @@ private:
 
     std::shared_ptr<Bus> m_bus;
     std::string m_path;
-    PathView m_view;
+    OneBoxBackend m_view;
     std::unique_ptr<USB_IO> m_io;
     std::atomic<bool> m_busy{false};
     std::chrono::milliseconds m_timeout = USB_IO::kDefaultExchangeTimeout;

@@ -1,7 +1,7 @@
 #include "box_finder.h"
 
 #include "device/commands.h"
-#include "one_box_backend.h"
+#include "device/one_box_backend.h"
 
 namespace iox::ctl {
 

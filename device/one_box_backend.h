@@ -7,7 +7,7 @@
 
 #include "device/hid_backend.h"
 
-namespace iox::ctl {
+namespace iox {
 
 class OneBoxBackend : public HidBackend {
 public:
@@ -27,4 +27,4 @@ private:
     std::string m_path;
 };
 
-}  // namespace iox::ctl
+}  // namespace iox

@@ -1,6 +1,6 @@
-#include "one_box_backend.h"
+#include "device/one_box_backend.h"
 
-namespace iox::ctl {
+namespace iox {
 
 std::vector<HidInterface> OneBoxBackend::enumerate()
 {
@@ -12,4 +12,4 @@ std::vector<HidInterface> OneBoxBackend::enumerate()
     return one;
 }
 
-}  // namespace iox::ctl
+}  // namespace iox
