@@ -1,37 +1,8 @@
 #include "demo_options.h"
 
+#include "device/sim/box_spec.h"
+
 namespace iox::demo {
-
-namespace {
-
-constexpr std::size_t kMaxTextAnswer = 20;  // what a box's text answer can carry
-
-std::optional<sim::BoxConfig> parseBox(const std::string& value, std::string& error)
-{
-    const auto comma = value.find(',');
-    if (comma == std::string::npos) {
-        error = "--box needs MODEL,SN (for example IOX-MODEL-D,20001), got \"" + value + "\"";
-        return std::nullopt;
-    }
-    sim::BoxConfig box;
-    box.model = value.substr(0, comma);
-    box.serial = value.substr(comma + 1);
-    if (box.model.empty() || box.serial.empty()) {
-        error = "--box needs a model name and a serial number, got \"" + value + "\"";
-        return std::nullopt;
-    }
-    if (box.model.size() > kMaxTextAnswer || box.serial.size() > kMaxTextAnswer) {
-        error = "--box: model name and serial number hold at most 20 characters, got \"" + value + "\"";
-        return std::nullopt;
-    }
-    if (box.serial.find(' ') != std::string::npos) {
-        error = "--box: a serial number cannot contain a blank, got \"" + value + "\"";
-        return std::nullopt;
-    }
-    return box;
-}
-
-}  // namespace
 
 ParseResult parseOptions(const std::vector<std::string>& args)
 {
@@ -67,7 +38,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
                 continue;
             }
             std::string error;
-            auto box = parseBox(value, error);
+            auto box = sim::parseBoxSpec(value, "--box", error);
             if (!box)
                 return {std::nullopt, error};
             options.boxes.push_back(std::move(*box));

@@ -9,10 +9,10 @@
 #include "app/application.h"
 #include "app/demo_options.h"
 #include "app/info_options.h"
-#include "app/report_trace.h"
 #include "app/simbox/sim_box_window.h"
 #include "device/record/recording_backend.h"
 #include "device/record/replay_backend.h"
+#include "device/sim/report_trace.h"
 #include "device/sim/sim_backend.h"
 
 int main(int argc, char** argv)
@@ -54,9 +54,9 @@ int main(int argc, char** argv)
         // panel's polling from spinning a core.
         bus.faults(index).answerDelay = std::chrono::milliseconds(1);
     }
-    std::unique_ptr<iox::demo::ReportTrace> trace;
+    std::unique_ptr<iox::sim::ReportTrace> trace;
     if (parsed.options->tracePath) {
-        trace = std::make_unique<iox::demo::ReportTrace>(*parsed.options->tracePath);
+        trace = std::make_unique<iox::sim::ReportTrace>(*parsed.options->tracePath);
         if (!trace->ok()) {
             std::fprintf(stderr, "iox-demo: cannot write the trace file \"%s\"\n", parsed.options->tracePath->c_str());
             return 2;

@@ -11,6 +11,7 @@
 #include "device/hidapi_backend.h"
 #include "device/record/recording_backend.h"
 #include "device/record/replay_backend.h"
+#include "device/sim/box_spec.h"
 #include "device/sim/sim_backend.h"
 #include "firmware/core/firmware_update.h"
 
@@ -18,7 +19,6 @@ namespace iox::python {
 
 namespace {
 
-constexpr const char* kModels[] = {"IOX-MODEL-A", "IOX-MODEL-B", "IOX-MODEL-C", "IOX-MODEL-D"};
 
 [[noreturn]] void refuse(const std::string& message) { throw Failure(Fault::BadArgument, message); }
 
@@ -86,7 +86,7 @@ std::shared_ptr<Bus> Bus::simulated(const std::vector<std::pair<std::string, std
 {
     auto sim = std::make_unique<sim::SimBackend>();
     for (const auto& [model, serial] : boxes) {
-        if (std::find(std::begin(kModels), std::end(kModels), model) == std::end(kModels))
+        if (!sim::isKnownModel(model))
             refuse("unknown model " + quoted(model) + " (IOX-MODEL-A, IOX-MODEL-B, IOX-MODEL-C or IOX-MODEL-D)");
         if (serial.empty() || serial.size() > 20)
             refuse("a serial number is 1 to 20 characters, got " + quoted(serial));

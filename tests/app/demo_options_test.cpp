@@ -8,7 +8,7 @@
 
 #include "app/demo_options.h"
 #include "app/record_option.h"
-#include "app/report_trace.h"
+#include "device/sim/report_trace.h"
 #include "device/usb_io.h"
 
 namespace iox::demo {
@@ -83,7 +83,7 @@ TEST(ReportTrace, OneFlushedLinePerReport)
     const std::string path = ::testing::TempDir() + "iox_trace_test.txt";
     sim::SimBackend bus;
     bus.addBox(sim::BoxConfig{"IOX-MODEL-C", "777", {3, 1, 0, 0, 'A', '3'}});
-    ReportTrace trace(path);
+    sim::ReportTrace trace(path);
     ASSERT_TRUE(trace.ok());
     bus.setTraceSink([&](sim::Direction d, const std::string& sn, const Report& r) { trace.write(d, sn, r); });
     USB_IO io{bus};
@@ -109,7 +109,7 @@ TEST(ReportTrace, OneFlushedLinePerReport)
 
 TEST(ReportTrace, UnwritablePathIsReported)
 {
-    ReportTrace trace("/nonexistent-dir/trace.txt");
+    sim::ReportTrace trace("/nonexistent-dir/trace.txt");
     EXPECT_FALSE(trace.ok());
     trace.write(sim::Direction::Out, "1", Report{});  // harmless
 }

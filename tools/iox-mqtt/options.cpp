@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "app/demo_options.h"
+#include "device/sim/box_spec.h"
 #include "iox_version.h"
 
 namespace iox::mqtt {
@@ -16,19 +16,14 @@ struct Refused {
     std::string message;
 };
 
-// "MODEL[,SN]": a box without a serial number gets 10001, 10002... by its position.
+// "MODEL[,SN]", as ioxctl takes it.
 sim::BoxConfig simulatedBox(const std::string& text, std::size_t index)
 {
-    constexpr const char* kModels[] = {"IOX-MODEL-A", "IOX-MODEL-B", "IOX-MODEL-C", "IOX-MODEL-D"};
-    const std::string full = text.find(',') == std::string::npos ? text + "," + std::to_string(10001 + index) : text;
-    const auto parsed = demo::parseOptions({"--box", full});
-    if (!parsed.options)
-        throw Refused{"--simulate: " + parsed.error};
-    const sim::BoxConfig box = parsed.options->boxes.front();
-    if (std::find(std::begin(kModels), std::end(kModels), box.model) == std::end(kModels))
-        throw Refused{"--simulate: unknown model \"" + box.model +
-                      "\" (IOX-MODEL-A, IOX-MODEL-B, IOX-MODEL-C or IOX-MODEL-D)"};
-    return box;
+    std::string error;
+    auto box = sim::parseSimulatedBox(text, index, "--simulate", error);
+    if (!box)
+        throw Refused{error};
+    return *box;
 }
 
 void splitBroker(const std::string& broker, Options& options)

@@ -6,14 +6,14 @@
 #include <mutex>
 #include <string>
 
-#include "app/report_trace.h"
+#include "device/sim/report_trace.h"
 #include "device/hid_backend.h"
 
 namespace iox::mqtt {
 
 struct TraceFile {
     explicit TraceFile(const std::string& path) : file(path) {}
-    demo::ReportTrace file;
+    sim::ReportTrace file;
     std::mutex lock;
 };
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "app/demo_options.h"
+#include "device/sim/box_spec.h"
 #include "device/commands.h"
 #include "iox_version.h"
 #include "values.h"
@@ -14,7 +14,6 @@ namespace iox::ctl {
 
 namespace {
 
-constexpr const char* kModels[] = {"IOX-MODEL-A", "IOX-MODEL-B", "IOX-MODEL-C", "IOX-MODEL-D"};
 
 struct Refused {
     std::string message;
@@ -28,24 +27,14 @@ T need(const std::optional<T>& value, const std::string& what, const std::string
     return *value;
 }
 
-// "MODEL[,SN]": a box without a serial number gets 10001, 10002... by its position.
+// "MODEL[,SN]", as iox-mqtt takes it too.
 sim::BoxConfig simulatedBox(const std::string& boxOption, std::size_t index)
 {
-    std::string full = boxOption;
-    if (full.find(',') == std::string::npos)
-        full += "," + std::to_string(10001 + index);
-    const auto parsed = demo::parseOptions({"--box", full});
-    if (!parsed.options) {
-        std::string error = parsed.error;
-        for (auto at = error.find("--box"); at != std::string::npos; at = error.find("--box", at))
-            error.replace(at, 5, "--simulate");
+    std::string error;
+    auto box = sim::parseSimulatedBox(boxOption, index, "--simulate", error);
+    if (!box)
         throw Refused{error};
-    }
-    sim::BoxConfig box = parsed.options->boxes.front();
-    if (std::find(std::begin(kModels), std::end(kModels), box.model) == std::end(kModels))
-        throw Refused{"--simulate: unknown model \"" + box.model +
-                      "\" (IOX-MODEL-A, IOX-MODEL-B, IOX-MODEL-C or IOX-MODEL-D)"};
-    return box;
+    return *box;
 }
 
 // The raw strings CLI11 fills in; turned into a Command once parsing has succeeded.

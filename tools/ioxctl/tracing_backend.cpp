@@ -1,6 +1,6 @@
 #include "tracing_backend.h"
 
-#include "app/report_trace.h"
+#include "device/sim/report_trace.h"
 #include "device/commands.h"
 #include "device/wire.h"
 
@@ -25,7 +25,7 @@ std::string TracingBackend::nameOf(HidHandle handle) const
 
 bool TracingBackend::write(HidHandle handle, const Report& report)
 {
-    m_out << demo::traceLine(sim::Direction::Out, nameOf(handle), report) << '\n' << std::flush;
+    m_out << sim::traceLine(sim::Direction::Out, nameOf(handle), report) << '\n' << std::flush;
     return m_bus.write(handle, report);
 }
 
@@ -39,7 +39,7 @@ bool TracingBackend::read(HidHandle handle, Report& report, std::chrono::millise
         if (path != m_paths.end() && !serial.empty())
             m_serials[path->second] = serial;
     }
-    m_out << demo::traceLine(sim::Direction::In, nameOf(handle), report) << '\n' << std::flush;
+    m_out << sim::traceLine(sim::Direction::In, nameOf(handle), report) << '\n' << std::flush;
     return true;
 }
 

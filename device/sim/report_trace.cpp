@@ -1,11 +1,11 @@
 #include "report_trace.h"
 
-namespace iox::demo {
+namespace iox::sim {
 
-std::string traceLine(sim::Direction direction, const std::string& serial, const Report& report)
+std::string traceLine(Direction direction, const std::string& serial, const Report& report)
 {
     static constexpr char kHex[] = "0123456789abcdef";
-    std::string line = direction == sim::Direction::Out ? "out " : "in ";
+    std::string line = direction == Direction::Out ? "out " : "in ";
     line.reserve(line.size() + serial.size() + 1 + report.size() * 3);
     line += serial;
     for (const std::uint8_t byte : report) {
@@ -24,7 +24,7 @@ ReportTrace::~ReportTrace()
         std::fclose(m_file);
 }
 
-void ReportTrace::write(sim::Direction direction, const std::string& serial, const Report& report)
+void ReportTrace::write(Direction direction, const std::string& serial, const Report& report)
 {
     if (!m_file)
         return;
@@ -34,4 +34,4 @@ void ReportTrace::write(sim::Direction direction, const std::string& serial, con
     std::fflush(m_file);
 }
 
-}  // namespace iox::demo
+}  // namespace iox::sim
