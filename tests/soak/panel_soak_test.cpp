@@ -6,28 +6,17 @@
 //
 // IOX_SOAK_TICKS sets the ticks per panel (5,000 by default), IOX_SOAK_SEED the seed.
 
-#include <QComboBox>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <functional>
 #include <map>
 #include <memory>
 #include <random>
-#include <string>
-#include <vector>
 
-#include "session/session.h"
 #include "panels/io4.h"
-#include "panels/main_panel.h"
-#include "panels/panel_parts.h"
-#include "panels/test_form.h"
 #include "tests/panels/panel_fixture.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -69,6 +58,15 @@ std::uint64_t envNumber(const char* name, std::uint64_t fallback)
     return text && *text ? std::strtoull(text, nullptr, 10) : fallback;
 }
 
+template <typename F>
+std::vector<QLabel*> labels(F at, int n)
+{
+    std::vector<QLabel*> out;
+    for (int i = 0; i < n; ++i)
+        out.push_back(at(i));
+    return out;
+}
+
 // Faults chosen from the seed, so that a run can be repeated; each but the stale reports
 // lasts a few ticks. Late answers come up to twice the bound late: some in time, some not.
 class FaultInjector {
@@ -101,9 +99,8 @@ private:
         sim::Faults& faults = m_bus.faults(box);
         if (kind == kVanish)
             m_bus.vanish(box);
-        else if (kind == kSilent)
-            faults.silent = true;
-        else if (kind == kLate)
+        faults.silent = kind == kSilent;
+        if (kind == kLate)
             faults.answerDelay = std::chrono::milliseconds(pick(2 * kBound.count() + 1));
         else if (kind == kGarbage)  // random answer bytes; now and then the code too, so no echo
             faults.mangle = [rng = m_rng](Report& answer) {
@@ -155,43 +152,33 @@ struct Panel {
     std::string firstMismatch;
 };
 
-template <typename F>
-std::vector<QLabel*> labels(F at, int n)
+std::vector<QColor> coloursOf(const Panel& panel)
 {
-    std::vector<QLabel*> out;
-    for (int i = 0; i < n; ++i)
-        out.push_back(at(i));
+    std::vector<QColor> out;
+    for (const auto& row : panel.rows)
+        for (QLabel* label : row.first)
+            out.push_back(ui::backgroundOf(*label));
     return out;
 }
 
 class PanelSoak : public PanelTest {
 protected:
-    std::vector<QColor> coloursOf(const Panel& panel) const
-    {
-        std::vector<QColor> out;
-        for (const auto& row : panel.rows)
-            for (QLabel* label : row.first)
-                out.push_back(colourOf(label));
-        return out;
-    }
-
-    void click(Panel& panel, std::mt19937_64& rng)
+    static void click(Panel& panel, std::mt19937_64& rng)
     {
         static const char* const kWidths[] = {"10", "255", "300", "-5", "1e9", "&HF", "abc", ""};
         static const char* const kWords[] = {"101011", "", "1111000011110000", "10x1", "0"};
         const std::size_t choice = rng() % (panel.buttons.size() + 2);
-        if (choice < panel.buttons.size()) {
-            panel.buttons[choice]->click();
-        } else if (choice == panel.buttons.size()) {
-            for (int i = 0; i < 3; ++i)
-                if (QComboBox* list = panel.frame->Combo1(i); list->count() > 0)
-                    list->setCurrentIndex(static_cast<int>(rng() % static_cast<std::uint64_t>(list->count())));
-            panel.frame->Text1()->setText(QString::fromLatin1(kWords[rng() % std::size(kWords)]));
-            panel.frame->Command1()->click();
-        } else {
+        if (choice < panel.buttons.size())
+            return panel.buttons[choice]->click();
+        if (choice > panel.buttons.size()) {
             panel.frame->Text2()->setText(QString::fromLatin1(kWidths[rng() % std::size(kWidths)]));
-            panel.frame->Command2()->click();
+            return panel.frame->Command2()->click();
         }
+        for (int i = 0; i < 3; ++i)
+            if (QComboBox* list = panel.frame->Combo1(i); list->count() > 0)
+                list->setCurrentIndex(static_cast<int>(rng() % static_cast<std::uint64_t>(list->count())));
+        panel.frame->Text1()->setText(QString::fromLatin1(kWords[rng() % std::size(kWords)]));
+        panel.frame->Command1()->click();
     }
 
     // What the test harness itself keeps must not count as growth.
@@ -208,9 +195,7 @@ TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
 {
     const std::uint64_t seed = envNumber("IOX_SOAK_SEED", std::random_device{}());
     const std::uint64_t ticks = envNumber("IOX_SOAK_TICKS", 5000);
-    std::printf("soak seed %llu (IOX_SOAK_SEED=%llu repeats this run), %llu ticks per panel\n",
-                static_cast<unsigned long long>(seed), static_cast<unsigned long long>(seed),
-                static_cast<unsigned long long>(ticks));
+    std::printf("soak: IOX_SOAK_SEED=%llu repeats this run\n", static_cast<unsigned long long>(seed));
     std::mt19937_64 rng(seed);
 
     // The main panel on one box; the compact panel on another, with its own connection.
@@ -219,8 +204,7 @@ TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
     ASSERT_NE(form, nullptr);
     const std::size_t compact = addBox("IOX-MODEL-B", "20002");
     panels::IO4* io4 = panels::openCompactPanel(QStringLiteral("20002"), QStringLiteral("IO4"));
-    ASSERT_NE(io4, nullptr);
-    ASSERT_TRUE(session::sharedDevice().isConnected() && io4->device().isConnected());
+    ASSERT_TRUE(io4 && session::sharedDevice().isConnected() && io4->device().isConnected());
     // The soak calls the polls itself, one at a time.
     form->Timer1()->stop();
     io4->Timer1()->stop();
@@ -301,13 +285,9 @@ TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
     bus.setTraceSink({});
     const std::size_t heapAtEnd = liveHeapBytes();
 
-    std::printf("soak: %zu faults injected; heap %zu bytes after warm-up, %zu at the end\n", faults.total,
-                heapAtWarmUp, heapAtEnd);
     for (const Panel& panel : panels) {
-        std::printf("soak: %s longest tick %.1f ms\n", panel.name,
-                    std::chrono::duration<double, std::milli>(panel.longestTick).count());
         EXPECT_EQ(panel.mismatches, 0u) << panel.firstMismatch;
-        EXPECT_LE(panel.longestTick, kTickLimit) << panel.name;
+        EXPECT_LE(panel.longestTick, kTickLimit) << panel.name << " longest tick";
     }
     EXPECT_EQ(labelChangesByClicks, 0u);
     EXPECT_GT(faults.total, 0u);
