@@ -231,7 +231,7 @@ PYBIND11_MODULE(iox, m)
         .def_property_readonly("name", [](const Port& p) { return std::string(1, p.letter); });
 
     py::class_<PyBox>(m, "Box",
-                               "An open self.box-> Use it in a `with` block (or call close()); a Box that is garbage-\n"
+                               "An open box. Use it in a `with` block (or call close()); a Box that is garbage-\n"
                                "collected closes its handle too. A closed Box raises iox.NotConnected.\n"
                                "One call at a time: a second thread calling while a call runs gets iox.Busy.\n"
                                "Exchanges release the GIL, so other threads run while the box answers.")
@@ -250,7 +250,7 @@ PYBIND11_MODULE(iox, m)
             [](PyBox& self, double seconds) { released([&] { self.box->setTimeout(seconds); }); },
                       "Seconds an exchange may take before iox.Timeout (default 1.0).")
         .def_property_readonly("relays", [](PyBox& self) { return self.view(self.relays, Relays{self.box}); },
-                               "The relays: self.box->relays[3] = True; self.box->relays.byte = 0x81.")
+                               "The relays: box.relays[3] = True; box.relays.byte = 0x81.")
         .def_property_readonly("port_a", [](PyBox& self) { return self.view(self.portA, Port{self.box, 'A'}); },
                                "Port A.")
         .def_property_readonly("port_b", [](PyBox& self) { return self.view(self.portB, Port{self.box, 'B'}); },
@@ -295,7 +295,7 @@ PYBIND11_MODULE(iox, m)
                 released([&] { self.box->flash(file, report); });
             },
             py::arg("file"), py::arg("progress") = py::none(),
-            "Write a firmware image (an Intel HEX file named USB_IO_Firmware_...) into the self.box->\n"
+            "Write a firmware image (an Intel HEX file named USB_IO_Firmware_...) into the box.\n"
             "progress(fraction, line) is called after each line the bootloader accepts.\n"
             "A refused image raises iox.FirmwareError before anything is sent; so does a failed update.")
         .def("__repr__", [](const PyBox& self) {
