@@ -3,9 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <sstream>
 
@@ -64,11 +62,10 @@ TEST(Recording, ReplaysARandomSessionWithExactlyTheRecordedRequests)
     }
     const LoadResult loaded = loadRecording(path);
     ASSERT_TRUE(loaded.recording) << loaded.error;
-    std::vector<Report> writes;
+    std::vector<Report> writes, received;
     for (const Call& call : loaded.recording->calls)
         if (call.kind == CallKind::Write)
             writes.push_back(call.report);
-    std::vector<Report> received;
     for (const auto& entry : sim.log())
         received.push_back(entry.report);
     EXPECT_EQ(writes, received);
