@@ -130,12 +130,9 @@ public:
 
 TEST(Exchange, WritesOnceThenReadsUntilTheEchoOnTheSameHandle)
 {
-    using ::testing::_;
-    using ::testing::DoAll;
-    using ::testing::Return;
-    using ::testing::SetArgReferee;
-    ::testing::StrictMock<MockBackend> backend;
-    ::testing::InSequence order;
+    using namespace ::testing;
+    StrictMock<MockBackend> backend;
+    InSequence order;
     const std::vector<HidInterface> bus{{"kbd", 1, 2}, {"box", kBoxVendorId, kBoxProductId}};
     EXPECT_CALL(backend, enumerate()).WillOnce(Return(bus));
     EXPECT_CALL(backend, open("box")).WillOnce(Return(7));
