@@ -172,8 +172,7 @@ TEST_F(SimWindow, FaultSwitchesUnplugSilenceOrDelayTheBoxAndTheTickSkipsAfterAFa
     form->Timer1_Timer();
     EXPECT_EQ(requests(), Requests{"ReadA"});
     page->faultButton(Fault::Unplugged)->click();
-    EXPECT_FALSE(bus.present(box));
-    EXPECT_FALSE(bus.faults(box).silent);
+    EXPECT_FALSE(bus.present(box) || bus.faults(box).silent);
     EXPECT_EQ(page->stateLabel()->text(), "unplugged");
     page->lateDelay()->setValue(40);
     page->faultButton(Fault::Late)->click();

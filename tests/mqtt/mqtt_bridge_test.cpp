@@ -55,13 +55,7 @@ struct Rig {
         for (auto& box : boxes)
             bus.addBox(box);
     }
-    Options options() const
-    {
-        Options options;
-        options.host = "127.0.0.1";
-        options.port = broker.port();
-        return options;
-    }
+    Options options() const { return {.host = "127.0.0.1", .port = broker.port()}; }
     void start(Options o)
     {
         bridge = std::make_unique<Bridge>(o, bus);
@@ -256,9 +250,7 @@ TEST(MqttBridge, StartFailuresNameTheirCause)
         Broker broker(c.kind);
         if (!c.brokerUp)
             broker.stop();
-        Options options;
-        options.host = "127.0.0.1";
-        options.port = broker.port();
+        Options options{.host = "127.0.0.1", .port = broker.port()};
         if (*c.password) {
             options.username = "bench";
             options.password = c.password;
