@@ -55,21 +55,5 @@ TEST(Bootloader, UpdateFlagResetReopenLinesAndRestart)
     EXPECT_EQ(model, "IOX-MODEL-C");
 }
 
-TEST(Bootloader, ResetWithoutTheFlagComesBackInTheApplication)
-{
-    sim::SimBackend bus;
-    bus.addBox(boxWith("10001"));
-    bus.faults(0).failedOpensAfterReset = -1;
-    USB_IO io{bus};
-    ASSERT_EQ(io.Connect(), 1);
-    io.ResetCPU();
-    io.Disconnect();
-    EXPECT_FALSE(bus.box(0).inBootloader());
-    for (int i = 0; i < 40; ++i)
-        EXPECT_EQ(bus.open(bus.pathOf(0)), 0) << "a box that never comes back";
-    bus.reappear(0);
-    EXPECT_EQ(io.Connect(), 1);
-}
-
 }  // namespace
 }  // namespace iox::testing
