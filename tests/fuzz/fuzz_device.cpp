@@ -1,6 +1,5 @@
-// Fuzzes the device layer: a backend whose listing, opens, reads, timeouts and stale
-// reports all come from the fuzzer's bytes, driven through every command of USB_IO.
-// A box's answers are untrusted input; nothing it sends may crash, hang or corrupt.
+// Fuzzes the device layer: a backend whose listing, opens, reads and stale reports come from
+// the fuzzer's bytes, driven through every command of USB_IO. Nothing a box sends may crash or hang.
 
 #include <cstdint>
 #include <string>
@@ -11,11 +10,11 @@
 
 namespace {
 
-class Bytes {
-public:
-    Bytes(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
-    bool empty() const { return m_pos >= m_size; }
-    std::uint8_t next() { return m_pos < m_size ? m_data[m_pos++] : 0; }
+struct Bytes {
+    const std::uint8_t* data;
+    std::size_t size, pos = 0;
+    bool empty() const { return pos >= size; }
+    std::uint8_t next() { return pos < size ? data[pos++] : 0; }
     std::string text(std::size_t max)
     {
         std::string s;
@@ -23,11 +22,6 @@ public:
             s.push_back(static_cast<char>(next()));
         return s;
     }
-
-private:
-    const std::uint8_t* m_data;
-    std::size_t m_size;
-    std::size_t m_pos = 0;
 };
 
 class FuzzBackend : public iox::HidBackend {
@@ -63,8 +57,8 @@ public:
             report[1] = m_bytes.next();
             return true;
         default:  // the echo, with arbitrary data
-            for (std::size_t i = 0; i < report.size(); ++i)
-                report[i] = m_bytes.next();
+            for (auto& byte : report)
+                byte = m_bytes.next();
             report[0] = 0;
             report[1] = m_lastCode;
             return true;
@@ -83,7 +77,7 @@ void checkStatus(std::int16_t status) { check(status == 0 || status == 1); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    Bytes bytes(data, size);
+    Bytes bytes{data, size};
     FuzzBackend backend(bytes);
     iox::USB_IO io{backend};
     io.setExchangeTimeout(std::chrono::milliseconds(50));
@@ -108,9 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string text;
         switch (bytes.next() % 16) {
         case 0: {
-            std::string doc;
-            const auto level = io.GetExtFirmware(a0, a1, a2, a3, doc);
-            check(level >= 0 && level <= 255 && doc.size() == 2);
+            const auto level = io.GetExtFirmware(a0, a1, a2, a3, text);
+            check(level >= 0 && level <= 255 && text.size() == 2);
             break;
         }
         case 1: check(io.Read_ModelName(text) <= 1 && text.size() <= 20); break;
@@ -135,8 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 14: checkStatus(io.Read_Relays_Byte(value)); break;
         default:
             io.Disconnect();
-            check(io.GetUSBDeviceHandle() == 0);
-            check(io.Connect() <= 1);
+            check(io.GetUSBDeviceHandle() == 0 && io.Connect() <= 1);
             break;
         }
     }

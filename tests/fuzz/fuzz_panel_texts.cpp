@@ -1,21 +1,15 @@
-// Fuzzes the panels' text conversions with arbitrary texts: the pulse-width text that
-// "Set" reads, the serial-line list texts and the binary word that "Send" turns into a
-// request. Whatever an operator types (or a list holds) must never crash the panel, wrap
-// a number, or put into a request anything but the texts' own encoding.
-//
-// Input: three bytes choosing the list entries, then fields separated by 0xFF bytes: a
-// number text, the pulse-width box's text, the binary word, and the list items.
+// Fuzzes the panels' text conversions: the pulse-width text that "Set" reads, the serial-line
+// list texts and the binary word that "Send" turns into a request. Nothing an operator types
+// may crash the panel, wrap a number, or put into a request anything but the texts' encoding.
+// Input: three bytes choosing the list entries, then fields separated by 0xFF bytes: a number
+// text, the pulse-width box's text, the binary word, and the list items.
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 
 #include <cmath>
-#include <cstdint>
 #include <cstring>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "device/commands.h"
 #include "device/usb_io.h"
@@ -32,14 +26,8 @@ using iox::panels::pulseWidthFromText;
 
 bool same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
 
-struct Cleared {
-    bool portA;
-    int bit;
-};
-
-// A box that echoes every request at once and keeps the requests of one input, without
-// allocating once warm (libFuzzer looks for leaks whenever an input allocates more than it
-// frees, which would make each run a slow heap scan).
+// Echoes every request at once and keeps those of one input, without allocating once warm
+// (libFuzzer scans for leaks whenever an input allocates more than it frees).
 class EchoBox : public iox::HidBackend {
 public:
     EchoBox() { sent.reserve(16); }
@@ -50,8 +38,7 @@ public:
         if (sent.size() < sent.capacity())
             sent.push_back(report);
         m_code = report[1];
-        m_waiting = true;
-        return true;
+        return m_waiting = true;
     }
     bool read(iox::HidHandle, iox::Report& report, std::chrono::milliseconds) override
     {
@@ -60,7 +47,6 @@ public:
         return std::exchange(m_waiting, false);
     }
     void close(iox::HidHandle) override {}
-
     std::vector<iox::Report> sent;
 
 private:
@@ -68,61 +54,47 @@ private:
     bool m_waiting = false;
 };
 
-// One serial-output frame talking to one box.
+// One serial-output frame talking to one box; `cleared` holds the bits whose check box it cleared.
 struct World {
     EchoBox box;
     iox::testing::RecordingServices services;
     iox::USB_IO io{box};
+    std::vector<int> cleared;
     iox::panels::SerialOutFrame* frame = nullptr;
-    std::vector<Cleared> cleared;
 
     World()
     {
         cleared.reserve(3);
         io.setExchangeTimeout(std::chrono::milliseconds(20));
         check(io.Connect() == 1);
-        frame = new iox::panels::SerialOutFrame(
-            nullptr, QRect(0, 0, 360, 180), [this]() -> iox::USB_IO& { return io; },
-            [this](bool portA, int bit) { cleared.push_back({portA, bit}); });
+        frame = new iox::panels::SerialOutFrame(nullptr, QRect(0, 0, 360, 180), [this]() -> iox::USB_IO& { return io; },
+                                                [this](bool, int bit) { cleared.push_back(bit); });
     }
 };
 
 World* g_world = nullptr;
 
-std::vector<std::string> fields(const std::uint8_t* data, std::size_t size)
-{
-    std::vector<std::string> out(1);
-    for (std::size_t i = 0; i < size; ++i) {
-        if (data[i] == 0xFF)
-            out.emplace_back();
-        else
-            out.back().push_back(static_cast<char>(data[i]));
-    }
-    return out;
-}
-
-// The number conversion on its own.
 void checkNumber(const QString& text)
 {
     const double value = leadingNumber(text);
     check(!std::isnan(value));
-    // Blanks, tabs and line feeds count nowhere.
+    // Blanks, tabs and line feeds count nowhere; a character that cannot continue a number ends it.
     QString squeezed = text;
     squeezed.remove(QLatin1Char(' ')).remove(QLatin1Char('\t')).remove(QLatin1Char('\n'));
-    check(same(leadingNumber(squeezed), value));
-    // A character that cannot continue a number ends it.
-    check(same(leadingNumber(text + QStringLiteral("z")), value));
-    // Plain decimal digits read as the number they write.
+    check(same(leadingNumber(squeezed), value) && same(leadingNumber(text + QStringLiteral("z")), value));
     const std::string ascii = squeezed.toStdString();
     if (!ascii.empty() && ascii.size() <= 15 && ascii.find_first_not_of("0123456789") == std::string::npos)
         check(value == std::strtod(ascii.c_str(), nullptr));
-
     const auto width = pulseWidthFromText(text);
     const double rounded = std::nearbyint(value);
-    if (width)
-        check(static_cast<double>(*width) == rounded);
-    else
-        check(!std::isfinite(rounded) || rounded < -32768.0 || rounded > 32767.0);
+    check(width ? static_cast<double>(*width) == rounded
+                : !std::isfinite(rounded) || rounded < -32768.0 || rounded > 32767.0);
+}
+
+// True when bytes from..63 of the report are all zero.
+bool zerosFrom(const iox::Report& r, std::size_t from)
+{
+    return std::all_of(r.begin() + static_cast<std::ptrdiff_t>(from), r.end(), [](auto b) { return b == 0; });
 }
 
 // "Set" with the pulse-width box holding `text` (as far as the box takes it).
@@ -136,16 +108,10 @@ void checkSet(World& world, const QString& text)
     const int beeps = world.services.beeps;
     world.frame->Command2()->click();
     const auto& log = world.box.sent;
-    if (!width) {
-        check(log.empty() && world.services.beeps == beeps + 1);
-        return;
-    }
-    check(world.services.beeps == beeps && log.size() == 1);
-    const iox::Report& r = log[0];
-    check(r[1] == iox::cmd::SetSpiPulseWidth);
-    check(r[2] == static_cast<std::uint8_t>(*width < 0 ? 0 : *width > 255 ? 255 : *width));
-    for (std::size_t i = 3; i < r.size(); ++i)
-        check(r[i] == 0);
+    if (!width)
+        return check(log.empty() && world.services.beeps == beeps + 1);
+    check(world.services.beeps == beeps && log.size() == 1 && log[0][1] == iox::cmd::SetSpiPulseWidth);
+    check(log[0][2] == static_cast<std::uint8_t>(std::clamp<int>(*width, 0, 255)) && zerosFrom(log[0], 3));
 }
 
 // "Send" with the given list items, entries and binary word.
@@ -162,34 +128,24 @@ void checkSend(World& world, const QStringList& items, const std::uint8_t* picks
     }
     const std::string bits = world.frame->Text1()->text().toLatin1().toStdString();
     check(bits.size() <= 32);
-
     world.box.sent.clear();
     world.cleared.clear();
     world.frame->Command1()->click();
-
     // Each chosen line's check box is cleared first, with a bit that names a line.
     check(world.cleared.size() == 3);
-    for (const Cleared& line : world.cleared)
-        check(line.bit >= 0 && line.bit <= 9);
-
+    for (const int bit : world.cleared)
+        check(bit >= 0 && bit <= 9);
     const auto& log = world.box.sent;
-    const bool encodable = !names[0].empty() && !names[1].empty() && !names[2].empty();
-    if (!encodable) {
-        check(log.empty() && world.frame->Shape2()->fillColour() == iox::panels::kIndicatorFailed);
-        return;
-    }
+    if (names[0].empty() || names[1].empty() || names[2].empty())
+        return check(log.empty() && world.frame->Shape2()->fillColour() == iox::panels::kIndicatorFailed);
     check(log.size() == 1 && world.frame->Shape2()->fillColour() == iox::ui::kHigh);
     const iox::Report& r = log[0];
-    check(r[1] == iox::cmd::SpiOut);
-    for (std::size_t i = 0; i < 3; ++i) {
-        check(r[2 + 2 * i] == static_cast<std::uint8_t>(names[i].front()));
-        check(r[3 + 2 * i] == iox::wire::digitValue(names[i].back()));
-    }
-    check(r[8] == bits.size());
+    check(r[1] == iox::cmd::SpiOut && r[8] == bits.size() && zerosFrom(r, 9 + bits.size()));
+    for (std::size_t i = 0; i < 3; ++i)
+        check(r[2 + 2 * i] == static_cast<std::uint8_t>(names[i].front()) &&
+              r[3 + 2 * i] == iox::wire::digitValue(names[i].back()));
     for (std::size_t i = 0; i < bits.size(); ++i)
         check(r[9 + i] == iox::wire::digitValue(bits[i]) && r[9 + i] <= 9);
-    for (std::size_t i = 9 + bits.size(); i < r.size(); ++i)
-        check(r[i] == 0);
 }
 
 }  // namespace
@@ -205,25 +161,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size < 3)
         return 0;
-    World& world = *g_world;
-    const std::uint8_t* picks = data;
-    const auto parts = fields(data + 3, size - 3);
+    std::vector<std::string> parts(1);
+    for (std::size_t i = 3; i < size; ++i)
+        if (data[i] == 0xFF)
+            parts.emplace_back();
+        else
+            parts.back().push_back(static_cast<char>(data[i]));
     const auto text = [&](std::size_t i) {
-        return i < parts.size() ? QString::fromUtf8(parts[i].data(), static_cast<qsizetype>(parts[i].size()))
-                                : QString();
+        return i < parts.size() ? QString::fromUtf8(parts[i].data(), static_cast<qsizetype>(parts[i].size())) : QString();
     };
-
     checkNumber(text(0));
     // The same bytes taken as UTF-16, lone surrogates and all.
     std::u16string units(parts[0].size() / 2, u'\0');
     std::memcpy(units.data(), parts[0].data(), units.size() * 2);
     checkNumber(QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size())));
-    checkSet(world, text(1));
-
+    checkSet(*g_world, text(1));
     QStringList items;
     for (std::size_t i = 3; i < parts.size() && items.size() < 16; ++i)
         items << text(i);
-    checkSend(world, items, picks, text(2));
-    world.services.events.clear();
+    checkSend(*g_world, items, data, text(2));
+    g_world->services.events.clear();
     return 0;
 }

@@ -3,21 +3,10 @@
 // survive being written out again line by line unchanged, and must play back whole when
 // the program asks exactly what it holds.
 
-#include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "device/record/replay_backend.h"
-
-namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-}  // namespace
+#include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,10 +1,8 @@
 // The programs' own recordings under data/ (see data/README) played back: the main panel's
 // start-up and clicks, the same with one click changed, and an ioxctl flash, whole and cut.
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "ctl_fixture.h"
 #include "device/record/recording_backend.h"
@@ -20,11 +18,7 @@ std::string data(const std::string& name) { return std::string(IOX_RECORD_DATA) 
 
 class ReplayedPanel : public ::testing::Test {
 protected:
-    void TearDown() override
-    {
-        panels::destroyWindowsForTests();
-        session::resetForTests();
-    }
+    void TearDown() override { end(); }
 
     // Start-up on the recorded box, a relay and line A3 switched on, one tick. No event pump:
     // Timer1 ticks only when called here, so every run makes the same calls.
@@ -71,11 +65,10 @@ TEST_F(ReplayedPanel, StartUpAndClicksPlayBackWhatTheOperatorSaw)
     player = replay(data("main_panel.rec"));
     ASSERT_TRUE(player);
     panels::TestForm* form = operate(*player, 5);
-    EXPECT_EQ(form->Label6()->text(), "IOX-MODEL-C");
-    EXPECT_EQ(form->Label8()->text(), "10001");
-    EXPECT_EQ(ui::backgroundOf(*form->Label4(5)), ui::kHigh);
-    EXPECT_EQ(ui::backgroundOf(*form->Label2(3)), ui::kHigh);
-    EXPECT_EQ(ui::backgroundOf(*form->Label4(4)), ui::kLow);
+    EXPECT_EQ(form->Label6()->text() + " " + form->Label8()->text(), "IOX-MODEL-C 10001");
+    EXPECT_EQ((std::vector{ui::backgroundOf(*form->Label4(5)), ui::backgroundOf(*form->Label2(3)),
+                           ui::backgroundOf(*form->Label4(4))}),
+              (std::vector{ui::kHigh, ui::kHigh, ui::kLow}));
     end();
     player->finish();
     EXPECT_TRUE(player->complete()) << player->stopReport();
