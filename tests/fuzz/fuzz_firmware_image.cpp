@@ -3,12 +3,10 @@
 // may crash the program, no line may be cut short or overrun its request, and an image
 // that is refused must be refused before anything reaches the box.
 
-#include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <cstdint>
-#include <cstdlib>
 #include <deque>
 #include <string>
 #include <vector>
@@ -20,16 +18,11 @@
 #include "firmware/core/image_file.h"
 #include "firmware/core/image_lines.h"
 #include "firmware/fw_form.h"
+#include "fuzz_support.h"
 #include "session/session.h"
 #include "tests/support/recording_services.h"
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 // A bootloader that accepts every line at once and keeps what it was sent.
 class AcceptingBootloader : public iox::HidBackend {
@@ -114,8 +107,7 @@ void checkCut(const std::string& text, const std::vector<iox::firmware::ImageLin
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QApplication(*argc, *argv);  // lives as long as the process
+    startOffscreenApplication(argc, argv);
     g_world = new World;
     return 0;
 }
@@ -123,13 +115,6 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace iox::firmware;
-    if (!g_world) {  // replayed without libFuzzer's initialisation
-        static int argc = 1;
-        static char name[] = "fuzz_firmware_image";
-        static char* args[] = {name, nullptr};
-        char** argv = args;
-        LLVMFuzzerInitialize(&argc, &argv);
-    }
     World& world = *g_world;
     const std::string text(reinterpret_cast<const char*>(data), size);
 
