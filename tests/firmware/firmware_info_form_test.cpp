@@ -124,19 +124,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ChosenPath{"Empty", "", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(FirmwareInfo, CancelInTheBrowserIsAnIllegalFile)
-{
-    FirmwareInfoForm* form = open(loadPanel());
-    bus.clearLog();
-    session::FirmwareFilePath() = QStringLiteral("/home/op/USB_IO_Firmware_A1.hex");  // from an earlier choice
-    services.onModal = [](QDialog& dialog) { static_cast<BrowseForm&>(dialog).Command2()->click(); };
-    form->Command1()->click();
-
-    ASSERT_EQ(services.messages.size(), 1u);
-    EXPECT_EQ(services.messages[0].text, "Ilegal Firmware file");
-    EXPECT_TRUE(requests().empty());
-}
-
 TEST_F(FirmwareInfo, BrowserOpensInTheFirmwareFolderBesideTheProgram)
 {
     FirmwareInfoForm* form = open(loadPanel());
