@@ -124,19 +124,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ChosenPath{"Empty", "", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(FirmwareInfo, CancelInTheBrowserIsAnIllegalFile)
-{
-    FirmwareInfoForm* form = open(loadPanel());
-    bus.clearLog();
-    session::FirmwareFilePath() = QStringLiteral("/home/op/USB_IO_Firmware_A1.hex");  // from an earlier choice
-    services.onModal = [](QDialog& dialog) { static_cast<BrowseForm&>(dialog).Command2()->click(); };
-    form->Command1()->click();
-
-    ASSERT_EQ(services.messages.size(), 1u);
-    EXPECT_EQ(services.messages[0].text, "Ilegal Firmware file");
-    EXPECT_TRUE(requests().empty());
-}
-
 TEST_F(FirmwareInfo, BrowserOpensInTheFirmwareFolderBesideTheProgram)
 {
     FirmwareInfoForm* form = open(loadPanel());
@@ -170,7 +157,8 @@ TEST_F(FirmwareInfo, ClosingByEitherWayEnablesTheMainPanel)
     }
 }
 
-TEST_F(FirmwareInfo, UpdateFromTheButtonRunsToTheRestart)
+// During the update a second update and closing either window do nothing.
+TEST_F(FirmwareInfo, UpdateFromTheButtonRunsToTheRestartUndisturbed)
 {
     QPointer<panels::TestForm> panel = loadPanel();
     QPointer<FirmwareInfoForm> form = open(panel);
@@ -189,24 +177,6 @@ TEST_F(FirmwareInfo, UpdateFromTheButtonRunsToTheRestart)
         busyAndDisabledWhileSending = services.busyCursor && panel && !panel->isEnabled();
         return 'O';
     });
-    form->Command1()->click();
-
-    EXPECT_EQ(QFileInfo(session::FirmwareFilePath()).canonicalFilePath(), QFileInfo(image).canonicalFilePath());
-    EXPECT_EQ(fileLabel, "Update Firmware: " + session::FirmwareFilePath());
-    EXPECT_TRUE(busyAndDisabledWhileSending);
-    EXPECT_EQ(linesOnWire(), (Requests{lineOf(kData1), lineOf(kData2)}));
-    EXPECT_EQ(services.events.back(), "idle");
-    // The restart (checked in fw_form_test) closed this window.
-    EXPECT_EQ(firmwareInfoForm(), nullptr);
-    EXPECT_FALSE(form && form->isVisible());
-    EXPECT_NE(panels::mainPanel(), panel.data());
-}
-
-TEST_F(FirmwareInfo, DuringAnUpdateASecondUpdateAndClosingEitherWindowDoNothing)
-{
-    panels::TestForm* panel = loadPanel();
-    QPointer<FirmwareInfoForm> form = open(panel);
-    chooseInBrowser(writeImage(kData1 + kData2 + kEndOfFile));
     bool tried = false, unchanged = false;
     services.onProcessEvents = [&] {
         if (tried || bus.box(box).bootloaderLines().empty())
@@ -220,12 +190,19 @@ TEST_F(FirmwareInfo, DuringAnUpdateASecondUpdateAndClosingEitherWindowDoNothing)
     };
     form->Command1()->click();
 
-    EXPECT_TRUE(tried);
-    EXPECT_TRUE(unchanged);
+    EXPECT_TRUE(tried && unchanged);
     EXPECT_EQ(services.modals, 1);
-    EXPECT_EQ(linesOnWire().size(), 2u);
     EXPECT_EQ(services.sleeps.size(), 2u);  // one reopen, one restart: no second update
     EXPECT_EQ(services.messages.size(), 1u);  // the success message only
+    EXPECT_EQ(QFileInfo(session::FirmwareFilePath()).canonicalFilePath(), QFileInfo(image).canonicalFilePath());
+    EXPECT_EQ(fileLabel, "Update Firmware: " + session::FirmwareFilePath());
+    EXPECT_TRUE(busyAndDisabledWhileSending);
+    EXPECT_EQ(linesOnWire(), (Requests{lineOf(kData1), lineOf(kData2)}));
+    EXPECT_EQ(services.events.back(), "idle");
+    // The restart (checked in fw_form_test) closed this window.
+    EXPECT_EQ(firmwareInfoForm(), nullptr);
+    EXPECT_FALSE(form && form->isVisible());
+    EXPECT_NE(panels::mainPanel(), panel.data());
 }
 
 }  // namespace

@@ -3,13 +3,10 @@
 // may crash the program, no line may be cut short or overrun its request, and an image
 // that is refused must be refused before anything reaches the box.
 
-#include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <cstdint>
-#include <cstdlib>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -20,46 +17,11 @@
 #include "firmware/core/image_file.h"
 #include "firmware/core/image_lines.h"
 #include "firmware/fw_form.h"
+#include "fuzz_support.h"
 #include "session/session.h"
 #include "tests/support/recording_services.h"
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-// A bootloader that accepts every line at once and keeps what it was sent.
-class AcceptingBootloader : public iox::HidBackend {
-public:
-    std::vector<iox::HidInterface> enumerate() override { return {}; }
-    iox::HidHandle open(const std::string&) override { return 1; }
-    bool write(iox::HidHandle, const iox::Report& report) override
-    {
-        sent.push_back(report);
-        iox::Report answer{};
-        answer[1] = report[1];
-        answer[2] = iox::firmware::kLineAccepted;
-        m_answers.push_back(answer);
-        return true;
-    }
-    bool read(iox::HidHandle, iox::Report& report, std::chrono::milliseconds) override
-    {
-        if (m_answers.empty())
-            return false;
-        report = m_answers.front();
-        m_answers.pop_front();
-        return true;
-    }
-    void close(iox::HidHandle) override {}
-
-    std::vector<iox::Report> sent;
-
-private:
-    std::deque<iox::Report> m_answers;
-};
 
 // The application around the update window: a box the shared device object is connected
 // to, window services that record instead of blocking, and a folder for the image files.
@@ -114,8 +76,7 @@ void checkCut(const std::string& text, const std::vector<iox::firmware::ImageLin
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QApplication(*argc, *argv);  // lives as long as the process
+    startOffscreenApplication(argc, argv);
     g_world = new World;
     return 0;
 }
@@ -123,13 +84,6 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace iox::firmware;
-    if (!g_world) {  // replayed without libFuzzer's initialisation
-        static int argc = 1;
-        static char name[] = "fuzz_firmware_image";
-        static char* args[] = {name, nullptr};
-        char** argv = args;
-        LLVMFuzzerInitialize(&argc, &argv);
-    }
     World& world = *g_world;
     const std::string text(reinterpret_cast<const char*>(data), size);
 
@@ -159,17 +113,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t i = 0; i < lines.size(); ++i)
             check(checked.image->lines[i].offset == lines[i].offset && checked.image->lines[i].length == lines[i].length);
         // Every line goes whole, in order, one request each.
-        AcceptingBootloader bootloader;
+        iox::sim::SimBackend bootloader;  // a box of its own that takes every line
+        bootloader.addBox({});
         iox::USB_IO device(bootloader);
+        check(device.Connect() == 1);
         UpdateObserver quiet;
         FirmwareUpdate update(bootloader, quiet, [](std::chrono::milliseconds) {});
         update.setAnswerBounds(std::chrono::milliseconds(10), std::chrono::milliseconds(10));
         check(update.checkImage(world.path.toStdString()));
+        bootloader.clearLog();
         const UpdateResult sent = update.run(device);
         check(sent.outcome == UpdateOutcome::Finished && sent.linesSent == lines.size());
-        check(bootloader.sent.size() == lines.size());
+        // The update mark and the reset, then one request per line.
+        const auto& log = bootloader.log();
+        check(log.size() == 2 + lines.size());
         for (std::size_t i = 0; i < lines.size(); ++i)
-            checkRequestCarries(bootloader.sent[i], lineText(text, lines[i]));
+            checkRequestCarries(log[2 + i].report, lineText(text, lines[i]));
     } else {
         check(checked.error.ends_with("Nothing was sent to the USB IO."));
     }
