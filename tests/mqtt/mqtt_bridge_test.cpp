@@ -37,8 +37,6 @@ Bytes waitForWrite(sim::SimBackend& bus, std::size_t box)
     return {};
 }
 
-sim::BoxConfig box(const char* model, const char* serial) { return {model, serial}; }
-
 // IOX-MODEL-D's port A reads its inputs, as the box's own start-up leaves it.
 void portAAsInput(sim::SimBackend& bus, std::uint8_t levels)
 {
@@ -49,21 +47,22 @@ void portAAsInput(sim::SimBackend& bus, std::uint8_t levels)
     bus.box(0).setInputA(levels);
 }
 
+// Boxes of the given models with serial numbers 10001, 10002...
 struct Rig {
-    explicit Rig(std::vector<sim::BoxConfig> boxes = {sim::BoxConfig{}})
+    explicit Rig(std::initializer_list<const char*> models = {"IOX-MODEL-C"})
     {
-        for (auto& box : boxes)
-            bus.addBox(box);
+        for (const char* model : models)
+            bus.addBox({model, std::to_string(10001 + bus.boxCount())});
     }
-    Options options() const { return {.host = "127.0.0.1", .port = broker.port()}; }
-    void start(Options o)
+    void start(const std::string& online = "10001")
     {
-        bridge = std::make_unique<Bridge>(o, bus);
+        bridge = std::make_unique<Bridge>(options, bus);
         ASSERT_EQ(bridge->start().code, Exit::Ok);
+        ASSERT_TRUE(client.waitFor("iox/" + online + "/availability", "online"));
     }
-    void start() { start(options()); }
 
     Broker broker{BrokerKind::Plain};
+    Options options{.host = "127.0.0.1", .port = broker.port()};
     sim::SimBackend bus;
     Client client{broker.port()};
     std::unique_ptr<Bridge> bridge;
@@ -71,12 +70,11 @@ struct Rig {
 
 TEST(MqttBridge, PublishesInfoStateAndDiscoveryWithoutTouchingOutputs)
 {
-    Rig rig({box("IOX-MODEL-D", "10001")});
+    Rig rig({"IOX-MODEL-D"});
     portAAsInput(rig.bus, 0x05);
     rig.start();
     auto& c = rig.client;
     ASSERT_TRUE(c.waitFor("iox/bridge/availability", "online"));
-    ASSERT_TRUE(c.waitFor("iox/10001/availability", "online"));
     ASSERT_TRUE(c.waitFor("iox/10001/port/b", "0"));  // the last of the first poll
     EXPECT_EQ(nlohmann::json::parse(c.last("iox/10001/info")),
               nlohmann::json::parse(R"({"serial":"10001","model":"IOX-MODEL-D",
@@ -117,7 +115,6 @@ TEST(MqttBridge, CommandsReachTheWire)
     };
     Rig rig;
     rig.start();
-    ASSERT_TRUE(rig.client.waitFor("iox/10001/availability", "online"));
     for (const auto& c : cases) {
         rig.bus.clearLog();
         rig.client.publish(std::string("iox/10001/") + c.topic, c.payload);
@@ -149,9 +146,8 @@ TEST(MqttBridge, RefusesBadInputWithAnErrorAndSendsNothing)
         {"pulse-width/set", "-1", "pulse width"},
         {"relay/1/set", std::string(1 << 20, 'x'), "1048576 bytes"},
     };
-    Rig rig({box("IOX-MODEL-D", "10001")});
+    Rig rig({"IOX-MODEL-D"});
     rig.start();
-    ASSERT_TRUE(rig.client.waitFor("iox/10001/availability", "online"));
     for (const auto& c : cases) {
         rig.client.clear();
         rig.client.publish("iox/10001/" + c.topic, c.payload);
@@ -168,9 +164,8 @@ TEST(MqttBridge, ReadOnlyAndRetainedCommandsAreRefused)
     Rig rig;
     rig.client.publish("iox/10001/relay/2/set", "ON", true);  // stale, left on the broker
     ASSERT_TRUE(rig.client.waitFor("iox/10001/relay/2/set", "ON"));
-    Options options = rig.options();
-    options.readOnly = true;
-    rig.start(options);
+    rig.options.readOnly = true;
+    rig.start();
     ASSERT_TRUE(rig.client.waitFor("iox/10001/error"));
     EXPECT_THAT(rig.client.last("iox/10001/error"), HasSubstr("retained command ignored"));
     rig.client.publish("iox/10001/relay/2/set", "ON");
@@ -180,7 +175,7 @@ TEST(MqttBridge, ReadOnlyAndRetainedCommandsAreRefused)
 
 TEST(MqttBridge, RepublishesAfterTheBrokerComesBackWithoutTouchingOutputs)
 {
-    Rig rig({box("IOX-MODEL-D", "10001")});
+    Rig rig({"IOX-MODEL-D"});
     rig.start();
     portAAsInput(rig.bus, 0);
     ASSERT_TRUE(rig.client.waitFor("iox/10001/port/a", "0"));
@@ -198,10 +193,9 @@ TEST(MqttBridge, RepublishesAfterTheBrokerComesBackWithoutTouchingOutputs)
 
 TEST(MqttBridge, BoxGoneAndBackWhileOthersCarryOn)
 {
-    Rig rig({box("IOX-MODEL-C", "10001"), box("IOX-MODEL-C", "10002")});
+    Rig rig({"IOX-MODEL-C", "IOX-MODEL-C"});
     rig.start();
     auto& c = rig.client;
-    ASSERT_TRUE(c.waitFor("iox/10001/availability", "online"));
     ASSERT_TRUE(c.waitFor("iox/10002/availability", "online"));
     rig.bus.vanish(0);
     EXPECT_TRUE(c.waitFor("iox/10001/availability", "offline", 1s));
@@ -220,11 +214,9 @@ TEST(MqttBridge, BoxGoneAndBackWhileOthersCarryOn)
 
 TEST(MqttBridge, ServesOnlyTheBoxesNamedAndAsksTheOthersOnce)
 {
-    Rig rig({box("IOX-MODEL-C", "10001"), box("IOX-MODEL-C", "10002")});
-    Options options = rig.options();
-    options.serials = {"10002"};
-    rig.start(options);
-    ASSERT_TRUE(rig.client.waitFor("iox/10002/availability", "online"));
+    Rig rig({"IOX-MODEL-C", "IOX-MODEL-C"});
+    rig.options.serials = {"10002"};
+    rig.start("10002");
     const std::size_t opens = rig.bus.openCallsOf("sim:box0");
     std::this_thread::sleep_for(600ms);  // three rounds of discovery
     EXPECT_EQ(rig.client.last("iox/10001/availability"), "");
@@ -236,30 +228,23 @@ TEST(MqttBridge, StartFailuresNameTheirCause)
     const struct {
         BrokerKind kind;
         const char* password;
-        const char* ca;  // file in the broker's folder, or none
         bool brokerUp;
+        bool tls, trusted;  // the broker's own certificate as the CA, or another
         Exit code;
     } cases[] = {
-        {BrokerKind::Plain, "", "", false, Exit::Unreachable},
-        {BrokerKind::Password, "wrong", "", true, Exit::Credentials},
-        {BrokerKind::Password, "secret", "", true, Exit::Ok},
-        {BrokerKind::Tls, "", "other.pem", true, Exit::Tls},
-        {BrokerKind::Tls, "", "server.pem", true, Exit::Ok},
+        {BrokerKind::Plain, "", false, false, false, Exit::Unreachable},
+        {BrokerKind::Password, "wrong", true, false, false, Exit::Credentials},
+        {BrokerKind::Password, "secret", true, false, false, Exit::Ok},
+        {BrokerKind::Tls, "", true, true, false, Exit::Tls},
+        {BrokerKind::Tls, "", true, true, true, Exit::Ok},
     };
     for (const auto& c : cases) {
         Broker broker(c.kind);
         if (!c.brokerUp)
             broker.stop();
-        Options options{.host = "127.0.0.1", .port = broker.port()};
-        if (*c.password) {
-            options.username = "bench";
-            options.password = c.password;
-        }
-        if (*c.ca) {
-            std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=other -keyout " +
-                         broker.file("other.key") + " -out " + broker.file("other.pem") + " 2>/dev/null").c_str());
-            options.tlsCa = broker.file(c.ca);
-        }
+        Options options{.host = "127.0.0.1", .port = broker.port(), .username = "bench", .password = c.password};
+        if (c.tls)
+            options.tlsCa = c.trusted ? broker.file("server.pem") : makeCertificate(broker.file("other"));
         sim::SimBackend bus;
         Bridge bridge(options, bus);
         const StartResult result = bridge.start();
