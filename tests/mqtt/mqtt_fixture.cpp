@@ -51,11 +51,8 @@ pid_t spawn(const std::vector<std::string>& argv, bool quiet)
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
-        if (quiet) {
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, 1);
-            ::dup2(null, 2);
-        }
+        if (quiet && ::dup2(::open("/dev/null", O_WRONLY), 1) == 1)
+            ::dup2(1, 2);
         std::vector<char*> args;
         for (const auto& arg : argv)
             args.push_back(const_cast<char*>(arg.c_str()));
@@ -68,35 +65,28 @@ pid_t spawn(const std::vector<std::string>& argv, bool quiet)
 
 int waitExit(pid_t pid, std::chrono::milliseconds timeout)
 {
-    const auto until = std::chrono::steady_clock::now() + timeout;
     int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > until) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
+    for (const auto until = std::chrono::steady_clock::now() + timeout; ::waitpid(pid, &status, WNOHANG) == 0;) {
+        if (std::chrono::steady_clock::now() > until && ::kill(pid, SIGKILL) == 0 && ::waitpid(pid, &status, 0))
             return -1;
-        }
         std::this_thread::sleep_for(10ms);
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-Broker::Broker(BrokerKind kind) : m_kind(kind), m_port(probe(0))
+Broker::Broker(BrokerKind kind) : m_port(probe(0))
 {
     char dir[] = "/tmp/iox-mqtt-test-XXXXXX";
     m_dir = ::mkdtemp(dir);
     std::ofstream conf(file("broker.conf"));
     // As root, mosquitto would drop to its own user, which cannot read the test's files.
     conf << "listener " << m_port << " 127.0.0.1\nlog_dest none\n" << (::getuid() == 0 ? "user root\n" : "");
-    if (m_kind == BrokerKind::Password) {
+    if (kind == BrokerKind::Password)
         run("mosquitto_passwd -c -b " + file("passwords") + " bench secret");
-        conf << "allow_anonymous false\npassword_file " << file("passwords") << "\n";
-    } else {
-        conf << "allow_anonymous true\n";
-    }
-    if (m_kind == BrokerKind::Tls) {
-        conf << "certfile " << makeCertificate(file("server")) << "\nkeyfile " << file("server.key") << "\n";
-    }
+    conf << (kind == BrokerKind::Password ? "allow_anonymous false\npassword_file " + file("passwords") : "allow_anonymous true");
+    if (kind == BrokerKind::Tls)
+        conf << "\ncertfile " << makeCertificate(file("server")) << "\nkeyfile " << file("server.key");
+    conf << "\n";
     conf.close();
     start();
 }

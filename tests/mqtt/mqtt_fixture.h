@@ -31,7 +31,6 @@ public:
     std::string file(const std::string& name) const { return m_dir + "/" + name; }
 
 private:
-    BrokerKind m_kind;
     std::string m_dir;
     int m_port = 0;
     pid_t m_pid = 0;
