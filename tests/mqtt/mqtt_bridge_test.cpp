@@ -44,9 +44,7 @@ Bytes waitForWrite(sim::SimBackend& bus, std::size_t box)
 void portAAsInput(sim::SimBackend& bus, std::uint8_t levels)
 {
     auto held = bus.lock();
-    Report request{};
-    request[1] = cmd::SetByteAAsInput;
-    bus.box(0).answer(request);
+    bus.box(0).answer(Report{0, cmd::SetByteAAsInput});
     bus.box(0).setInputA(levels);
 }
 
