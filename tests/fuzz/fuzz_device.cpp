@@ -2,6 +2,7 @@
 // the fuzzer's bytes, driven through every command of USB_IO. Nothing a box sends may crash or hang.
 
 #include <cstdint>
+#include <sstream>
 #include <string>
 
 #include "device/commands.h"
@@ -71,7 +72,7 @@ private:
     std::uint8_t m_lastCode = 0;
 };
 
-void checkStatus(std::int16_t status) { check(status == 0 || status == 1); }
+bool ok(std::int16_t status) { return status == 0 || status == 1; }
 
 }  // namespace
 
@@ -87,12 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(count >= 0);
     // The list comes from a walk of its own, which may see more boxes than the first count;
     // each serial number in it still holds at most 20 characters.
-    for (std::size_t start = 0, end; start < list.size(); start = end + 1) {
-        end = list.find(' ', start);
-        if (end == std::string::npos)
-            end = list.size();
-        check(end - start <= 20);
-    }
+    std::istringstream serials(list);
+    for (std::string serial; std::getline(serials, serial, ' ');)
+        check(serial.size() <= 20);
     const auto connected = io.Connect(bytes.next() % 2 ? bytes.text(22) : std::string{});
     check(connected >= 0 && connected <= 1);
 
@@ -101,31 +99,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::int16_t relay = static_cast<std::int16_t>(bytes.next() << 8 | bytes.next()), state = relay;
         std::string text;
         switch (bytes.next() % 16) {
-        case 0: {
-            const auto level = io.GetExtFirmware(a0, a1, a2, a3, text);
-            check(level >= 0 && level <= 255 && text.size() == 2);
-            break;
-        }
+        case 0: check(static_cast<unsigned>(io.GetExtFirmware(a0, a1, a2, a3, text)) <= 255 && text.size() == 2); break;
         case 1: check(io.Read_ModelName(text) <= 1 && text.size() <= 20); break;
         case 2: check(io.Read_SN(text) <= 1 && text.size() <= 20); break;
-        case 3: checkStatus(io.ReadByteA(value)); break;
-        case 4: checkStatus(io.ReadByte(bytes.text(2), value)); break;
-        case 5: checkStatus(io.ReadBit(bytes.text(3), value)); break;
-        case 6:
-            checkStatus(io.Set_Relay(relay, state));
-            check(relay >= 0 && relay <= 7 && state >= 0 && state <= 1);
-            break;
-        case 7:
-            checkStatus(io.Set_SPI_PulseWidth(relay));
-            check(relay >= 0 && relay <= 255);
-            break;
-        case 8: checkStatus(io.SPI_OUT(bytes.text(3), bytes.text(3), bytes.text(3), bytes.text(70))); break;
-        case 9: checkStatus(io.SPI_OUT_Trigg(bytes.text(70), relay)); break;
-        case 10: checkStatus(io.Set_TTLBit(bytes.text(3), relay)); break;
-        case 11: checkStatus(io.Set_TTLPulse(bytes.text(3), relay)); break;
-        case 12: checkStatus(io.Set_RelayByte(bytes.next())); break;
+        case 3: check(ok(io.ReadByteA(value))); break;
+        case 4: check(ok(io.ReadByte(bytes.text(2), value))); break;
+        case 5: check(ok(io.ReadBit(bytes.text(3), value))); break;
+        case 6: check(ok(io.Set_Relay(relay, state)) && relay >= 0 && relay <= 7 && state >= 0 && state <= 1); break;
+        case 7: check(ok(io.Set_SPI_PulseWidth(relay)) && relay >= 0 && relay <= 255); break;
+        case 8: check(ok(io.SPI_OUT(bytes.text(3), bytes.text(3), bytes.text(3), bytes.text(70)))); break;
+        case 9: check(ok(io.SPI_OUT_Trigg(bytes.text(70), relay))); break;
+        case 10: check(ok(io.Set_TTLBit(bytes.text(3), relay))); break;
+        case 11: check(ok(io.Set_TTLPulse(bytes.text(3), relay))); break;
+        case 12: check(ok(io.Set_RelayByte(bytes.next()))); break;
         case 13: check(io.ResetCPU() <= 1); break;
-        case 14: checkStatus(io.Read_Relays_Byte(value)); break;
+        case 14: check(ok(io.Read_Relays_Byte(value))); break;
         default:
             io.Disconnect();
             check(io.GetUSBDeviceHandle() == 0 && io.Connect() <= 1);

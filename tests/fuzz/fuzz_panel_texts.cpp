@@ -1,8 +1,8 @@
 // Fuzzes the panels' text conversions: the pulse-width text that "Set" reads, the serial-line
 // list texts and the binary word that "Send" turns into a request. Nothing an operator types
 // may crash the panel, wrap a number, or put into a request anything but the texts' encoding.
-// Input: three bytes choosing the list entries, then fields separated by 0xFF bytes: a number
-// text, the pulse-width box's text, the binary word, and the list items.
+// Input: three bytes choosing the list entries, then 0xFF-separated fields: a number text,
+// the pulse-width box's text, the binary word, the list items.
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -37,21 +37,19 @@ public:
     {
         if (sent.size() < sent.capacity())
             sent.push_back(report);
-        m_code = report[1];
-        return m_waiting = true;
+        m_answer = iox::Report{0, report[1]};
+        return true;
     }
     bool read(iox::HidHandle, iox::Report& report, std::chrono::milliseconds) override
     {
-        report = iox::Report{};
-        report[1] = m_code;
-        return std::exchange(m_waiting, false);
+        report = m_answer;
+        return std::exchange(m_answer[1], 0) != 0;
     }
     void close(iox::HidHandle) override {}
     std::vector<iox::Report> sent;
 
 private:
-    std::uint8_t m_code = 0;
-    bool m_waiting = false;
+    iox::Report m_answer{};
 };
 
 // One serial-output frame talking to one box; `cleared` holds the bits whose check box it cleared.
@@ -91,7 +89,6 @@ void checkNumber(const QString& text)
                 : !std::isfinite(rounded) || rounded < -32768.0 || rounded > 32767.0);
 }
 
-// True when bytes from..63 of the report are all zero.
 bool zerosFrom(const iox::Report& r, std::size_t from)
 {
     return std::all_of(r.begin() + static_cast<std::ptrdiff_t>(from), r.end(), [](auto b) { return b == 0; });
@@ -132,9 +129,7 @@ void checkSend(World& world, const QStringList& items, const std::uint8_t* picks
     world.cleared.clear();
     world.frame->Command1()->click();
     // Each chosen line's check box is cleared first, with a bit that names a line.
-    check(world.cleared.size() == 3);
-    for (const int bit : world.cleared)
-        check(bit >= 0 && bit <= 9);
+    check(world.cleared.size() == 3 && std::ranges::all_of(world.cleared, [](int bit) { return bit >= 0 && bit <= 9; }));
     const auto& log = world.box.sent;
     if (names[0].empty() || names[1].empty() || names[2].empty())
         return check(log.empty() && world.frame->Shape2()->fillColour() == iox::panels::kIndicatorFailed);

@@ -1,4 +1,6 @@
-// The bridge against a real mosquitto broker, with simulated boxes and a real client.
+// The bridge against a real mosquitto broker, with simulated boxes and a real client;
+// and the simulated backend under the bridge's threads.
+#include <atomic>
 #include <csignal>
 #include <thread>
 
@@ -9,6 +11,7 @@
 #include "bridge.h"
 #include "device/commands.h"
 #include "device/sim/sim_backend.h"
+#include "device/usb_io.h"
 #include "mqtt_fixture.h"
 
 namespace iox::mqtt::test {
@@ -37,33 +40,30 @@ Bytes waitForWrite(sim::SimBackend& bus, std::size_t box)
     return {};
 }
 
-sim::BoxConfig box(const char* model, const char* serial) { return {model, serial}; }
-
 // IOX-MODEL-D's port A reads its inputs, as the box's own start-up leaves it.
 void portAAsInput(sim::SimBackend& bus, std::uint8_t levels)
 {
     auto held = bus.lock();
-    Report request{};
-    request[1] = cmd::SetByteAAsInput;
-    bus.box(0).answer(request);
+    bus.box(0).answer(Report{0, cmd::SetByteAAsInput});
     bus.box(0).setInputA(levels);
 }
 
+// Boxes of the given models with serial numbers 10001, 10002...
 struct Rig {
-    explicit Rig(std::vector<sim::BoxConfig> boxes = {sim::BoxConfig{}})
+    explicit Rig(std::initializer_list<const char*> models = {"IOX-MODEL-C"})
     {
-        for (auto& box : boxes)
-            bus.addBox(box);
+        for (const char* model : models)
+            bus.addBox({model, std::to_string(10001 + bus.boxCount())});
     }
-    Options options() const { return {.host = "127.0.0.1", .port = broker.port()}; }
-    void start(Options o)
+    void start(const std::string& online = "10001")
     {
-        bridge = std::make_unique<Bridge>(o, bus);
+        bridge = std::make_unique<Bridge>(options, bus);
         ASSERT_EQ(bridge->start().code, Exit::Ok);
+        ASSERT_TRUE(client.waitFor("iox/" + online + "/availability", "online"));
     }
-    void start() { start(options()); }
 
     Broker broker{BrokerKind::Plain};
+    Options options{.host = "127.0.0.1", .port = broker.port()};
     sim::SimBackend bus;
     Client client{broker.port()};
     std::unique_ptr<Bridge> bridge;
@@ -71,12 +71,11 @@ struct Rig {
 
 TEST(MqttBridge, PublishesInfoStateAndDiscoveryWithoutTouchingOutputs)
 {
-    Rig rig({box("IOX-MODEL-D", "10001")});
+    Rig rig({"IOX-MODEL-D"});
     portAAsInput(rig.bus, 0x05);
     rig.start();
     auto& c = rig.client;
     ASSERT_TRUE(c.waitFor("iox/bridge/availability", "online"));
-    ASSERT_TRUE(c.waitFor("iox/10001/availability", "online"));
     ASSERT_TRUE(c.waitFor("iox/10001/port/b", "0"));  // the last of the first poll
     EXPECT_EQ(nlohmann::json::parse(c.last("iox/10001/info")),
               nlohmann::json::parse(R"({"serial":"10001","model":"IOX-MODEL-D",
@@ -86,15 +85,12 @@ TEST(MqttBridge, PublishesInfoStateAndDiscoveryWithoutTouchingOutputs)
         EXPECT_EQ(c.last("iox/10001/" + topic), payload) << topic;
 
     const auto input = nlohmann::json::parse(c.last("homeassistant/binary_sensor/iox_10001/line_a0/config"));
-    EXPECT_EQ(input["unique_id"].get<std::string>() + " " + input["state_topic"].get<std::string>(),
-              "iox_10001_line_a0 iox/10001/port/a/0");
-    EXPECT_FALSE(input.contains("command_topic"));
     const auto relay = nlohmann::json::parse(c.last("homeassistant/switch/iox_10001/relay_3/config"));
-    EXPECT_EQ(relay["command_topic"], "iox/10001/relay/3/set");
-    EXPECT_EQ(relay["availability"], nlohmann::json::parse(R"([{"topic":"iox/10001/availability"},
-              {"topic":"iox/bridge/availability"}])")) << relay["availability"];
-    EXPECT_EQ(relay["device"]["identifiers"][0], "iox_10001");
-    EXPECT_EQ(relay["device"]["sw_version"], "A3");
+    EXPECT_EQ(nlohmann::json::array({input["unique_id"], input["state_topic"], input.contains("command_topic"),
+                                     relay["command_topic"], relay["availability"], relay["device"]["identifiers"][0],
+                                     relay["device"]["sw_version"]}),
+              nlohmann::json::parse(R"(["iox_10001_line_a0", "iox/10001/port/a/0", false, "iox/10001/relay/3/set",
+                  [{"topic": "iox/10001/availability"}, {"topic": "iox/bridge/availability"}], "iox_10001", "A3"])"));
     EXPECT_TRUE(c.waitFor("homeassistant/switch/iox_10001/line_b7/config"));
     EXPECT_THAT(writes(rig.bus, 0), ::testing::IsEmpty());
 }
@@ -117,7 +113,6 @@ TEST(MqttBridge, CommandsReachTheWire)
     };
     Rig rig;
     rig.start();
-    ASSERT_TRUE(rig.client.waitFor("iox/10001/availability", "online"));
     for (const auto& c : cases) {
         rig.bus.clearLog();
         rig.client.publish(std::string("iox/10001/") + c.topic, c.payload);
@@ -149,9 +144,8 @@ TEST(MqttBridge, RefusesBadInputWithAnErrorAndSendsNothing)
         {"pulse-width/set", "-1", "pulse width"},
         {"relay/1/set", std::string(1 << 20, 'x'), "1048576 bytes"},
     };
-    Rig rig({box("IOX-MODEL-D", "10001")});
+    Rig rig({"IOX-MODEL-D"});
     rig.start();
-    ASSERT_TRUE(rig.client.waitFor("iox/10001/availability", "online"));
     for (const auto& c : cases) {
         rig.client.clear();
         rig.client.publish("iox/10001/" + c.topic, c.payload);
@@ -168,9 +162,8 @@ TEST(MqttBridge, ReadOnlyAndRetainedCommandsAreRefused)
     Rig rig;
     rig.client.publish("iox/10001/relay/2/set", "ON", true);  // stale, left on the broker
     ASSERT_TRUE(rig.client.waitFor("iox/10001/relay/2/set", "ON"));
-    Options options = rig.options();
-    options.readOnly = true;
-    rig.start(options);
+    rig.options.readOnly = true;
+    rig.start();
     ASSERT_TRUE(rig.client.waitFor("iox/10001/error"));
     EXPECT_THAT(rig.client.last("iox/10001/error"), HasSubstr("retained command ignored"));
     rig.client.publish("iox/10001/relay/2/set", "ON");
@@ -180,7 +173,7 @@ TEST(MqttBridge, ReadOnlyAndRetainedCommandsAreRefused)
 
 TEST(MqttBridge, RepublishesAfterTheBrokerComesBackWithoutTouchingOutputs)
 {
-    Rig rig({box("IOX-MODEL-D", "10001")});
+    Rig rig({"IOX-MODEL-D"});
     rig.start();
     portAAsInput(rig.bus, 0);
     ASSERT_TRUE(rig.client.waitFor("iox/10001/port/a", "0"));
@@ -198,10 +191,9 @@ TEST(MqttBridge, RepublishesAfterTheBrokerComesBackWithoutTouchingOutputs)
 
 TEST(MqttBridge, BoxGoneAndBackWhileOthersCarryOn)
 {
-    Rig rig({box("IOX-MODEL-C", "10001"), box("IOX-MODEL-C", "10002")});
+    Rig rig({"IOX-MODEL-C", "IOX-MODEL-C"});
     rig.start();
     auto& c = rig.client;
-    ASSERT_TRUE(c.waitFor("iox/10001/availability", "online"));
     ASSERT_TRUE(c.waitFor("iox/10002/availability", "online"));
     rig.bus.vanish(0);
     EXPECT_TRUE(c.waitFor("iox/10001/availability", "offline", 1s));
@@ -220,11 +212,9 @@ TEST(MqttBridge, BoxGoneAndBackWhileOthersCarryOn)
 
 TEST(MqttBridge, ServesOnlyTheBoxesNamedAndAsksTheOthersOnce)
 {
-    Rig rig({box("IOX-MODEL-C", "10001"), box("IOX-MODEL-C", "10002")});
-    Options options = rig.options();
-    options.serials = {"10002"};
-    rig.start(options);
-    ASSERT_TRUE(rig.client.waitFor("iox/10002/availability", "online"));
+    Rig rig({"IOX-MODEL-C", "IOX-MODEL-C"});
+    rig.options.serials = {"10002"};
+    rig.start("10002");
     const std::size_t opens = rig.bus.openCallsOf("sim:box0");
     std::this_thread::sleep_for(600ms);  // three rounds of discovery
     EXPECT_EQ(rig.client.last("iox/10001/availability"), "");
@@ -236,30 +226,23 @@ TEST(MqttBridge, StartFailuresNameTheirCause)
     const struct {
         BrokerKind kind;
         const char* password;
-        const char* ca;  // file in the broker's folder, or none
         bool brokerUp;
+        bool tls, trusted;  // the broker's own certificate as the CA, or another
         Exit code;
     } cases[] = {
-        {BrokerKind::Plain, "", "", false, Exit::Unreachable},
-        {BrokerKind::Password, "wrong", "", true, Exit::Credentials},
-        {BrokerKind::Password, "secret", "", true, Exit::Ok},
-        {BrokerKind::Tls, "", "other.pem", true, Exit::Tls},
-        {BrokerKind::Tls, "", "server.pem", true, Exit::Ok},
+        {BrokerKind::Plain, "", false, false, false, Exit::Unreachable},
+        {BrokerKind::Password, "wrong", true, false, false, Exit::Credentials},
+        {BrokerKind::Password, "secret", true, false, false, Exit::Ok},
+        {BrokerKind::Tls, "", true, true, false, Exit::Tls},
+        {BrokerKind::Tls, "", true, true, true, Exit::Ok},
     };
     for (const auto& c : cases) {
         Broker broker(c.kind);
         if (!c.brokerUp)
             broker.stop();
-        Options options{.host = "127.0.0.1", .port = broker.port()};
-        if (*c.password) {
-            options.username = "bench";
-            options.password = c.password;
-        }
-        if (*c.ca) {
-            std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=other -keyout " +
-                         broker.file("other.key") + " -out " + broker.file("other.pem") + " 2>/dev/null").c_str());
-            options.tlsCa = broker.file(c.ca);
-        }
+        Options options{.host = "127.0.0.1", .port = broker.port(), .username = "bench", .password = c.password};
+        if (c.tls)
+            options.tlsCa = c.trusted ? broker.file("server.pem") : makeCertificate(broker.file("other"));
         sim::SimBackend bus;
         Bridge bridge(options, bus);
         const StartResult result = bridge.start();
@@ -281,6 +264,48 @@ TEST(MqttBridge, SigtermPublishesOfflineAndExitsZero)
     EXPECT_EQ(client.last("iox/bridge/availability"), "offline");
     broker.stop();
     EXPECT_EQ(waitExit(spawn({IOX_MQTT_PATH, "--broker", where, "--simulate", "IOX-MODEL-B"}), 10s), 3);
+}
+
+// The simulated backend with one thread per handle while another thread enumerates, probes
+// and unplugs: every thread gets its own box's answers, none another's.
+TEST(BackendThreads, EachHandleGetsItsOwnBoxsAnswersWhileDiscoveryRuns)
+{
+    sim::SimBackend bus;
+    constexpr int kBoxes = 4;
+    for (int i = 0; i < kBoxes; ++i)
+        bus.addBox({"IOX-MODEL-C", std::to_string(20001 + i)});
+    bus.addBox({"IOX-MODEL-C", "29999"});
+    std::atomic<bool> done{false};
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> pollers;
+    for (int i = 0; i < kBoxes; ++i)
+        pollers.emplace_back([&, i] {
+            USB_IO io(bus);
+            io.Connect(std::to_string(20001 + i));
+            const auto relays = static_cast<std::uint8_t>(1 << i);
+            io.Set_RelayByte(relays);
+            for (int n = 0; n < 3000; ++n) {
+                std::uint8_t value = 0;
+                std::string serial;
+                if (io.Read_Relays_Byte(value) != 1 || value != relays || io.Read_SN(serial) != 1 ||
+                    serial != std::to_string(20001 + i))
+                    ++wrong;
+            }
+        });
+    std::thread discovery([&] {
+        while (!done) {
+            USB_IO walker(bus);
+            std::string list;
+            walker.Get_Available_SN_List(list);
+            bus.vanish(kBoxes);  // a box of no poller comes and goes
+            bus.reappear(kBoxes);
+        }
+    });
+    for (auto& poller : pollers)
+        poller.join();
+    done = true;
+    discovery.join();
+    EXPECT_EQ(wrong, 0);
 }
 
 }  // namespace

@@ -18,29 +18,18 @@ namespace iox::mqtt::test {
 
 namespace {
 
-int freePort()
+// Port 0 binds a free port and answers which; any other port answers whether something listens there.
+int probe(int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{.sin_family = AF_INET, .sin_port = htons(static_cast<std::uint16_t>(port)),
+                        .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
     socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    auto* where = reinterpret_cast<sockaddr*>(&address);
+    const int answer = port ? ::connect(fd, where, size) == 0
+                            : (::bind(fd, where, size), ::getsockname(fd, where, &size), ntohs(address.sin_port));
     ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool listening(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
+    return answer;
 }
 
 void run(const std::string& command)
@@ -51,15 +40,19 @@ void run(const std::string& command)
 
 }  // namespace
 
+std::string makeCertificate(const std::string& stem)
+{
+    run("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1"
+        " -keyout " + stem + ".key -out " + stem + ".pem 2>/dev/null");
+    return stem + ".pem";
+}
+
 pid_t spawn(const std::vector<std::string>& argv, bool quiet)
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
-        if (quiet) {
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, 1);
-            ::dup2(null, 2);
-        }
+        if (quiet && ::dup2(::open("/dev/null", O_WRONLY), 1) == 1)
+            ::dup2(1, 2);
         std::vector<char*> args;
         for (const auto& arg : argv)
             args.push_back(const_cast<char*>(arg.c_str()));
@@ -72,37 +65,28 @@ pid_t spawn(const std::vector<std::string>& argv, bool quiet)
 
 int waitExit(pid_t pid, std::chrono::milliseconds timeout)
 {
-    const auto until = std::chrono::steady_clock::now() + timeout;
     int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > until) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
+    for (const auto until = std::chrono::steady_clock::now() + timeout; ::waitpid(pid, &status, WNOHANG) == 0;) {
+        if (std::chrono::steady_clock::now() > until && ::kill(pid, SIGKILL) == 0 && ::waitpid(pid, &status, 0))
             return -1;
-        }
         std::this_thread::sleep_for(10ms);
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-Broker::Broker(BrokerKind kind) : m_kind(kind), m_port(freePort())
+Broker::Broker(BrokerKind kind) : m_port(probe(0))
 {
     char dir[] = "/tmp/iox-mqtt-test-XXXXXX";
     m_dir = ::mkdtemp(dir);
     std::ofstream conf(file("broker.conf"));
     // As root, mosquitto would drop to its own user, which cannot read the test's files.
     conf << "listener " << m_port << " 127.0.0.1\nlog_dest none\n" << (::getuid() == 0 ? "user root\n" : "");
-    if (m_kind == BrokerKind::Password) {
+    if (kind == BrokerKind::Password)
         run("mosquitto_passwd -c -b " + file("passwords") + " bench secret");
-        conf << "allow_anonymous false\npassword_file " << file("passwords") << "\n";
-    } else {
-        conf << "allow_anonymous true\n";
-    }
-    if (m_kind == BrokerKind::Tls) {
-        run("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1"
-            " -keyout " + file("server.key") + " -out " + file("server.pem") + " 2>/dev/null");
-        conf << "certfile " << file("server.pem") << "\nkeyfile " << file("server.key") << "\n";
-    }
+    conf << (kind == BrokerKind::Password ? "allow_anonymous false\npassword_file " + file("passwords") : "allow_anonymous true");
+    if (kind == BrokerKind::Tls)
+        conf << "\ncertfile " << makeCertificate(file("server")) << "\nkeyfile " << file("server.key");
+    conf << "\n";
     conf.close();
     start();
 }
@@ -116,7 +100,7 @@ Broker::~Broker()
 void Broker::start()
 {
     m_pid = spawn({"mosquitto", "-c", file("broker.conf")}, true);
-    for (int i = 0; i < 300 && !listening(m_port); ++i)
+    for (int i = 0; i < 300 && !probe(m_port); ++i)
         std::this_thread::sleep_for(10ms);
 }
 
@@ -134,25 +118,19 @@ Client::Client(int port, const std::string& subscription) : m_subscription(subsc
     mosquitto_lib_init();
     m_client = mosquitto_new(nullptr, true, this);
     mosquitto_message_callback_set(m_client, [](mosquitto*, void* self, const mosquitto_message* message) {
-        auto* client = static_cast<Client*>(self);
-        std::lock_guard held(client->m_mutex);
-        client->m_last[message->topic].assign(static_cast<const char*>(message->payload),
-                                              static_cast<std::size_t>(message->payloadlen));
-        client->m_arrived.notify_all();
+        static_cast<Client*>(self)->store(message->topic, {static_cast<const char*>(message->payload),
+                                                           static_cast<std::size_t>(message->payloadlen)});
     });
     mosquitto_connect_callback_set(m_client, [](mosquitto* client, void* self, int) {
         mosquitto_subscribe(client, nullptr, static_cast<Client*>(self)->m_subscription.c_str(), 1);
     });
+    // The subscription's acknowledgement is recorded as a message on the empty topic.
     mosquitto_subscribe_callback_set(m_client, [](mosquitto*, void* self, int, int, const int*) {
-        auto* client = static_cast<Client*>(self);
-        std::lock_guard held(client->m_mutex);
-        client->m_subscribed = true;
-        client->m_arrived.notify_all();
+        static_cast<Client*>(self)->store("", "");
     });
     mosquitto_connect(m_client, "127.0.0.1", port, 30);
     mosquitto_loop_start(m_client);
-    std::unique_lock held(m_mutex);
-    m_arrived.wait_for(held, 3s, [&] { return m_subscribed; });
+    waitFor("");
 }
 
 Client::~Client()
@@ -160,6 +138,13 @@ Client::~Client()
     mosquitto_disconnect(m_client);
     mosquitto_loop_stop(m_client, false);
     mosquitto_destroy(m_client);
+}
+
+void Client::store(const std::string& topic, std::string_view payload)
+{
+    std::lock_guard held(m_mutex);
+    m_last[topic] = payload;
+    m_arrived.notify_all();
 }
 
 void Client::publish(const std::string& topic, const std::string& payload, bool retain)

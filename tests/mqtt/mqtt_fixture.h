@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <utility>
 #include <vector>
@@ -30,7 +31,6 @@ public:
     std::string file(const std::string& name) const { return m_dir + "/" + name; }
 
 private:
-    BrokerKind m_kind;
     std::string m_dir;
     int m_port = 0;
     pid_t m_pid = 0;
@@ -48,13 +48,16 @@ public:
 
 private:
     const std::string m_subscription;
+    void store(const std::string& topic, std::string_view payload);
+
     mosquitto* m_client;
-    bool m_subscribed = false;
     std::mutex m_mutex;
     std::condition_variable m_arrived;
     std::map<std::string, std::string> m_last;
 };
 
+// Makes a self-signed certificate for 127.0.0.1: stem.key and stem.pem, whose name it returns.
+std::string makeCertificate(const std::string& stem);
 // Runs a program with arguments (quiet: its output to /dev/null); returns its process id.
 pid_t spawn(const std::vector<std::string>& argv, bool quiet = false);
 // Its exit code, or -1 when it did not end within timeout (it is then killed).
