@@ -104,9 +104,17 @@ std::optional<HexProblem> firstImageLineProblem(std::string_view text)
 {
     std::optional<HexProblem> found;
     std::vector<std::uint8_t> bytes;
+    bool started = false;
     forEachLine(text, [&](std::size_t number, std::string_view line) {
         if (found)
             return;
+        // The first line sent runs from the file's first byte: a blank before it would go to
+        // the bootloader at the head of the first record.
+        if (line.empty() && !started) {
+            found = HexProblem{number, "is blank before the first record"};
+            return;
+        }
+        started = true;
         if (isCommentOrBlank(line)) {
             // The cutter starts a line at every ':': the comment's tail would go out alone.
             if (line.find(':') != std::string_view::npos)

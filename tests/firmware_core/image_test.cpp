@@ -154,6 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"BadChecksum", kData + ":0400000001020304F3\r\n" + kEof, "Line 2 of the Firmware file is not an Intel HEX record (checksum is 0xf3, the record needs 0xf2)"},
                       Refusal{"ShortCount", kData + kData + ":0300000001020304F2\r\n" + kEof, "Line 3 of the Firmware file is not an Intel HEX record (byte count says 3"},
                       Refusal{"TrailingBlank", kData + ":00000001FF \r\n", "Line 2 of the Firmware file is not an Intel HEX record (character 12 is not a hex digit)"},
+                      Refusal{"LeadingBlank", "\r\n" + kData + kEof, "Line 1 of the Firmware file is not an Intel HEX record (is blank before the first record)"},
                       Refusal{"CommentWithColon", kData + "; built 12:30\r\n" + kEof, "Line 2 of the Firmware file is not an Intel HEX record (is a comment holding ':')"}),
     [](const auto& info) { return std::string(info.param.name); });
 
