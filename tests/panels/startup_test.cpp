@@ -236,8 +236,7 @@ TEST_F(Startup, UnloadAndReloadRunTheWholeStartUpAgainWithoutEndingTheProgram)
     addBox("IOX-MODEL-C", "10001");
     load()->Check1(2)->setChecked(true);
     panels::unloadMainPanel();
-    EXPECT_EQ(panels::mainPanel(), nullptr);
-    EXPECT_FALSE(session::sharedDevice().isConnected());
+    EXPECT_FALSE(panels::mainPanel() || session::sharedDevice().isConnected());
     bus.clearLog();
 
     TestForm* second = load();
@@ -246,7 +245,7 @@ TEST_F(Startup, UnloadAndReloadRunTheWholeStartUpAgainWithoutEndingTheProgram)
     EXPECT_FALSE(second->Check1(2)->isChecked());  // the design state again
     second->Form_Activate();  // as the firmware updater calls it
     EXPECT_EQ(requestsOn(handle).back(), "Firmware");
-    EXPECT_EQ(services.quits, 0);
+    EXPECT_TRUE(services.events.empty()) << "no quit";
 }
 
 TEST_F(Startup, TicksDuringTheStartUpReachNoBoxBeforeTheConnection)
