@@ -27,13 +27,10 @@ TEST_F(OneBox, StaleReportsAreDiscarded)
     io.Set_ByteB(0x3C);
     bus.queueStale(0, answerTo(cmd::ReadByteA, 0x11));
     bus.queueStale(0, answerTo(cmd::ReadRelaysByte, 0x22));
-    std::uint8_t b = 0;
-    EXPECT_EQ(io.ReadByteB(b), 1);
-    EXPECT_EQ(b, 0x3C);
-    // The stale reports are gone: the next exchange gets its own answer at once.
-    std::uint8_t relays = 0xFF;
-    EXPECT_EQ(io.Read_Relays_Byte(relays), 1);
-    EXPECT_EQ(relays, 0);
+    // Once they are gone, the next exchange gets its own answer at once.
+    std::uint8_t b = 0, relays = 0xFF;
+    EXPECT_EQ(io.ReadByteB(b) + io.Read_Relays_Byte(relays), 2);
+    EXPECT_EQ(std::vector<int>({b, relays}), std::vector<int>({0x3C, 0}));
 }
 
 TEST_F(OneBox, ALateAnswerArrivesASilentBoxEndsTheExchangeAtTheBound)
@@ -46,8 +43,7 @@ TEST_F(OneBox, ALateAnswerArrivesASilentBoxEndsTheExchangeAtTheBound)
     bus.faults(0).silent = true;
     std::uint8_t value = 0xAB;
     const auto start = Clock::now();
-    EXPECT_EQ(io.ReadByteA(value), 0);
-    EXPECT_EQ(value, 0);
+    EXPECT_EQ(io.ReadByteA(value) + value, 0);
     EXPECT_GE(Clock::now() - start, 50ms);
     EXPECT_LT(Clock::now() - start, 1s);
 }
@@ -61,9 +57,8 @@ TEST_F(OneBox, EndlessStaleReportsCannotHoldTheCaller)
         bus.queueStale(0, answerTo(cmd::ReadByteB, 1));
     std::uint8_t value = 7;
     const auto start = Clock::now();
-    EXPECT_EQ(io.ReadByteA(value), 0);
+    EXPECT_EQ(io.ReadByteA(value) + value, 0) << "a failed exchange reads as 0, not as the last stale report";
     EXPECT_LT(Clock::now() - start, 1s);
-    EXPECT_EQ(value, 0) << "a failed exchange reads as 0, not as the last stale report";
 }
 
 TEST_F(OneBox, UnpluggedBoxFailsAtOnce)
@@ -71,8 +66,7 @@ TEST_F(OneBox, UnpluggedBoxFailsAtOnce)
     bus.vanish(0);
     std::uint8_t value = 5;
     const auto start = Clock::now();
-    EXPECT_EQ(io.ReadByteA(value), 0);
-    EXPECT_EQ(value, 0);
+    EXPECT_EQ(io.ReadByteA(value) + value, 0);
     EXPECT_LT(Clock::now() - start, 100ms);
     EXPECT_TRUE(io.isConnected()) << "the object learns nothing until it is disconnected";
     io.Disconnect();
@@ -111,8 +105,7 @@ TEST(Exceptions, NeverLeaveTheClass)
     EXPECT_EQ(io.Connect(), 1);
     EXPECT_GT(pumps, 0);
     std::uint8_t value = 3;
-    EXPECT_EQ(io.ReadByteA(value), 0);
-    EXPECT_EQ(value, 0);
+    EXPECT_EQ(io.ReadByteA(value) + value, 0);
     EXPECT_EQ(io.Get_Available_SN_List(list), 1);
     EXPECT_EQ(list, "");
     EXPECT_NO_THROW(io.Disconnect());

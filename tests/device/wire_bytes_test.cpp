@@ -53,15 +53,11 @@ TEST_F(OneBox, SerialWordsFillTheReportToItsLastByte)
 {
     EXPECT_EQ(io.SPI_OUT("B0", "B1", "B2", word(55, '0') + "1"), 1);
     Report sent = onlyRequest();
-    EXPECT_EQ(sent[8], 56);
-    EXPECT_EQ(sent[63], 0);
-    EXPECT_EQ(sent[64], 1);
-
+    EXPECT_EQ(std::vector<int>({sent[8], sent[63], sent[64]}), std::vector<int>({56, 0, 1}));
     bus.clearLog();
     EXPECT_EQ(io.SPI_OUT_Trigg(word(60, '0') + "1", 1), 1);
     sent = onlyRequest();
-    EXPECT_EQ(sent[2], 61);
-    EXPECT_EQ(sent[64], 1);
+    EXPECT_EQ(std::vector<int>({sent[2], sent[64]}), std::vector<int>({61, 1}));
     ASSERT_EQ(bus.box(0).spiWords().size(), 2u);
     EXPECT_EQ(bus.box(0).spiWords()[0].bits.size(), 56u);
     EXPECT_EQ(bus.box(0).spiWords()[0].clock, "B0");

@@ -137,6 +137,16 @@ protected:
     }
 
     static QColor colourOf(const QWidget* widget) { return ui::backgroundOf(*widget); }
+    // The colours of widgets 0 to n-1 as '1' (high), '0' (low) or '?'.
+    static std::string levels(const std::function<QWidget*(int)>& widget, int n = 8)
+    {
+        std::string out;
+        for (int i = 0; i < n; ++i) {
+            const QColor c = colourOf(widget(i));
+            out += c == ui::kHigh ? '1' : c == ui::kLow ? '0' : '?';
+        }
+        return out;
+    }
 
     sim::SimBackend bus;
     RecordingServices services;
