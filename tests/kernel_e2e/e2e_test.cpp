@@ -10,9 +10,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,45 +31,40 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using testing::request;
 
-// uhid_box with pipes to its stdin and stdout: one command a line, one reply line each.
+// uhid_box on pipes: one command a line to its stdin, one reply line each from its stdout.
 class BoxControl {
 public:
-    explicit BoxControl(const std::string& program)
+    explicit BoxControl(const char* program)
     {
         int to[2], from[2];
-        if (::pipe(to) != 0 || ::pipe(from) != 0)
-            return;
-        m_pid = ::fork();
+        if (::pipe(to) != 0 || ::pipe(from) != 0 || (m_pid = ::fork()) < 0)
+            std::abort();
         if (m_pid == 0) {
             ::dup2(to[0], STDIN_FILENO);
             ::dup2(from[1], STDOUT_FILENO);
             for (int fd : {to[0], to[1], from[0], from[1]})
                 ::close(fd);
-            ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+            ::execl(program, program, static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(to[0]);
         ::close(from[1]);
-        m_to = to[1];
-        m_from = from[0];
+        m_to = ::fdopen(to[1], "w");
+        m_from = ::fdopen(from[0], "r");
     }
     ~BoxControl()
     {
-        if (m_pid <= 0)
-            return;
         send("quit");
-        ::close(m_to);
-        ::close(m_from);
+        std::fclose(m_to);
+        std::fclose(m_from);
         ::waitpid(m_pid, nullptr, 0);
     }
-    bool running() const { return m_pid > 0; }
 
     // The reply line ("ok ..." or "error ..."); empty when the program is gone.
     std::string send(const std::string& command)
     {
-        const std::string line = command + "\n";
-        if (m_to < 0 || ::write(m_to, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
-            return {};
+        std::fprintf(m_to, "%s\n", command.c_str());
+        std::fflush(m_to);
         return command == "quit" ? "ok" : readLine();
     }
     // The output reports the slot received since the last call, as "out <size> <rtype> <hex>".
@@ -81,22 +79,13 @@ public:
 private:
     std::string readLine()
     {
-        for (std::size_t end; (end = m_buffer.find('\n')) == std::string::npos;) {
-            char chunk[4096];
-            const ssize_t got = ::read(m_from, chunk, sizeof chunk);
-            if (got <= 0)
-                return {};
-            m_buffer.append(chunk, static_cast<std::size_t>(got));
-        }
-        const auto end = m_buffer.find('\n');
-        std::string line = m_buffer.substr(0, end);
-        m_buffer.erase(0, end + 1);
-        return line;
+        char line[4096];
+        return std::fgets(line, sizeof line, m_from) ? std::string(line, std::strcspn(line, "\n")) : "";
     }
 
     pid_t m_pid = -1;
-    int m_to = -1, m_from = -1;
-    std::string m_buffer;
+    std::FILE* m_to = nullptr;
+    std::FILE* m_from = nullptr;
 };
 
 std::unique_ptr<BoxControl> g_boxes;
@@ -120,6 +109,15 @@ std::string hex(const Report& report)
 // What the box sees of a host write of that request through hidraw: all 65 bytes, as an
 // output report (uhid's rtype 1).
 std::string onWire(const Report& r) { return "out 65 1 " + hex(r); }
+
+// The next input report on the handle, as hex; filled with 0xEE first, so that bytes a read
+// leaves alone show.
+std::string answerOn(HidHandle handle, std::chrono::milliseconds wait = 2000ms)
+{
+    Report answer;
+    answer.fill(0xEE);
+    return g_backend->read(handle, answer, wait) ? hex(answer) : "no answer";
+}
 
 std::string boxCommand(const std::string& verb, int slot, const std::string& args = "")
 {
@@ -152,12 +150,9 @@ std::chrono::milliseconds since(Clock::time_point start)
 // Field "key=value" of the box's state reply.
 std::string stateOf(const std::string& key)
 {
-    const std::string state = " " + boxCommand("state", kBox) + " ";
-    const auto at = state.find(" " + key + "=");
-    if (at == std::string::npos)
-        return "?";
-    const auto from = at + key.size() + 2;
-    return state.substr(from, state.find(' ', from) - from);
+    std::smatch field;
+    const std::string state = boxCommand("state", kBox);
+    return std::regex_search(state, field, std::regex(" " + key + "=(\\S+)")) ? field[1].str() : "?";
 }
 
 class KernelPath : public ::testing::Test {
@@ -166,6 +161,19 @@ protected:
     // Clears what the box has received, so that the next check sees one call's requests.
     void forget() { g_boxes->take(kBox); }
     void expectReceived(const Report& r) { EXPECT_EQ(g_boxes->take(kBox), std::vector<std::string>{onWire(r)}); }
+    // Status and value of a one-byte read, or of a text read.
+    std::pair<int, int> read(std::int16_t (USB_IO::*call)(std::uint8_t&))
+    {
+        std::uint8_t value = 7;
+        const int status = (io.*call)(value);
+        return {status, value};
+    }
+    std::pair<int, std::string> text(std::int16_t (USB_IO::*call)(std::string&))
+    {
+        std::string value = "unchanged";
+        const int status = (io.*call)(value);
+        return {status, value};
+    }
 
     USB_IO io{*g_backend};
 };
@@ -181,35 +189,29 @@ TEST_F(KernelDiscovery, PassesOverOtherHidDevicesListsInOrderAndConnectsBySerial
     ASSERT_TRUE(waitForBoxCount(1));  // one at a time, so that the listing's order is theirs
     ASSERT_EQ(boxCommand("create", kSecond, "20002"), "ok");
     ASSERT_TRUE(waitForBoxCount(2));
-    bool otherListed = false;
-    for (const auto& hid : g_backend->enumerate())
-        otherListed |= hid.vendorId == 0x1234 && hid.productId == 0x5678;
-    EXPECT_TRUE(otherListed) << "the non-box uhid device is missing from the listing";
+    const auto all = g_backend->enumerate();
+    EXPECT_TRUE(std::any_of(all.begin(), all.end(), [](const HidInterface& hid) {
+        return hid.vendorId == 0x1234 && hid.productId == 0x5678;
+    })) << "the non-box uhid device is missing from the listing";
 
-    std::string list = "unchanged", sn, model;
-    EXPECT_EQ(io.Get_Available_SN_List(list), 2);
-    EXPECT_EQ(list, "10001 20002");
+    EXPECT_EQ(text(&USB_IO::Get_Available_SN_List), std::pair(2, std::string("10001 20002")));
     EXPECT_EQ(io.Connect("10002"), 0);
     EXPECT_EQ(io.GetUSBDeviceHandle(), 0);
     ASSERT_EQ(io.Connect("20002"), 1);
     EXPECT_EQ(io.GetUSBDeviceName(), boxesListed().at(1).path);
-    EXPECT_EQ(io.Read_SN(sn), 1);
-    EXPECT_EQ(sn, "20002");
+    EXPECT_EQ(text(&USB_IO::Read_SN), std::pair(1, std::string("20002")));
     EXPECT_EQ(io.Connect("10001"), 2);  // already connected: nothing changes
     io.Disconnect();
 
     ASSERT_EQ(io.Connect(), 1);  // no serial number: the box listed first
     EXPECT_EQ(io.GetUSBDeviceName().rfind("/dev/hidraw", 0), 0u) << io.GetUSBDeviceName();
-    EXPECT_EQ(io.Read_SN(sn), 1);
-    EXPECT_EQ(sn, "10001");
-    EXPECT_EQ(io.Read_ModelName(model), 1);
-    EXPECT_EQ(model, "IOX-MODEL-C");
+    EXPECT_EQ(text(&USB_IO::Read_SN), std::pair(1, std::string("10001")));
+    EXPECT_EQ(text(&USB_IO::Read_ModelName), std::pair(1, std::string("IOX-MODEL-C")));
     io.Disconnect();
 
     ASSERT_EQ(boxCommand("destroy", kSecond), "ok");
     ASSERT_TRUE(waitForBoxCount(1));
-    EXPECT_EQ(io.Get_Available_SN_List(list), 1);
-    EXPECT_EQ(list, "10001");
+    EXPECT_EQ(text(&USB_IO::Get_Available_SN_List), std::pair(1, std::string("10001")));
 }
 
 TEST_F(KernelPath, EveryCommandArrivesWithItsExactBytesAndGetsItsAnswer)
@@ -228,41 +230,31 @@ TEST_F(KernelPath, AnswersArriveAtBytesOneToSixtyFourBehindAZeroReportId)
 {
     const HidHandle handle = io.GetUSBDeviceHandle();
     ASSERT_TRUE(g_backend->write(handle, request(cmd::ReadSn)));
-    Report answer{};
-    answer.fill(0xEE);
-    ASSERT_TRUE(g_backend->read(handle, answer, 2000ms));
-    EXPECT_EQ(hex(answer), hex(request(cmd::ReadSn, {'1', '0', '0', '0', '1'})));
+    EXPECT_EQ(answerOn(handle), hex(request(cmd::ReadSn, {'1', '0', '0', '0', '1'})));
 
     // A full report, last byte included, lands at bytes 1 to 64 unshifted.
     Report full{};
     for (std::size_t i = 1; i <= 64; ++i)
         full[i] = static_cast<std::uint8_t>(i);
     ASSERT_EQ(boxCommand("stale", kBox, hex(full).substr(2)), "ok");
-    answer.fill(0xEE);
-    ASSERT_TRUE(g_backend->read(handle, answer, 2000ms));
-    EXPECT_EQ(hex(answer), hex(full));
+    EXPECT_EQ(answerOn(handle), hex(full));
 }
 
 TEST_F(KernelPath, StaleReportsInTheQueueAreDiscarded)
 {
-    std::uint8_t value = 0;
     ASSERT_EQ(io.Set_ByteA(0x42), 1);
     ASSERT_EQ(io.Set_RelayByte(0x89), 1);
 
     // An answer to another command waits in hidraw's queue: the exchange reads past it.
     ASSERT_EQ(boxCommand("stale", kBox, "28ee"), "ok");  // code 40 = 0x28
-    EXPECT_EQ(io.ReadByteA(value), 1);
-    EXPECT_EQ(value, 0x42);
+    EXPECT_EQ(read(&USB_IO::ReadByteA), std::pair(1, 0x42));
 
     // The queue really holds what the box sent: a stale report with the echo of the next
     // request is taken for its answer, and the real answer is then stale for the one after.
     ASSERT_EQ(boxCommand("stale", kBox, "1c5a"), "ok");  // code 28 = 0x1c
-    EXPECT_EQ(io.ReadByteA(value), 1);
-    EXPECT_EQ(value, 0x5A);
-    EXPECT_EQ(io.Read_Relays_Byte(value), 1);
-    EXPECT_EQ(value, 0x89);
-    EXPECT_EQ(io.ReadByteA(value), 1);
-    EXPECT_EQ(value, 0x42);
+    EXPECT_EQ(read(&USB_IO::ReadByteA), std::pair(1, 0x5A));
+    EXPECT_EQ(read(&USB_IO::Read_Relays_Byte), std::pair(1, 0x89));
+    EXPECT_EQ(read(&USB_IO::ReadByteA), std::pair(1, 0x42));
 }
 
 // hidraw hands every input report to every open file of the device, so the answers that a
@@ -272,19 +264,12 @@ TEST_F(KernelPath, ListingWhileConnectedLeavesCopiesThatTheConnectionDiscards)
 {
     const HidHandle handle = io.GetUSBDeviceHandle();
     ASSERT_EQ(io.Set_RelayByte(0x24), 1);
-    std::string list;
-    EXPECT_EQ(io.Get_Available_SN_List(list), 1);
-    EXPECT_EQ(list, "10001");
+    EXPECT_EQ(text(&USB_IO::Get_Available_SN_List), std::pair(1, std::string("10001")));
     EXPECT_EQ(io.GetUSBDeviceHandle(), handle);
+    EXPECT_EQ(answerOn(handle, 1000ms), hex(request(cmd::ReadSn, {'1', '0', '0', '0', '1'})));
 
-    Report copy{};
-    ASSERT_TRUE(g_backend->read(handle, copy, 1000ms)) << "no copy of the listing's answer";
-    EXPECT_EQ(hex(copy), hex(request(cmd::ReadSn, {'1', '0', '0', '0', '1'})));
-
-    EXPECT_EQ(io.Get_Available_SN_List(list), 1);
-    std::uint8_t value = 0;
-    EXPECT_EQ(io.Read_Relays_Byte(value), 1);
-    EXPECT_EQ(value, 0x24);
+    EXPECT_EQ(text(&USB_IO::Get_Available_SN_List).first, 1);
+    EXPECT_EQ(read(&USB_IO::Read_Relays_Byte), std::pair(1, 0x24));
 }
 
 TEST_F(KernelPath, ASilentBoxEndsTheExchangeAtTheBound)
@@ -292,19 +277,15 @@ TEST_F(KernelPath, ASilentBoxEndsTheExchangeAtTheBound)
     ASSERT_EQ(boxCommand("silent", kBox, "1"), "ok");
     forget();
     io.setExchangeTimeout(400ms);
-    std::uint8_t value = 7;
     const auto start = Clock::now();
-    EXPECT_EQ(io.ReadByteA(value), 0);
+    EXPECT_EQ(read(&USB_IO::ReadByteA), std::pair(0, 0));
     const auto took = since(start);
-    EXPECT_EQ(value, 0);
     expectReceived(request(cmd::ReadByteA));  // the request arrived; no answer came
     EXPECT_GE(took, 380ms) << "the exchange gave up before its bound";
     EXPECT_LT(took, 3400ms) << "the exchange outlived its bound";
 
     ASSERT_EQ(boxCommand("silent", kBox, "0"), "ok");
-    std::string sn;
-    EXPECT_EQ(io.Read_SN(sn), 1);
-    EXPECT_EQ(sn, "10001");
+    EXPECT_EQ(text(&USB_IO::Read_SN), std::pair(1, std::string("10001")));
 }
 
 // Marks the box for an update, resets it, reopens it under the same path, and hands its
@@ -316,9 +297,7 @@ TEST_F(KernelPath, UpdateFlagResetAndTheBootloaderBackUnderTheSamePath)
     forget();
     const Report flag = request(cmd::UpdateFlag, {0x7A, 0xFF, 0x01, 'Y'});
     ASSERT_TRUE(g_backend->write(handle, flag));
-    Report answer{};
-    ASSERT_TRUE(g_backend->read(handle, answer, 2000ms));
-    EXPECT_EQ(answer[1], cmd::UpdateFlag);
+    EXPECT_EQ(answerOn(handle).substr(0, 4), hex(flag).substr(0, 4));
     expectReceived(flag);
     EXPECT_EQ(stateOf("flag"), "1");
 
@@ -329,7 +308,7 @@ TEST_F(KernelPath, UpdateFlagResetAndTheBootloaderBackUnderTheSamePath)
 
     // The old device has left: its handle fails at once.
     const auto start = Clock::now();
-    EXPECT_FALSE(g_backend->read(handle, answer, 5000ms));
+    EXPECT_EQ(answerOn(handle, 5000ms), "no answer");
     EXPECT_LT(since(start), 2500ms) << "a read on the unplugged box waited for its timeout";
     io.Disconnect();
     EXPECT_EQ(stateOf("present"), "0");
@@ -347,14 +326,12 @@ TEST_F(KernelPath, UpdateFlagResetAndTheBootloaderBackUnderTheSamePath)
     EXPECT_EQ(stateOf("bootloader"), "1");
 
     forget();
-    for (const auto& [line, status] : std::vector<std::pair<std::string, char>>{
+    for (const auto& [line, status] : std::vector<std::pair<std::string, std::uint8_t>>{
              {":100000000C9434000C943E000C943E000C943E0082\r\n", 'O'}, {":00000001FF\r\n", 'F'}}) {
         Report rq{};
         std::copy(line.begin(), line.end(), rq.begin() + 1);
         ASSERT_TRUE(g_backend->write(reopened, rq));
-        ASSERT_TRUE(g_backend->read(reopened, answer, 3000ms));
-        EXPECT_EQ(answer[1], rq[1]);
-        EXPECT_EQ(answer[2], status);
+        EXPECT_EQ(answerOn(reopened, 3000ms).substr(0, 6), hex(request(rq[1], {status})).substr(0, 6));
         expectReceived(rq);
     }
     EXPECT_EQ(stateOf("lines"), "2");
@@ -392,31 +369,25 @@ TEST_F(KernelPath, ResetCpuEndsAtOnceWhenTheBoxLeavesRightAfterItsAnswer)
     ASSERT_EQ(io.Connect(), 1);
     EXPECT_EQ(io.GetUSBDeviceName(), path);
     EXPECT_EQ(stateOf("bootloader"), "0");
-    std::string sn;
-    EXPECT_EQ(io.Read_SN(sn), 1);
-    EXPECT_EQ(sn, "10001");
+    EXPECT_EQ(text(&USB_IO::Read_SN), std::pair(1, std::string("10001")));
 }
 
 TEST_F(KernelPath, ABoxDestroyedDuringAReadFailsTheReadAtOnce)
 {
     io.setExchangeTimeout(6000ms);
     ASSERT_EQ(boxCommand("vanish-on-next", kBox, "300"), "ok");
-    std::uint8_t value = 7;
     const auto start = Clock::now();
-    EXPECT_EQ(io.ReadByteA(value), 0);
-    EXPECT_EQ(value, 0);
+    EXPECT_EQ(read(&USB_IO::ReadByteA), std::pair(0, 0));
     EXPECT_LT(since(start), 3000ms) << "the read waited for the bound instead of failing with the device";
     EXPECT_EQ(stateOf("present"), "0");
 
     // The dead handle keeps failing without waiting; nothing is found any more.
-    EXPECT_EQ(io.ReadByteA(value), 0);
+    EXPECT_EQ(read(&USB_IO::ReadByteA).first, 0);
     io.Disconnect();
     ASSERT_TRUE(waitForBoxCount(0));
     EXPECT_EQ(io.Connect("10001"), 0);
     EXPECT_EQ(io.Connect(), 0);
-    std::string list = "unchanged";
-    EXPECT_EQ(io.Get_Available_SN_List(list), 0);
-    EXPECT_EQ(list, "unchanged");
+    EXPECT_EQ(text(&USB_IO::Get_Available_SN_List), std::pair(0, std::string("unchanged")));
 }
 
 }  // namespace
@@ -425,18 +396,12 @@ TEST_F(KernelPath, ABoxDestroyedDuringAReadFailsTheReadAtOnce)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    // uhid_box lies beside this program unless named on the command line.
-    std::string box = argc > 1 ? argv[1] : std::string(argv[0]);
-    if (argc <= 1) {
-        const auto slash = box.rfind('/');
-        box = (slash == std::string::npos ? std::string(".") : box.substr(0, slash)) + "/uhid_box";
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s UHID_BOX\n", argv[0]);
+        return 2;
     }
-    iox::kernel_e2e::g_boxes = std::make_unique<iox::kernel_e2e::BoxControl>(box);
+    iox::kernel_e2e::g_boxes = std::make_unique<iox::kernel_e2e::BoxControl>(argv[1]);
     iox::kernel_e2e::g_backend = std::make_unique<iox::HidapiBackend>();
-    if (!iox::kernel_e2e::g_boxes->running()) {
-        std::fprintf(stderr, "cannot start %s\n", box.c_str());
-        return 1;
-    }
     const int result = RUN_ALL_TESTS();
     iox::kernel_e2e::g_backend.reset();
     iox::kernel_e2e::g_boxes.reset();
