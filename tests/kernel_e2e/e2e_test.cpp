@@ -7,6 +7,7 @@
 // one created.
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <regex>
 #include <string>
@@ -31,65 +33,23 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using testing::request;
 
-// uhid_box on pipes: one command a line to its stdin, one reply line each from its stdout.
-class BoxControl {
-public:
-    explicit BoxControl(const char* program)
-    {
-        int to[2], from[2];
-        if (::pipe(to) != 0 || ::pipe(from) != 0 || (m_pid = ::fork()) < 0)
-            std::abort();
-        if (m_pid == 0) {
-            ::dup2(to[0], STDIN_FILENO);
-            ::dup2(from[1], STDOUT_FILENO);
-            for (int fd : {to[0], to[1], from[0], from[1]})
-                ::close(fd);
-            ::execl(program, program, static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(to[0]);
-        ::close(from[1]);
-        m_to = ::fdopen(to[1], "w");
-        m_from = ::fdopen(from[0], "r");
-    }
-    ~BoxControl()
-    {
-        send("quit");
-        std::fclose(m_to);
-        std::fclose(m_from);
-        ::waitpid(m_pid, nullptr, 0);
-    }
-
-    // The reply line ("ok ..." or "error ..."); empty when the program is gone.
-    std::string send(const std::string& command)
-    {
-        std::fprintf(m_to, "%s\n", command.c_str());
-        std::fflush(m_to);
-        return command == "quit" ? "ok" : readLine();
-    }
-    // The output reports the slot received since the last call, as "out <size> <rtype> <hex>".
-    std::vector<std::string> take(int slot)
-    {
-        std::vector<std::string> reports;
-        for (std::string line = send("take " + std::to_string(slot)); !line.empty() && line != "end"; line = readLine())
-            reports.push_back(line);
-        return reports;
-    }
-
-private:
-    std::string readLine()
-    {
-        char line[4096];
-        return std::fgets(line, sizeof line, m_from) ? std::string(line, std::strcspn(line, "\n")) : "";
-    }
-
-    pid_t m_pid = -1;
-    std::FILE* m_to = nullptr;
-    std::FILE* m_from = nullptr;
-};
-
-std::unique_ptr<BoxControl> g_boxes;
+// uhid_box on one socket as its stdin and stdout: one command a line, one reply line each.
+std::FILE* g_box = nullptr;
 std::unique_ptr<HidapiBackend> g_backend;
+
+std::string replyLine()
+{
+    char line[4096];
+    return std::fgets(line, sizeof line, g_box) ? std::string(line, std::strcspn(line, "\n")) : "";
+}
+
+// The reply line ("ok ..." or "error ..."); empty when the program is gone.
+std::string boxCommand(const std::string& verb, int slot = 0, const std::string& args = "")
+{
+    std::fprintf(g_box, "%s %d %s\n", verb.c_str(), slot, args.c_str());
+    std::fflush(g_box);
+    return replyLine();
+}
 
 constexpr int kBox = 0;     // slot of the first box, serial 10001
 constexpr int kSecond = 1;  // slot of the second box, serial 20002
@@ -119,11 +79,6 @@ std::string answerOn(HidHandle handle, std::chrono::milliseconds wait = 2000ms)
     return g_backend->read(handle, answer, wait) ? hex(answer) : "no answer";
 }
 
-std::string boxCommand(const std::string& verb, int slot, const std::string& args = "")
-{
-    return g_boxes->send(verb + " " + std::to_string(slot) + (args.empty() ? "" : " " + args));
-}
-
 std::vector<HidInterface> boxesListed()
 {
     std::vector<HidInterface> boxes;
@@ -133,13 +88,17 @@ std::vector<HidInterface> boxesListed()
     return boxes;
 }
 
-// The kernel adds and removes HID devices on a worker: wait until the listing has n boxes.
-bool waitForBoxCount(std::size_t n)
+// Polls until `done` or 10 s have passed: the kernel adds and removes HID devices on a worker.
+bool eventually(const std::function<bool()>& done)
 {
     for (const auto deadline = Clock::now() + 10s; Clock::now() < deadline; std::this_thread::sleep_for(20ms))
-        if (boxesListed().size() == n)
+        if (done())
             return true;
     return false;
+}
+bool waitForBoxCount(std::size_t n)
+{
+    return eventually([n] { return boxesListed().size() == n; });
 }
 
 std::chrono::milliseconds since(Clock::time_point start)
@@ -147,20 +106,33 @@ std::chrono::milliseconds since(Clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
 }
 
-// Field "key=value" of the box's state reply.
-std::string stateOf(const std::string& key)
+// The first box's state reply without its generation, which counts the uhid devices it has been.
+const std::regex kGeneration(" generation=(\\S+)");
+std::string state()
+{
+    return std::regex_replace(boxCommand("state", kBox), kGeneration, "");
+}
+std::string generation()
 {
     std::smatch field;
-    const std::string state = boxCommand("state", kBox);
-    return std::regex_search(state, field, std::regex(" " + key + "=(\\S+)")) ? field[1].str() : "?";
+    const std::string reply = boxCommand("state", kBox);
+    return std::regex_search(reply, field, kGeneration) ? field[1].str() : "?";
 }
 
 class KernelPath : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(io.Connect("10001"), 1); }
     // Clears what the box has received, so that the next check sees one call's requests.
-    void forget() { g_boxes->take(kBox); }
-    void expectReceived(const Report& r) { EXPECT_EQ(g_boxes->take(kBox), std::vector<std::string>{onWire(r)}); }
+    // The output reports the box received since the last call, as "out <size> <rtype> <hex>".
+    static std::vector<std::string> take()
+    {
+        std::vector<std::string> reports;
+        for (std::string line = boxCommand("take", kBox); !line.empty() && line != "end"; line = replyLine())
+            reports.push_back(line);
+        return reports;
+    }
+    void forget() { take(); }
+    void expectReceived(const Report& r) { EXPECT_EQ(take(), std::vector<std::string>{onWire(r)}); }
     // Status and value of a one-byte read, or of a text read.
     std::pair<int, int> read(std::int16_t (USB_IO::*call)(std::uint8_t&))
     {
@@ -299,9 +271,9 @@ TEST_F(KernelPath, UpdateFlagResetAndTheBootloaderBackUnderTheSamePath)
     ASSERT_TRUE(g_backend->write(handle, flag));
     EXPECT_EQ(answerOn(handle).substr(0, 4), hex(flag).substr(0, 4));
     expectReceived(flag);
-    EXPECT_EQ(stateOf("flag"), "1");
+    EXPECT_EQ(state(), "ok present=1 flag=1 bootloader=0 lines=0");
 
-    const std::string generation = stateOf("generation");
+    const std::string before = generation();
     ASSERT_EQ(boxCommand("reset-timing", kBox, "100 800"), "ok");
     EXPECT_EQ(io.ResetCPU(), 1);
     expectReceived(request(cmd::ResetCpu, {101, 102, 103}));
@@ -311,19 +283,15 @@ TEST_F(KernelPath, UpdateFlagResetAndTheBootloaderBackUnderTheSamePath)
     EXPECT_EQ(answerOn(handle, 5000ms), "no answer");
     EXPECT_LT(since(start), 2500ms) << "a read on the unplugged box waited for its timeout";
     io.Disconnect();
-    EXPECT_EQ(stateOf("present"), "0");
+    EXPECT_EQ(state(), "ok present=0 flag=1 bootloader=0 lines=0");
 
     // Reopen the path as the updater does, without searching again.
     HidHandle reopened = 0;
-    for (int attempt = 0; attempt < 100 && reopened == 0; ++attempt) {
-        std::this_thread::sleep_for(100ms);
-        reopened = g_backend->open(path);
-    }
-    ASSERT_NE(reopened, 0) << "the box did not come back at " << path;
-    EXPECT_NE(stateOf("generation"), generation) << "not a new uhid device";
+    ASSERT_TRUE(eventually([&] { return (reopened = g_backend->open(path)) != 0; })) << "not back at " << path;
+    EXPECT_NE(generation(), before) << "not a new uhid device";
     ASSERT_EQ(boxesListed().size(), 1u);
     EXPECT_EQ(boxesListed()[0].path, path);
-    EXPECT_EQ(stateOf("bootloader"), "1");
+    EXPECT_EQ(state(), "ok present=1 flag=1 bootloader=1 lines=0");
 
     forget();
     for (const auto& [line, status] : std::vector<std::pair<std::string, std::uint8_t>>{
@@ -334,8 +302,7 @@ TEST_F(KernelPath, UpdateFlagResetAndTheBootloaderBackUnderTheSamePath)
         EXPECT_EQ(answerOn(reopened, 3000ms).substr(0, 6), hex(request(rq[1], {status})).substr(0, 6));
         expectReceived(rq);
     }
-    EXPECT_EQ(stateOf("lines"), "2");
-    EXPECT_EQ(stateOf("bootloader"), "0");
+    EXPECT_EQ(state(), "ok present=1 flag=0 bootloader=0 lines=2");
     g_backend->close(reopened);
 
     // The new firmware runs: the box answers commands again.
@@ -352,8 +319,8 @@ TEST_F(KernelPath, UpdateFlagResetAndTheBootloaderBackUnderTheSamePath)
 TEST_F(KernelPath, ResetCpuEndsAtOnceWhenTheBoxLeavesRightAfterItsAnswer)
 {
     const std::string path = io.GetUSBDeviceName();
-    EXPECT_EQ(stateOf("flag"), "0");
-    const std::string generation = stateOf("generation");
+    EXPECT_EQ(state(), "ok present=1 flag=0 bootloader=0 lines=2");
+    const std::string before = generation();
     ASSERT_EQ(boxCommand("reset-timing", kBox, "0 300"), "ok");
     io.setExchangeTimeout(6000ms);
     const auto start = Clock::now();
@@ -362,13 +329,11 @@ TEST_F(KernelPath, ResetCpuEndsAtOnceWhenTheBoxLeavesRightAfterItsAnswer)
     io.Disconnect();
 
     // Wait for the new uhid device, then for the kernel to list it.
-    for (const auto deadline = Clock::now() + 10s; stateOf("generation") == generation && Clock::now() < deadline;)
-        std::this_thread::sleep_for(20ms);
-    ASSERT_NE(stateOf("generation"), generation) << "the box did not come back";
+    ASSERT_TRUE(eventually([&] { return generation() != before; })) << "the box did not come back";
     ASSERT_TRUE(waitForBoxCount(1));
     ASSERT_EQ(io.Connect(), 1);
     EXPECT_EQ(io.GetUSBDeviceName(), path);
-    EXPECT_EQ(stateOf("bootloader"), "0");
+    EXPECT_EQ(state(), "ok present=1 flag=0 bootloader=0 lines=2");
     EXPECT_EQ(text(&USB_IO::Read_SN), std::pair(1, std::string("10001")));
 }
 
@@ -379,7 +344,7 @@ TEST_F(KernelPath, ABoxDestroyedDuringAReadFailsTheReadAtOnce)
     const auto start = Clock::now();
     EXPECT_EQ(read(&USB_IO::ReadByteA), std::pair(0, 0));
     EXPECT_LT(since(start), 3000ms) << "the read waited for the bound instead of failing with the device";
-    EXPECT_EQ(stateOf("present"), "0");
+    EXPECT_EQ(state().substr(0, 13), "ok present=0 ");
 
     // The dead handle keeps failing without waiting; nothing is found any more.
     EXPECT_EQ(read(&USB_IO::ReadByteA).first, 0);
@@ -396,14 +361,27 @@ TEST_F(KernelPath, ABoxDestroyedDuringAReadFailsTheReadAtOnce)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 2) {
+    int fds[2];
+    if (argc != 2 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) {
         std::fprintf(stderr, "usage: %s UHID_BOX\n", argv[0]);
         return 2;
     }
-    iox::kernel_e2e::g_boxes = std::make_unique<iox::kernel_e2e::BoxControl>(argv[1]);
+    const pid_t box = ::fork();
+    if (box == 0) {
+        ::dup2(fds[1], STDIN_FILENO);
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        ::execl(argv[1], argv[1], static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    iox::kernel_e2e::g_box = ::fdopen(fds[0], "r+");
     iox::kernel_e2e::g_backend = std::make_unique<iox::HidapiBackend>();
     const int result = RUN_ALL_TESTS();
     iox::kernel_e2e::g_backend.reset();
-    iox::kernel_e2e::g_boxes.reset();
+    std::fputs("quit\n", iox::kernel_e2e::g_box);
+    std::fclose(iox::kernel_e2e::g_box);
+    ::waitpid(box, nullptr, 0);
     return result;
 }
