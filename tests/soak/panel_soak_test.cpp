@@ -85,7 +85,7 @@ public:
                 if ((*rng)() % 4 == 0)
                     answer[1] = static_cast<std::uint8_t>((*rng)());
             };
-        else if (kind == kStale)
+        else  // stale reports, and with a silence or a vanishing too
             for (auto n = 1 + pick(3); n > 0; --n) {
                 static constexpr std::uint8_t kCodes[] = {cmd::ReadByteA, cmd::ReadByteB, cmd::ReadRelaysByte,
                                                           cmd::SetRelay, cmd::SetTtlBit, 0};
