@@ -57,12 +57,10 @@ constexpr int kOther = 9;   // a HID device that is not a box
 
 std::string hex(const Report& report)
 {
+    static const char kDigits[] = "0123456789abcdef";
     std::string text;
-    char byte[3];
-    for (auto b : report) {
-        std::snprintf(byte, sizeof byte, "%02x", b);
-        text += byte;
-    }
+    for (auto b : report)
+        text += {kDigits[b >> 4], kDigits[b & 15]};
     return text;
 }
 
@@ -122,8 +120,8 @@ std::string generation()
 class KernelPath : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(io.Connect("10001"), 1); }
-    // Clears what the box has received, so that the next check sees one call's requests.
-    // The output reports the box received since the last call, as "out <size> <rtype> <hex>".
+    // The output reports the box received since the last take, as "out <size> <rtype> <hex>";
+    // a take before a call leaves the next one that call's requests.
     static std::vector<std::string> take()
     {
         std::vector<std::string> reports;
@@ -131,7 +129,6 @@ protected:
             reports.push_back(line);
         return reports;
     }
-    void forget() { take(); }
     void expectReceived(const Report& r) { EXPECT_EQ(take(), std::vector<std::string>{onWire(r)}); }
     // Status and value of a one-byte read, or of a text read.
     std::pair<int, int> read(std::int16_t (USB_IO::*call)(std::uint8_t&))
@@ -192,7 +189,7 @@ TEST_F(KernelPath, EveryCommandArrivesWithItsExactBytesAndGetsItsAnswer)
         if (c.expected[1] == cmd::ResetCpu)
             continue;  // takes the box off the bus: the update case below sends it
         SCOPED_TRACE(c.name);
-        forget();
+        take();
         EXPECT_EQ(c.call(io), c.result);
         expectReceived(c.expected);
     }
@@ -247,7 +244,7 @@ TEST_F(KernelPath, ListingWhileConnectedLeavesCopiesThatTheConnectionDiscards)
 TEST_F(KernelPath, ASilentBoxEndsTheExchangeAtTheBound)
 {
     ASSERT_EQ(boxCommand("silent", kBox, "1"), "ok");
-    forget();
+    take();
     io.setExchangeTimeout(400ms);
     const auto start = Clock::now();
     EXPECT_EQ(read(&USB_IO::ReadByteA), std::pair(0, 0));
@@ -266,7 +263,7 @@ TEST_F(KernelPath, UpdateFlagResetAndTheBootloaderBackUnderTheSamePath)
 {
     const HidHandle handle = io.GetUSBDeviceHandle();
     const std::string path = io.GetUSBDeviceName();
-    forget();
+    take();
     const Report flag = request(cmd::UpdateFlag, {0x7A, 0xFF, 0x01, 'Y'});
     ASSERT_TRUE(g_backend->write(handle, flag));
     EXPECT_EQ(answerOn(handle).substr(0, 4), hex(flag).substr(0, 4));
@@ -293,7 +290,7 @@ TEST_F(KernelPath, UpdateFlagResetAndTheBootloaderBackUnderTheSamePath)
     EXPECT_EQ(boxesListed()[0].path, path);
     EXPECT_EQ(state(), "ok present=1 flag=1 bootloader=1 lines=0");
 
-    forget();
+    take();
     for (const auto& [line, status] : std::vector<std::pair<std::string, std::uint8_t>>{
              {":100000000C9434000C943E000C943E000C943E0082\r\n", 'O'}, {":00000001FF\r\n", 'F'}}) {
         Report rq{};
@@ -306,10 +303,8 @@ TEST_F(KernelPath, UpdateFlagResetAndTheBootloaderBackUnderTheSamePath)
     g_backend->close(reopened);
 
     // The new firmware runs: the box answers commands again.
-    std::uint8_t a0, a1, a2, a3;
-    std::string revision;
     ASSERT_EQ(io.Connect("10001"), 1);
-    EXPECT_EQ(io.GetExtFirmware(a0, a1, a2, a3, revision), 3);
+    EXPECT_EQ(text(&USB_IO::Read_SN), std::pair(1, std::string("10001")));
 }
 
 // A box that resets the instant it has answered. When the unplug is seen before the host
