@@ -16,6 +16,7 @@
 #include <memory>
 #include <random>
 #include <tuple>
+#include <utility>
 
 #include "panels/io4.h"
 #include "tests/panels/panel_fixture.h"
@@ -192,16 +193,12 @@ TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
     // What each poll read actually delivered, seen on the bus: the data byte of the first
     // report that echoed the read's request, or 0 when none did.
     std::map<std::uint8_t, std::uint8_t> delivered;
-    std::uint8_t pending = 0;
-    bool answered = true;
+    std::uint8_t pending = 0;  // the request awaiting its echo; 0 once answered
     bus.setTraceSink([&](sim::Direction direction, const std::string&, const Report& report) {
-        if (direction == sim::Direction::Out) {
+        if (direction == sim::Direction::Out)
             pending = report[1];
-            answered = false;
-        } else if (!answered && report[1] == pending) {
-            answered = true;
-            delivered[pending] = report[2];
-        }
+        else if (pending != 0 && report[1] == pending)
+            delivered[std::exchange(pending, 0)] = report[2];
     });
     // What the test harness itself keeps must not count as growth.
     const auto forgetRecords = [this] {
@@ -221,7 +218,7 @@ TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
                 panel.io->Connect(panel.serial);
             }
             delivered.clear();
-            answered = true;
+            pending = 0;
             const auto before = std::chrono::steady_clock::now();
             panel.tick();
             panel.longestTick = std::max(panel.longestTick, std::chrono::steady_clock::now() - before);
