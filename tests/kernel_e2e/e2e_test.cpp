@@ -7,12 +7,17 @@
 // one created.
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <functional>
 #include <memory>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,79 +33,23 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using testing::request;
 
-// uhid_box with pipes to its stdin and stdout: one command a line, one reply line each.
-class BoxControl {
-public:
-    explicit BoxControl(const std::string& program)
-    {
-        int to[2], from[2];
-        if (::pipe(to) != 0 || ::pipe(from) != 0)
-            return;
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::dup2(to[0], STDIN_FILENO);
-            ::dup2(from[1], STDOUT_FILENO);
-            for (int fd : {to[0], to[1], from[0], from[1]})
-                ::close(fd);
-            ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(to[0]);
-        ::close(from[1]);
-        m_to = to[1];
-        m_from = from[0];
-    }
-    ~BoxControl()
-    {
-        if (m_pid <= 0)
-            return;
-        send("quit");
-        ::close(m_to);
-        ::close(m_from);
-        ::waitpid(m_pid, nullptr, 0);
-    }
-    bool running() const { return m_pid > 0; }
-
-    // The reply line ("ok ..." or "error ..."); empty when the program is gone.
-    std::string send(const std::string& command)
-    {
-        const std::string line = command + "\n";
-        if (m_to < 0 || ::write(m_to, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
-            return {};
-        return command == "quit" ? "ok" : readLine();
-    }
-    // The output reports the slot received since the last call, as "out <size> <rtype> <hex>".
-    std::vector<std::string> take(int slot)
-    {
-        std::vector<std::string> reports;
-        for (std::string line = send("take " + std::to_string(slot)); !line.empty() && line != "end"; line = readLine())
-            reports.push_back(line);
-        return reports;
-    }
-
-private:
-    std::string readLine()
-    {
-        for (std::size_t end; (end = m_buffer.find('\n')) == std::string::npos;) {
-            char chunk[4096];
-            const ssize_t got = ::read(m_from, chunk, sizeof chunk);
-            if (got <= 0)
-                return {};
-            m_buffer.append(chunk, static_cast<std::size_t>(got));
-        }
-        const auto end = m_buffer.find('\n');
-        std::string line = m_buffer.substr(0, end);
-        m_buffer.erase(0, end + 1);
-        return line;
-    }
-
-    pid_t m_pid = -1;
-    int m_to = -1, m_from = -1;
-    std::string m_buffer;
-};
-
-std::unique_ptr<BoxControl> g_boxes;
+// uhid_box on one socket as its stdin and stdout: one command a line, one reply line each.
+std::FILE* g_box = nullptr;
 std::unique_ptr<HidapiBackend> g_backend;
+
+std::string replyLine()
+{
+    char line[4096];
+    return std::fgets(line, sizeof line, g_box) ? std::string(line, std::strcspn(line, "\n")) : "";
+}
+
+// The reply line ("ok ..." or "error ..."); empty when the program is gone.
+std::string boxCommand(const std::string& verb, int slot = 0, const std::string& args = "")
+{
+    std::fprintf(g_box, "%s %d %s\n", verb.c_str(), slot, args.c_str());
+    std::fflush(g_box);
+    return replyLine();
+}
 
 constexpr int kBox = 0;     // slot of the first box, serial 10001
 constexpr int kSecond = 1;  // slot of the second box, serial 20002
@@ -108,12 +57,10 @@ constexpr int kOther = 9;   // a HID device that is not a box
 
 std::string hex(const Report& report)
 {
+    static const char kDigits[] = "0123456789abcdef";
     std::string text;
-    char byte[3];
-    for (auto b : report) {
-        std::snprintf(byte, sizeof byte, "%02x", b);
-        text += byte;
-    }
+    for (auto b : report)
+        text += {kDigits[b >> 4], kDigits[b & 15]};
     return text;
 }
 
@@ -121,27 +68,36 @@ std::string hex(const Report& report)
 // output report (uhid's rtype 1).
 std::string onWire(const Report& r) { return "out 65 1 " + hex(r); }
 
-std::string boxCommand(const std::string& verb, int slot, const std::string& args = "")
+// The next input report on the handle, as hex; filled with 0xEE first, so that bytes a read
+// leaves alone show.
+std::string answerOn(HidHandle handle, std::chrono::milliseconds wait = 2000ms)
 {
-    return g_boxes->send(verb + " " + std::to_string(slot) + (args.empty() ? "" : " " + args));
+    Report answer;
+    answer.fill(0xEE);
+    return g_backend->read(handle, answer, wait) ? hex(answer) : "no answer";
 }
 
-std::vector<HidInterface> boxesListed()
+// The paths of the boxes listed, in the listing's order.
+std::vector<std::string> boxesListed()
 {
-    std::vector<HidInterface> boxes;
+    std::vector<std::string> boxes;
     for (const auto& hid : g_backend->enumerate())
         if (hid.vendorId == kBoxVendorId && hid.productId == kBoxProductId)
-            boxes.push_back(hid);
+            boxes.push_back(hid.path);
     return boxes;
 }
 
-// The kernel adds and removes HID devices on a worker: wait until the listing has n boxes.
-bool waitForBoxCount(std::size_t n)
+// Polls until `done` or 10 s have passed: the kernel adds and removes HID devices on a worker.
+bool eventually(const std::function<bool()>& done)
 {
     for (const auto deadline = Clock::now() + 10s; Clock::now() < deadline; std::this_thread::sleep_for(20ms))
-        if (boxesListed().size() == n)
+        if (done())
             return true;
     return false;
+}
+bool waitForBoxCount(std::size_t n)
+{
+    return eventually([n] { return boxesListed().size() == n; });
 }
 
 std::chrono::milliseconds since(Clock::time_point start)
@@ -149,23 +105,45 @@ std::chrono::milliseconds since(Clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
 }
 
-// Field "key=value" of the box's state reply.
-std::string stateOf(const std::string& key)
+// The first box's state reply without its generation, which counts the uhid devices it has been.
+const std::regex kGeneration(" generation=(\\S+)");
+std::string state()
 {
-    const std::string state = " " + boxCommand("state", kBox) + " ";
-    const auto at = state.find(" " + key + "=");
-    if (at == std::string::npos)
-        return "?";
-    const auto from = at + key.size() + 2;
-    return state.substr(from, state.find(' ', from) - from);
+    return std::regex_replace(boxCommand("state", kBox), kGeneration, "");
+}
+std::string generation()
+{
+    std::smatch field;
+    const std::string reply = boxCommand("state", kBox);
+    return std::regex_search(reply, field, kGeneration) ? field[1].str() : "?";
 }
 
 class KernelPath : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(io.Connect("10001"), 1); }
-    // Clears what the box has received, so that the next check sees one call's requests.
-    void forget() { g_boxes->take(kBox); }
-    void expectReceived(const Report& r) { EXPECT_EQ(g_boxes->take(kBox), std::vector<std::string>{onWire(r)}); }
+    // The output reports the box received since the last take, as "out <size> <rtype> <hex>";
+    // a take before a call leaves the next one that call's requests.
+    static std::vector<std::string> take()
+    {
+        std::vector<std::string> reports;
+        for (std::string line = boxCommand("take", kBox); !line.empty() && line != "end"; line = replyLine())
+            reports.push_back(line);
+        return reports;
+    }
+    void expectReceived(const Report& r) { EXPECT_EQ(take(), std::vector<std::string>{onWire(r)}); }
+    // Status and value of a one-byte read, or of a text read.
+    std::pair<int, int> read(std::int16_t (USB_IO::*call)(std::uint8_t&))
+    {
+        std::uint8_t value = 7;
+        const int status = (io.*call)(value);
+        return {status, value};
+    }
+    std::pair<int, std::string> text(std::int16_t (USB_IO::*call)(std::string&))
+    {
+        std::string value = "unchanged";
+        const int status = (io.*call)(value);
+        return {status, value};
+    }
 
     USB_IO io{*g_backend};
 };
@@ -181,35 +159,25 @@ TEST_F(KernelDiscovery, PassesOverOtherHidDevicesListsInOrderAndConnectsBySerial
     ASSERT_TRUE(waitForBoxCount(1));  // one at a time, so that the listing's order is theirs
     ASSERT_EQ(boxCommand("create", kSecond, "20002"), "ok");
     ASSERT_TRUE(waitForBoxCount(2));
-    bool otherListed = false;
-    for (const auto& hid : g_backend->enumerate())
-        otherListed |= hid.vendorId == 0x1234 && hid.productId == 0x5678;
-    EXPECT_TRUE(otherListed) << "the non-box uhid device is missing from the listing";
+    const auto all = g_backend->enumerate();
+    EXPECT_TRUE(std::any_of(all.begin(), all.end(), [](const HidInterface& hid) {
+        return hid.vendorId == 0x1234 && hid.productId == 0x5678;
+    })) << "the non-box uhid device is missing from the listing";
 
-    std::string list = "unchanged", sn, model;
-    EXPECT_EQ(io.Get_Available_SN_List(list), 2);
-    EXPECT_EQ(list, "10001 20002");
-    EXPECT_EQ(io.Connect("10002"), 0);
-    EXPECT_EQ(io.GetUSBDeviceHandle(), 0);
+    EXPECT_EQ(text(&USB_IO::Get_Available_SN_List), std::pair(2, std::string("10001 20002")));
     ASSERT_EQ(io.Connect("20002"), 1);
-    EXPECT_EQ(io.GetUSBDeviceName(), boxesListed().at(1).path);
-    EXPECT_EQ(io.Read_SN(sn), 1);
-    EXPECT_EQ(sn, "20002");
-    EXPECT_EQ(io.Connect("10001"), 2);  // already connected: nothing changes
+    EXPECT_EQ(io.GetUSBDeviceName(), boxesListed().at(1));
+    EXPECT_EQ(text(&USB_IO::Read_SN), std::pair(1, std::string("20002")));
     io.Disconnect();
 
     ASSERT_EQ(io.Connect(), 1);  // no serial number: the box listed first
     EXPECT_EQ(io.GetUSBDeviceName().rfind("/dev/hidraw", 0), 0u) << io.GetUSBDeviceName();
-    EXPECT_EQ(io.Read_SN(sn), 1);
-    EXPECT_EQ(sn, "10001");
-    EXPECT_EQ(io.Read_ModelName(model), 1);
-    EXPECT_EQ(model, "IOX-MODEL-C");
+    EXPECT_EQ(text(&USB_IO::Read_SN), std::pair(1, std::string("10001")));
     io.Disconnect();
 
     ASSERT_EQ(boxCommand("destroy", kSecond), "ok");
     ASSERT_TRUE(waitForBoxCount(1));
-    EXPECT_EQ(io.Get_Available_SN_List(list), 1);
-    EXPECT_EQ(list, "10001");
+    EXPECT_EQ(text(&USB_IO::Get_Available_SN_List), std::pair(1, std::string("10001")));
 }
 
 TEST_F(KernelPath, EveryCommandArrivesWithItsExactBytesAndGetsItsAnswer)
@@ -218,7 +186,7 @@ TEST_F(KernelPath, EveryCommandArrivesWithItsExactBytesAndGetsItsAnswer)
         if (c.expected[1] == cmd::ResetCpu)
             continue;  // takes the box off the bus: the update case below sends it
         SCOPED_TRACE(c.name);
-        forget();
+        take();
         EXPECT_EQ(c.call(io), c.result);
         expectReceived(c.expected);
     }
@@ -228,41 +196,31 @@ TEST_F(KernelPath, AnswersArriveAtBytesOneToSixtyFourBehindAZeroReportId)
 {
     const HidHandle handle = io.GetUSBDeviceHandle();
     ASSERT_TRUE(g_backend->write(handle, request(cmd::ReadSn)));
-    Report answer{};
-    answer.fill(0xEE);
-    ASSERT_TRUE(g_backend->read(handle, answer, 2000ms));
-    EXPECT_EQ(hex(answer), hex(request(cmd::ReadSn, {'1', '0', '0', '0', '1'})));
+    EXPECT_EQ(answerOn(handle), hex(request(cmd::ReadSn, {'1', '0', '0', '0', '1'})));
 
     // A full report, last byte included, lands at bytes 1 to 64 unshifted.
     Report full{};
     for (std::size_t i = 1; i <= 64; ++i)
         full[i] = static_cast<std::uint8_t>(i);
     ASSERT_EQ(boxCommand("stale", kBox, hex(full).substr(2)), "ok");
-    answer.fill(0xEE);
-    ASSERT_TRUE(g_backend->read(handle, answer, 2000ms));
-    EXPECT_EQ(hex(answer), hex(full));
+    EXPECT_EQ(answerOn(handle), hex(full));
 }
 
 TEST_F(KernelPath, StaleReportsInTheQueueAreDiscarded)
 {
-    std::uint8_t value = 0;
     ASSERT_EQ(io.Set_ByteA(0x42), 1);
     ASSERT_EQ(io.Set_RelayByte(0x89), 1);
 
     // An answer to another command waits in hidraw's queue: the exchange reads past it.
     ASSERT_EQ(boxCommand("stale", kBox, "28ee"), "ok");  // code 40 = 0x28
-    EXPECT_EQ(io.ReadByteA(value), 1);
-    EXPECT_EQ(value, 0x42);
+    EXPECT_EQ(read(&USB_IO::ReadByteA), std::pair(1, 0x42));
 
     // The queue really holds what the box sent: a stale report with the echo of the next
     // request is taken for its answer, and the real answer is then stale for the one after.
     ASSERT_EQ(boxCommand("stale", kBox, "1c5a"), "ok");  // code 28 = 0x1c
-    EXPECT_EQ(io.ReadByteA(value), 1);
-    EXPECT_EQ(value, 0x5A);
-    EXPECT_EQ(io.Read_Relays_Byte(value), 1);
-    EXPECT_EQ(value, 0x89);
-    EXPECT_EQ(io.ReadByteA(value), 1);
-    EXPECT_EQ(value, 0x42);
+    EXPECT_EQ(read(&USB_IO::ReadByteA), std::pair(1, 0x5A));
+    EXPECT_EQ(read(&USB_IO::Read_Relays_Byte), std::pair(1, 0x89));
+    EXPECT_EQ(read(&USB_IO::ReadByteA), std::pair(1, 0x42));
 }
 
 // hidraw hands every input report to every open file of the device, so the answers that a
@@ -272,39 +230,28 @@ TEST_F(KernelPath, ListingWhileConnectedLeavesCopiesThatTheConnectionDiscards)
 {
     const HidHandle handle = io.GetUSBDeviceHandle();
     ASSERT_EQ(io.Set_RelayByte(0x24), 1);
-    std::string list;
-    EXPECT_EQ(io.Get_Available_SN_List(list), 1);
-    EXPECT_EQ(list, "10001");
+    EXPECT_EQ(text(&USB_IO::Get_Available_SN_List), std::pair(1, std::string("10001")));
     EXPECT_EQ(io.GetUSBDeviceHandle(), handle);
+    EXPECT_EQ(answerOn(handle, 1000ms), hex(request(cmd::ReadSn, {'1', '0', '0', '0', '1'})));
 
-    Report copy{};
-    ASSERT_TRUE(g_backend->read(handle, copy, 1000ms)) << "no copy of the listing's answer";
-    EXPECT_EQ(hex(copy), hex(request(cmd::ReadSn, {'1', '0', '0', '0', '1'})));
-
-    EXPECT_EQ(io.Get_Available_SN_List(list), 1);
-    std::uint8_t value = 0;
-    EXPECT_EQ(io.Read_Relays_Byte(value), 1);
-    EXPECT_EQ(value, 0x24);
+    EXPECT_EQ(text(&USB_IO::Get_Available_SN_List).first, 1);
+    EXPECT_EQ(read(&USB_IO::Read_Relays_Byte), std::pair(1, 0x24));
 }
 
 TEST_F(KernelPath, ASilentBoxEndsTheExchangeAtTheBound)
 {
     ASSERT_EQ(boxCommand("silent", kBox, "1"), "ok");
-    forget();
+    take();
     io.setExchangeTimeout(400ms);
-    std::uint8_t value = 7;
     const auto start = Clock::now();
-    EXPECT_EQ(io.ReadByteA(value), 0);
+    EXPECT_EQ(read(&USB_IO::ReadByteA), std::pair(0, 0));
     const auto took = since(start);
-    EXPECT_EQ(value, 0);
     expectReceived(request(cmd::ReadByteA));  // the request arrived; no answer came
     EXPECT_GE(took, 380ms) << "the exchange gave up before its bound";
     EXPECT_LT(took, 3400ms) << "the exchange outlived its bound";
 
     ASSERT_EQ(boxCommand("silent", kBox, "0"), "ok");
-    std::string sn;
-    EXPECT_EQ(io.Read_SN(sn), 1);
-    EXPECT_EQ(sn, "10001");
+    EXPECT_EQ(text(&USB_IO::Read_SN), std::pair(1, std::string("10001")));
 }
 
 // Marks the box for an update, resets it, reopens it under the same path, and hands its
@@ -313,59 +260,43 @@ TEST_F(KernelPath, UpdateFlagResetAndTheBootloaderBackUnderTheSamePath)
 {
     const HidHandle handle = io.GetUSBDeviceHandle();
     const std::string path = io.GetUSBDeviceName();
-    forget();
+    take();
     const Report flag = request(cmd::UpdateFlag, {0x7A, 0xFF, 0x01, 'Y'});
     ASSERT_TRUE(g_backend->write(handle, flag));
-    Report answer{};
-    ASSERT_TRUE(g_backend->read(handle, answer, 2000ms));
-    EXPECT_EQ(answer[1], cmd::UpdateFlag);
+    EXPECT_EQ(answerOn(handle).substr(0, 4), hex(flag).substr(0, 4));
     expectReceived(flag);
-    EXPECT_EQ(stateOf("flag"), "1");
+    EXPECT_EQ(state(), "ok present=1 flag=1 bootloader=0 lines=0");
 
-    const std::string generation = stateOf("generation");
+    const std::string before = generation();
     ASSERT_EQ(boxCommand("reset-timing", kBox, "100 800"), "ok");
     EXPECT_EQ(io.ResetCPU(), 1);
     expectReceived(request(cmd::ResetCpu, {101, 102, 103}));
 
     // The old device has left: its handle fails at once.
     const auto start = Clock::now();
-    EXPECT_FALSE(g_backend->read(handle, answer, 5000ms));
+    EXPECT_EQ(answerOn(handle, 5000ms), "no answer");
     EXPECT_LT(since(start), 2500ms) << "a read on the unplugged box waited for its timeout";
     io.Disconnect();
-    EXPECT_EQ(stateOf("present"), "0");
+    EXPECT_EQ(state(), "ok present=0 flag=1 bootloader=0 lines=0");
 
     // Reopen the path as the updater does, without searching again.
     HidHandle reopened = 0;
-    for (int attempt = 0; attempt < 100 && reopened == 0; ++attempt) {
-        std::this_thread::sleep_for(100ms);
-        reopened = g_backend->open(path);
-    }
-    ASSERT_NE(reopened, 0) << "the box did not come back at " << path;
-    EXPECT_NE(stateOf("generation"), generation) << "not a new uhid device";
-    ASSERT_EQ(boxesListed().size(), 1u);
-    EXPECT_EQ(boxesListed()[0].path, path);
-    EXPECT_EQ(stateOf("bootloader"), "1");
+    ASSERT_TRUE(eventually([&] { return (reopened = g_backend->open(path)) != 0; })) << "not back at " << path;
+    EXPECT_NE(generation(), before) << "not a new uhid device";
+    EXPECT_EQ(boxesListed(), std::vector{path});
+    EXPECT_EQ(state(), "ok present=1 flag=1 bootloader=1 lines=0");
 
-    forget();
-    for (const auto& [line, status] : std::vector<std::pair<std::string, char>>{
+    take();
+    for (const auto& [line, status] : std::vector<std::pair<std::string, std::uint8_t>>{
              {":100000000C9434000C943E000C943E000C943E0082\r\n", 'O'}, {":00000001FF\r\n", 'F'}}) {
         Report rq{};
         std::copy(line.begin(), line.end(), rq.begin() + 1);
         ASSERT_TRUE(g_backend->write(reopened, rq));
-        ASSERT_TRUE(g_backend->read(reopened, answer, 3000ms));
-        EXPECT_EQ(answer[1], rq[1]);
-        EXPECT_EQ(answer[2], status);
+        EXPECT_EQ(answerOn(reopened, 3000ms).substr(0, 6), hex(request(rq[1], {status})).substr(0, 6));
         expectReceived(rq);
     }
-    EXPECT_EQ(stateOf("lines"), "2");
-    EXPECT_EQ(stateOf("bootloader"), "0");
-    g_backend->close(reopened);
-
-    // The new firmware runs: the box answers commands again.
-    std::uint8_t a0, a1, a2, a3;
-    std::string revision;
-    ASSERT_EQ(io.Connect("10001"), 1);
-    EXPECT_EQ(io.GetExtFirmware(a0, a1, a2, a3, revision), 3);
+    EXPECT_EQ(state(), "ok present=1 flag=0 bootloader=0 lines=2");
+    g_backend->close(reopened);  // the next case connects to the new firmware
 }
 
 // A box that resets the instant it has answered. When the unplug is seen before the host
@@ -375,8 +306,8 @@ TEST_F(KernelPath, UpdateFlagResetAndTheBootloaderBackUnderTheSamePath)
 TEST_F(KernelPath, ResetCpuEndsAtOnceWhenTheBoxLeavesRightAfterItsAnswer)
 {
     const std::string path = io.GetUSBDeviceName();
-    EXPECT_EQ(stateOf("flag"), "0");
-    const std::string generation = stateOf("generation");
+    EXPECT_EQ(state(), "ok present=1 flag=0 bootloader=0 lines=2");
+    const std::string before = generation();
     ASSERT_EQ(boxCommand("reset-timing", kBox, "0 300"), "ok");
     io.setExchangeTimeout(6000ms);
     const auto start = Clock::now();
@@ -385,38 +316,27 @@ TEST_F(KernelPath, ResetCpuEndsAtOnceWhenTheBoxLeavesRightAfterItsAnswer)
     io.Disconnect();
 
     // Wait for the new uhid device, then for the kernel to list it.
-    for (const auto deadline = Clock::now() + 10s; stateOf("generation") == generation && Clock::now() < deadline;)
-        std::this_thread::sleep_for(20ms);
-    ASSERT_NE(stateOf("generation"), generation) << "the box did not come back";
+    ASSERT_TRUE(eventually([&] { return generation() != before; })) << "the box did not come back";
     ASSERT_TRUE(waitForBoxCount(1));
     ASSERT_EQ(io.Connect(), 1);
     EXPECT_EQ(io.GetUSBDeviceName(), path);
-    EXPECT_EQ(stateOf("bootloader"), "0");
-    std::string sn;
-    EXPECT_EQ(io.Read_SN(sn), 1);
-    EXPECT_EQ(sn, "10001");
+    EXPECT_EQ(state(), "ok present=1 flag=0 bootloader=0 lines=2");
 }
 
 TEST_F(KernelPath, ABoxDestroyedDuringAReadFailsTheReadAtOnce)
 {
     io.setExchangeTimeout(6000ms);
     ASSERT_EQ(boxCommand("vanish-on-next", kBox, "300"), "ok");
-    std::uint8_t value = 7;
     const auto start = Clock::now();
-    EXPECT_EQ(io.ReadByteA(value), 0);
-    EXPECT_EQ(value, 0);
+    EXPECT_EQ(read(&USB_IO::ReadByteA), std::pair(0, 0));
     EXPECT_LT(since(start), 3000ms) << "the read waited for the bound instead of failing with the device";
-    EXPECT_EQ(stateOf("present"), "0");
+    EXPECT_EQ(state().substr(0, 13), "ok present=0 ");
 
     // The dead handle keeps failing without waiting; nothing is found any more.
-    EXPECT_EQ(io.ReadByteA(value), 0);
+    EXPECT_EQ(read(&USB_IO::ReadByteA).first, 0);
     io.Disconnect();
     ASSERT_TRUE(waitForBoxCount(0));
-    EXPECT_EQ(io.Connect("10001"), 0);
-    EXPECT_EQ(io.Connect(), 0);
-    std::string list = "unchanged";
-    EXPECT_EQ(io.Get_Available_SN_List(list), 0);
-    EXPECT_EQ(list, "unchanged");
+    EXPECT_EQ(text(&USB_IO::Get_Available_SN_List), std::pair(0, std::string("unchanged")));
 }
 
 }  // namespace
@@ -425,20 +345,27 @@ TEST_F(KernelPath, ABoxDestroyedDuringAReadFailsTheReadAtOnce)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    // uhid_box lies beside this program unless named on the command line.
-    std::string box = argc > 1 ? argv[1] : std::string(argv[0]);
-    if (argc <= 1) {
-        const auto slash = box.rfind('/');
-        box = (slash == std::string::npos ? std::string(".") : box.substr(0, slash)) + "/uhid_box";
+    int fds[2];
+    if (argc != 2 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) {
+        std::fprintf(stderr, "usage: %s UHID_BOX\n", argv[0]);
+        return 2;
     }
-    iox::kernel_e2e::g_boxes = std::make_unique<iox::kernel_e2e::BoxControl>(box);
+    const pid_t box = ::fork();
+    if (box == 0) {
+        ::dup2(fds[1], STDIN_FILENO);
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        ::execl(argv[1], argv[1], static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    iox::kernel_e2e::g_box = ::fdopen(fds[0], "r+");
     iox::kernel_e2e::g_backend = std::make_unique<iox::HidapiBackend>();
-    if (!iox::kernel_e2e::g_boxes->running()) {
-        std::fprintf(stderr, "cannot start %s\n", box.c_str());
-        return 1;
-    }
     const int result = RUN_ALL_TESTS();
     iox::kernel_e2e::g_backend.reset();
-    iox::kernel_e2e::g_boxes.reset();
+    std::fputs("quit\n", iox::kernel_e2e::g_box);
+    std::fclose(iox::kernel_e2e::g_box);
+    ::waitpid(box, nullptr, 0);
     return result;
 }

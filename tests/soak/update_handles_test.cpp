@@ -1,0 +1,108 @@
+// Firmware updates and sessions leave nothing open: an update whose box vanishes half-way
+// (its error message, the end of the program, not one request more), images refused or
+// sent, and the shared device object when its backend goes.
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+
+#include "device/sim/sim_backend.h"
+#include "firmware/fw_form.h"
+#include "panels/main_panel.h"
+#include "panels/test_form.h"
+#include "session/session.h"
+#include "tests/firmware/update_fixture.h"
+
+namespace iox::testing {
+namespace {
+
+class UpdateVanish : public FirmwareTest, public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(UpdateVanish, ShowsTheErrorEndsTheProgramAndSendsNothingAfterwards)
+{
+    panels::TestForm* panel = loadPanel();
+    ASSERT_NE(panel, nullptr);
+    const std::size_t vanishAt = GetParam();
+    std::string image;
+    for (int i = 0; i < 8; ++i)
+        image += i % 2 ? kData2 : kData1;
+    // The box takes lines 0 .. vanishAt-1; it leaves the bus while taking line vanishAt.
+    bus.box(box).setLineAnswer([this, vanishAt](const std::string&, std::size_t index) -> std::uint8_t {
+        if (index == vanishAt)
+            bus.vanish(box);
+        return 'O';
+    });
+    QString path = writeImage(image + kEndOfFile);
+    firmware::fwForm().UpdateFirmware(path);
+
+    EXPECT_EQ(linesOnWire().size(), vanishAt + 1);
+    ASSERT_EQ(services.messages.size(), 1u);
+    EXPECT_EQ(services.messages[0].text,
+              QStringLiteral("Error while trying to update firmware - Program will shut down"));
+    EXPECT_FALSE(firmware::updateRunning());
+    // Nothing is left open, and nothing more goes out, even with the event loop running
+    // (the main panel's poll stays switched off).
+    EXPECT_EQ(bus.openHandles(), 0u);
+    const std::size_t sent = bus.log().size();
+    bus.reappear(box);
+    for (const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+         std::chrono::steady_clock::now() < until;)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(bus.log().size(), sent);
+    EXPECT_FALSE(panel->Timer1()->isActive());
+    EXPECT_EQ(services.ends, 1);
+}
+
+// The first line, one early on, half-way, and the last data line before the end record.
+INSTANTIATE_TEST_SUITE_P(AtLine, UpdateVanish, ::testing::Values(0u, 1u, 4u, 7u));
+
+// Counted from /proc/self/fd, the listing's own descriptor included: compare counts only.
+std::size_t openFileCount()
+{
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(begin(fds), end(fds)));
+}
+
+using PanelHandles = FirmwareTest;
+
+// The handle counts themselves are the firmware tests' and the image fuzzer's; here the files.
+TEST_F(PanelHandles, AFirmwareImageRefusedOrSentLeavesNoFileOpen)
+{
+    loadPanel();
+    for (const std::string& text : {std::string(), std::string(":00000001FF\r\n"),
+                                    ":" + std::string(70, '0') + "\r\n" + kEndOfFile, kData1 + kData2 + kEndOfFile}) {
+        QString path = writeImage(text);
+        const std::size_t files = openFileCount();
+        firmware::fwForm().UpdateFirmware(path);
+        EXPECT_EQ(openFileCount(), files);
+        EXPECT_EQ(bus.openHandles(), 1u);
+    }
+    ASSERT_NE(panels::mainPanel(), nullptr);
+}
+
+// The shared device object goes before the backend it talks through: at the session's
+// end, and when another backend takes over.
+TEST(SessionHandles, TheSharedDeviceNeverOutlivesItsBackend)
+{
+    sim::SimBackend bus;
+    for (const bool ending : {true, false}) {
+        auto other = std::make_unique<sim::SimBackend>();
+        session::setDeviceBackend(*other, {});
+        other->addBox({});
+        ASSERT_EQ(session::sharedDevice().Connect(), 1);
+        if (ending)
+            session::endSession();
+        else
+            session::setDeviceBackend(bus, {});
+        EXPECT_EQ(other->openHandles(), 0u) << ending;
+        other.reset();
+        EXPECT_FALSE(session::sharedDevice().isConnected()) << "a new object, on the backend in place now";
+    }
+    session::endSession();
+}
+
+}  // namespace
+}  // namespace iox::testing
