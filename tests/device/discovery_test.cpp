@@ -34,8 +34,9 @@ TEST(Connect, ByPositionOrSerialNumber)
         USB_IO io{bus};
         EXPECT_EQ(c.wanted.empty() ? io.Connect() : io.Connect(c.wanted), c.result);
         EXPECT_EQ(io.isConnected() + bus.openHandles() + (io.GetUSBDeviceHandle() > 0), c.result == 1 ? 3u : 0u);
-        if (c.box >= 0)
+        if (c.box >= 0) {
             EXPECT_EQ(io.GetUSBDeviceName(), bus.pathOf(c.box));
+        }
         EXPECT_EQ(bus.enumerateCalls(), c.passes);
     }
 }

@@ -63,7 +63,9 @@ struct Rig {
     }
 
     Broker broker{BrokerKind::Plain};
-    Options options{.host = "127.0.0.1", .port = broker.port()};
+    Options options;
+    options.host = "127.0.0.1";
+    options.port = broker.port();
     sim::SimBackend bus;
     Client client{broker.port()};
     std::unique_ptr<Bridge> bridge;
@@ -240,7 +242,11 @@ TEST(MqttBridge, StartFailuresNameTheirCause)
         Broker broker(c.kind);
         if (!c.brokerUp)
             broker.stop();
-        Options options{.host = "127.0.0.1", .port = broker.port(), .username = "bench", .password = c.password};
+        Options options;
+        options.host = "127.0.0.1";
+        options.port = broker.port();
+        options.username = "bench";
+        options.password = c.password;
         if (c.tls)
             options.tlsCa = c.trusted ? broker.file("server.pem") : makeCertificate(broker.file("other"));
         sim::SimBackend bus;
