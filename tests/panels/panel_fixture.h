@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,36 +29,32 @@
 namespace iox::testing {
 
 // One request as a short text: "A-out", "SetByte B 0", "TTL B3 1", "Relay 5 1",
-// "SPI B0 B1 B2 101011", "PulseWidth 10", "Pulse A0 5"; other codes by name.
+// "SPI B0 B1 B2 101011", "PulseWidth 10", "Pulse A0 5"; other codes by number.
 inline std::string describe(const Report& r)
 {
-    const auto line = [&](std::size_t at) {
-        return r[at] == 0 ? std::string("-") : std::string(1, static_cast<char>(r[at])) + std::to_string(r[at + 1]);
-    };
+    static const std::map<std::uint8_t, std::string> kBare = {
+        {cmd::SetByteAAsInput, "A-in"}, {cmd::SetByteAAsOutput, "A-out"}, {cmd::SetByteBAsInput, "B-in"},
+        {cmd::SetByteBAsOutput, "B-out"}, {cmd::ReadByteA, "ReadA"}, {cmd::ReadByteB, "ReadB"},
+        {cmd::ReadRelaysByte, "ReadRelays"}, {cmd::ReadModelName, "Model"}, {cmd::ReadSn, "SN"},
+        {cmd::GetExtFirmware, "Firmware"}};
+    const auto n = [&](std::size_t at) { return std::to_string(r[at]); };
+    const auto line = [&](std::size_t at) { return r[at] == 0 ? std::string("-") : char(r[at]) + n(at + 1); };
+    if (const auto bare = kBare.find(r[1]); bare != kBare.end())
+        return bare->second;
     switch (r[1]) {
-    case cmd::SetSpiPulseWidth: return "PulseWidth " + std::to_string(r[2]);
-    case cmd::SetByteAAsInput: return "A-in";
-    case cmd::SetByteAAsOutput: return "A-out";
-    case cmd::SetByteBAsInput: return "B-in";
-    case cmd::SetByteBAsOutput: return "B-out";
-    case cmd::ReadByteA: return "ReadA";
-    case cmd::ReadByteB: return "ReadB";
-    case cmd::SetByte: return std::string("SetByte ") + static_cast<char>(r[2]) + " " + std::to_string(r[3]);
-    case cmd::SetTtlBit: return "TTL " + line(2) + " " + std::to_string(r[4]);
-    case cmd::SetRelayByte: return "RelayByte " + std::to_string(r[2]);
-    case cmd::SetRelay: return "Relay " + std::to_string(r[2]) + " " + std::to_string(r[3]);
-    case cmd::ReadRelaysByte: return "ReadRelays";
+    case cmd::SetSpiPulseWidth: return "PulseWidth " + n(2);
+    case cmd::SetByte: return std::string("SetByte ") + char(r[2]) + " " + n(3);
+    case cmd::SetTtlBit: return "TTL " + line(2) + " " + n(4);
+    case cmd::SetRelayByte: return "RelayByte " + n(2);
+    case cmd::SetRelay: return "Relay " + n(2) + " " + n(3);
+    case cmd::SetTtlPulse: return "Pulse " + line(2) + " " + n(4);
     case cmd::SpiOut: {
         std::string word;
         for (std::size_t i = 0; i < r[8]; ++i)
-            word += static_cast<char>('0' + r[9 + i]);
+            word += char('0' + r[9 + i]);
         return "SPI " + line(2) + " " + line(4) + " " + line(6) + " " + word;
     }
-    case cmd::ReadModelName: return "Model";
-    case cmd::ReadSn: return "SN";
-    case cmd::SetTtlPulse: return "Pulse " + line(2) + " " + std::to_string(r[4]);
-    case cmd::GetExtFirmware: return "Firmware";
-    default: return "code " + std::to_string(r[1]);
+    default: return "code " + n(1);
     }
 }
 
@@ -100,29 +97,17 @@ protected:
 
     std::size_t addBox(const std::string& model, const std::string& serial)
     {
-        sim::BoxConfig config;
-        config.model = model;
-        config.serial = serial;
-        return bus.addBox(config);
+        return bus.addBox({.model = model, .serial = serial});
     }
 
     // The requests since the last clearLog(): on one handle, or (0) to any box.
-    Requests requestsOn(HidHandle handle = 0) const
+    Requests requests(HidHandle handle = 0) const
     {
         Requests out;
         for (const auto& entry : bus.log())
             if (handle == 0 || entry.handle == handle)
                 out.push_back(describe(entry.report));
         return out;
-    }
-    Requests requests() const { return requestsOn(0); }
-    // The box the log's requests on `handle` went to.
-    std::size_t boxOf(HidHandle handle) const
-    {
-        for (const auto& entry : bus.log())
-            if (entry.handle == handle)
-                return entry.box;
-        return static_cast<std::size_t>(-1);
     }
     // Answers to `code` carry `value` in byte 2 from now on.
     void answerWith(std::size_t box, std::uint8_t code, std::uint8_t value)

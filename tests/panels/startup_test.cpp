@@ -13,19 +13,8 @@ namespace {
 using panels::ListForm;
 using panels::TestForm;
 
-const Requests kStartUp = [] {
-    Requests r = kLoadRequests;
-    r.push_back("Firmware");  // Form_Activate on showing
-    return r;
-}();
-
-QStringList lines(char port)
-{
-    QStringList out;
-    for (int i = 0; i <= 7; ++i)
-        out << QString("%1%2").arg(port).arg(i);
-    return out;
-}
+// The load's requests, then Form_Activate's on showing.
+const Requests kStartUp = {"A-out", "B-out", "RelayByte 0", "SetByte A 0", "SetByte B 0", "Model", "SN", "Firmware"};
 
 class Startup : public PanelTest {
 protected:
@@ -55,7 +44,7 @@ TEST_F(Startup, OneBoxConnectsWithoutSelectionAndSendsTheIdleStateInOrder)
     TestForm* form = load();
     ASSERT_NE(form, nullptr);
     EXPECT_TRUE(services.events.empty());
-    EXPECT_EQ(requestsOn(handle), kStartUp);
+    EXPECT_EQ(requests(handle), kStartUp);
     EXPECT_EQ(form->Label6()->text() + " " + form->Label8()->text() + " " + form->windowTitle(),
               QString("IOX-MODEL-C 10001 ") + kPanelTitle);
     EXPECT_TRUE(form->Timer1()->isActive() && form->Timer1()->interval() == 1);
@@ -66,7 +55,7 @@ struct Selection {
     std::function<void(QDialog&)> operatorDoes;  // none: closed by its title bar
     const char* secondSerial;
     QString chosen;
-    std::size_t box;
+    const char* connectedModel;
 };
 void PrintTo(const Selection& s, std::ostream* os) { *os << s.name; }
 
@@ -92,8 +81,7 @@ TEST_P(StartupSelection, ListsTheBoxesAndConnectsTheChosenOneOrTheFirstOnCancel)
     EXPECT_EQ(shown, QStringList({"10001  -  IOX-MODEL-C", QString(GetParam().secondSerial) + "  -  IOX-MODEL-D",
                                   "Kestrow   USB To I/O", "0", "0", ""}));
     EXPECT_EQ(form->SN_Selected, GetParam().chosen);
-    EXPECT_EQ(boxOf(handle), GetParam().box);
-    EXPECT_EQ(form->Label6()->text(), GetParam().box ? "IOX-MODEL-D" : "IOX-MODEL-C");
+    EXPECT_EQ(form->Label6()->text(), GetParam().connectedModel);
     EXPECT_TRUE(services.messages.empty());
 }
 
@@ -112,53 +100,48 @@ const auto doubleClickRowOne = [](QDialog& dialog) {
 
 INSTANTIATE_TEST_SUITE_P(
     Choices, StartupSelection,
-    ::testing::Values(Selection{"OkOnTheFirst", pickRow(0), "20001", "10001", 0},
-                      Selection{"DoubleClickOnTheSecond", doubleClickRowOne, "20001", "20001", 1},
-                      Selection{"Cancel", cancelAfterPickingRowOne, "20001", "", 0},
-                      Selection{"ClosedByTheTitleBar", {}, "20001", "", 0},
-                      Selection{"SerialWithAHyphen", pickRow(1), "AB-7", "AB-7", 1}),
+    ::testing::Values(Selection{"OkOnTheFirst", pickRow(0), "20001", "10001", "IOX-MODEL-C"},
+                      Selection{"DoubleClickOnTheSecond", doubleClickRowOne, "20001", "20001", "IOX-MODEL-D"},
+                      Selection{"Cancel", cancelAfterPickingRowOne, "20001", "", "IOX-MODEL-C"},
+                      Selection{"ClosedByTheTitleBar", {}, "20001", "", "IOX-MODEL-C"},
+                      Selection{"SerialWithAHyphen", pickRow(1), "AB-7", "AB-7", "IOX-MODEL-D"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct ModelRow {
     const char* model;
-    QStringList items;
-    QStringList chosen;  // clock, data, latch enable
+    QString items;  // of each list
+    QString chosen;  // clock, data, latch enable
 };
 
 class ModelTable : public Startup, public ::testing::WithParamInterface<ModelRow> {};
 
-TEST_P(ModelTable, FillsAndPreselectsTheSerialLines)
+TEST_P(ModelTable, FillsAndPreselectsTheSerialLinesAndShrinksOnlyModelA)
 {
     const ModelRow& row = GetParam();
     addBox(row.model, "10001");
     TestForm* form = load();
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(form->Label6()->text(), row.model);
+    QStringList chosen;
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(itemsOf(form->Combo1(i)) << form->Combo1(i)->currentText(), row.items + QStringList{row.chosen.value(i)})
-            << "list " << i;
+        EXPECT_EQ(itemsOf(form->Combo1(i)).join(' '), row.items) << "list " << i;
+        chosen << form->Combo1(i)->currentText();
     }
+    EXPECT_EQ(chosen.join(' '), row.chosen);
+    EXPECT_EQ(form->height(), ui::twips(9705) - (row.model == std::string("IOX-MODEL-A") ? ui::twips(3000) : 0));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Models, ModelTable,
-    ::testing::Values(ModelRow{"IOX-MODEL-A", lines('A'), {"A0", "A1", "A2"}},
-                      ModelRow{"IOX-MODEL-C", lines('A') + lines('B'), {"B0", "B1", "B2"}},
-                      ModelRow{"IOX-MODEL-D", lines('B'), {"B0", "B1", "B2"}},
-                      ModelRow{"IOX-MODEL-Z", {}, {"", "", ""}}, ModelRow{"iox-model-c", {}, {"", "", ""}},
-                      ModelRow{"", {}, {"", "", ""}}));
+    ::testing::Values(ModelRow{"IOX-MODEL-A", "A0 A1 A2 A3 A4 A5 A6 A7", "A0 A1 A2"},
+                      ModelRow{"IOX-MODEL-C", "A0 A1 A2 A3 A4 A5 A6 A7 B0 B1 B2 B3 B4 B5 B6 B7", "B0 B1 B2"},
+                      ModelRow{"IOX-MODEL-D", "B0 B1 B2 B3 B4 B5 B6 B7", "B0 B1 B2"},
+                      ModelRow{"IOX-MODEL-Z", "", "  "}, ModelRow{"iox-model-c", "", "  "}, ModelRow{"", "", "  "}));
 
-TEST_F(Startup, ModelAHidesRelaysAndPortBAndMovesTheRestModelCDoesNot)
+TEST_F(Startup, ModelAHidesRelaysAndPortBAndMovesTheRestUp)
 {
-    addBox("IOX-MODEL-C", "10001");
-    TestForm* form = load();
-    EXPECT_TRUE(form->Frame1()->isVisibleTo(form));
-    EXPECT_EQ(form->Frame6()->pos(), QPoint(ui::twips(240), ui::twips(6840)));
-    panels::unloadMainPanel();
-    bus.vanish(0);
-
     addBox("IOX-MODEL-A", "10002");
-    form = load();
+    TestForm* form = load();
     for (QWidget* hidden : std::initializer_list<QWidget*>{form->Frame1(), form->Frame5(), form->Frame3(2),
                                                            form->Frame3(1), form->Frame2(1), form->Label44_0(),
                                                            form->Label9(3), form->Label9(5), form->Label444(3)})
@@ -166,7 +149,6 @@ TEST_F(Startup, ModelAHidesRelaysAndPortBAndMovesTheRestModelCDoesNot)
     EXPECT_EQ(form->Frame4()->pos(), QPoint(ui::twips(240), ui::twips(3720) - ui::twips(2000)));
     EXPECT_EQ(form->Frame6()->pos(), QPoint(ui::twips(240), ui::twips(6840) - ui::twips(3500)));
     EXPECT_EQ(form->Frame7()->pos(), QPoint(ui::twips(5640) + ui::twips(1000), ui::twips(7320) - ui::twips(3500)));
-    EXPECT_EQ(form->height(), ui::twips(9705) - ui::twips(3000));
 }
 
 TEST_F(Startup, ModelDTurnsPortAToInputBeforeTheWindowShows)
@@ -175,7 +157,7 @@ TEST_F(Startup, ModelDTurnsPortAToInputBeforeTheWindowShows)
     TestForm* form = load();
     Requests expected = kLoadRequests;
     expected.insert(expected.end(), {"A-in", "Firmware"});  // no TTL: every port-A box was clear
-    EXPECT_EQ(requestsOn(handle), expected);
+    EXPECT_EQ(requests(handle), expected);
     EXPECT_EQ((std::vector<bool>{form->Option1(1)->isChecked(), form->Option1(0)->isEnabled(), form->Frame4()->isEnabled(),
                                  form->Check2(5)->isEnabled(), form->Check3(5)->isEnabled()}),
               (std::vector<bool>{true, false, false, false, true}));
@@ -185,9 +167,7 @@ TEST_F(Startup, FirmwareIndicatorIsQuietAfterEveryActivation)
 {
     for (std::uint8_t level : {0, 2, 3, 9}) {
         SCOPED_TRACE(int(level));
-        sim::BoxConfig config;
-        config.firmware[0] = level;
-        const std::size_t box = bus.addBox(config);
+        const std::size_t box = bus.addBox({.firmware = {level, 1, 0, 0, 'A', '3'}});
         TestForm* form = panels::loadMainPanel();
         EXPECT_EQ(ui::textColourOf(*form->Label11()), panels::kFirmwareQuiet);
         ui::setTextColour(*form->Label11(), panels::kFirmwareFlag);
@@ -241,10 +221,10 @@ TEST_F(Startup, UnloadAndReloadRunTheWholeStartUpAgainWithoutEndingTheProgram)
 
     TestForm* second = load();
     ASSERT_EQ(panels::mainPanel(), second);
-    EXPECT_EQ(requestsOn(handle), kStartUp);
+    EXPECT_EQ(requests(handle), kStartUp);
     EXPECT_FALSE(second->Check1(2)->isChecked());  // the design state again
     second->Form_Activate();  // as the firmware updater calls it
-    EXPECT_EQ(requestsOn(handle).back(), "Firmware");
+    EXPECT_EQ(requests(handle).back(), "Firmware");
     EXPECT_TRUE(services.events.empty()) << "no quit";
 }
 
@@ -261,7 +241,7 @@ TEST_F(Startup, TicksDuringTheStartUpReachNoBoxBeforeTheConnection)
     // Other handles carried only the discovery's and the selection window's reads.
     for (const auto& entry : bus.log())
         EXPECT_TRUE(entry.handle == handle || describe(entry.report) == "SN" || describe(entry.report) == "Model");
-    const Requests sent = requestsOn(handle);
+    const Requests sent = requests(handle);
     ASSERT_GE(sent.size(), 3u);
     EXPECT_EQ(Requests(sent.begin(), sent.begin() + 3), Requests({"ReadA", "ReadB", "ReadRelays"}));
 }
