@@ -61,7 +61,7 @@ TEST_F(LookAndPoll, ASilentBoxTakesClicksAtOnceAndIsShownAgainOnTheTickAfterItAn
     EXPECT_LT(relayAt, 250);
 
     bus.faults(box).silent = false;
-    answerWith(box, cmd::ReadByteA, 0x01);
+    session::sharedDevice().Set_ByteA(0x01);
     clock.restart();
     while (colourOf(form->Label2(0)) != ui::kHigh && clock.elapsed() < 1000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);

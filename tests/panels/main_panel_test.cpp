@@ -34,10 +34,8 @@ TEST_P(MainPanelClicks, SendExactlyTheirCommands)
 INSTANTIATE_TEST_SUITE_P(
     Clicks, MainPanelClicks,
     ::testing::Values(
-        ClickCase{"RelayFiveOn", [](TestForm& f) { f.Check1(5)->click(); }, {"Relay 5 1"}},
         ClickCase{"PortBLineZeroOnOff", [](TestForm& f) { f.Check3(0)->click(); f.Check3(0)->click(); },
                   {"TTL B0 1", "TTL B0 0"}},
-        ClickCase{"PortALineThree", [](TestForm& f) { f.Check2(3)->click(); }, {"TTL A3 1"}},
         // A value set by the program raises the handler only when it changes.
         ClickCase{"SetByTheProgram",
                   [](TestForm& f) { f.Check1(2)->setChecked(false); f.Check1(2)->setChecked(true); f.Check1(2)->setChecked(true); },
@@ -75,9 +73,10 @@ TEST_F(MainPanel, InputPortsDisableAndClearTheirSwitches)
 
 TEST_F(MainPanel, ATickColoursEachRowFromItsOwnByte)
 {
-    answerWith(box, cmd::ReadByteA, 0x81);
-    answerWith(box, cmd::ReadByteB, 0x02);
-    answerWith(box, cmd::ReadRelaysByte, 0x80);
+    USB_IO& io = session::sharedDevice();
+    io.Set_ByteA(0x81);
+    io.Set_ByteB(0x02);
+    io.Set_RelayByte(0x80);
     form->Timer1_Timer();
     EXPECT_EQ(levels([&](int i) { return form->Label2(i); }) + " " + levels([&](int i) { return form->Label3(i); }) +
                   " " + levels([&](int i) { return form->Label4(i); }),
@@ -86,16 +85,6 @@ TEST_F(MainPanel, ATickColoursEachRowFromItsOwnByte)
     const qint64 before = form->Label2(0)->palette().cacheKey();
     form->Timer1_Timer();
     EXPECT_EQ(form->Label2(0)->palette().cacheKey(), before) << "unchanged labels are left alone";
-}
-
-TEST_F(MainPanel, AFailedPollShowsEveryLabelLow)
-{
-    answerWith(box, cmd::ReadByteA, 0xFF);
-    form->Timer1_Timer();
-    ASSERT_EQ(colourOf(form->Label2(3)), ui::kHigh);
-    bus.vanish(box);
-    form->Timer1_Timer();
-    EXPECT_EQ(levels([&](int i) { return form->Label2(i); }), "00000000");
 }
 
 TEST_F(MainPanel, DesignState)

@@ -109,18 +109,6 @@ protected:
                 out.push_back(describe(entry.report));
         return out;
     }
-    // Answers to `code` carry `value` in byte 2 from now on.
-    void answerWith(std::size_t box, std::uint8_t code, std::uint8_t value)
-    {
-        auto previous = bus.faults(box).mangle;
-        bus.faults(box).mangle = [=](Report& r) {
-            if (previous)
-                previous(r);
-            if (r[1] == code)
-                r[2] = value;
-        };
-    }
-
     static QColor colourOf(const QWidget* widget) { return ui::backgroundOf(*widget); }
     // The colours of widgets 0 to n-1 as '1' (high), '0' (low) or '?'.
     static std::string levels(const std::function<QWidget*(int)>& widget, int n = 8)
