@@ -32,11 +32,6 @@ protected:
         ASSERT_EQ(window->pageCount(), 1);
         page = window->page(0);
     }
-    void TearDown() override
-    {
-        window.reset();
-        LoadedPanel::TearDown();
-    }
     QLabel* statusOf(int port, int bit) const { return port == kPortA ? form->Label2(bit) : form->Label3(bit); }
     QRadioButton* option(int port, bool input) const { return port == kPortA ? form->Option1(input) : form->Option2(input); }
 
@@ -44,29 +39,15 @@ protected:
     BoxPage* page = nullptr;
 };
 
-TEST_F(SimWindow, ShowsTheBoxInItsIdleStateAndWhenUnplugged)
+TEST_F(SimWindow, ShowsTheBoxInItsIdleState)
 {
     EXPECT_TRUE(window->timer()->isActive());
     EXPECT_EQ(page->modelLabel()->text() + page->serialLabel()->text() + page->firmwareLabel()->text() +
-                  page->stateLabel()->text(),
-              "IOX-MODEL-C10001A3 (level 3)running");
-    for (const int port : {kPortA, kPortB}) {
-        EXPECT_EQ(page->directionLabel(port)->text(), "output");
-        EXPECT_EQ(levels([&](int bit) { return page->lineButton(port, bit); }), "00000000");
-        for (int bit = 0; bit < 8; ++bit)
-            EXPECT_FALSE(page->lineButton(port, bit)->isEnabled());
-    }
-    EXPECT_EQ(levels([&](int relay) { return page->relayIndicator(relay); }), "00000000");
+                  page->stateLabel()->text() + page->directionLabel(kPortA)->text() + page->directionLabel(kPortB)->text(),
+              "IOX-MODEL-C10001A3 (level 3)runningoutputoutput");
     EXPECT_EQ(page->pulseWidthLabel()->text() + page->pulsesLabel()->text() + page->wordLabel()->text(),
               QString::fromUtf8("10 \u00b5snone yetnone yet"));
     EXPECT_FALSE(page->diagram()->hasWord());
-    QString states;
-    for (const bool present : {false, true}) {
-        present ? bus.reappear(box) : bus.vanish(box);
-        window->refresh();
-        states += page->stateLabel()->text() + " ";
-    }
-    EXPECT_EQ(states, "unplugged running ");
 }
 
 TEST_F(SimWindow, RelaysAndOutputLinesSwitchedOnThePanelLightUpHere)
@@ -101,8 +82,7 @@ TEST_F(SimWindow, TheLastSerialWordIsDrawnBitForBitOnItsLines)
     window->refresh();
     EXPECT_EQ(page->diagram()->waveform().bits, (std::vector<std::uint8_t>{1, 1}));
     EXPECT_EQ(page->diagram()->lineNames(), (std::array<QString, 3>{"", "", ""}));
-    EXPECT_TRUE(page->wordLabel()->text().contains("on the box's own lines, trigger on"));
-    EXPECT_TRUE(page->wordLabel()->text().endsWith("(3 words sent)")) << page->wordLabel()->text().toStdString();
+    EXPECT_EQ(page->wordLabel()->text(), "\"11\", 2 bits, on the box's own lines, trigger on  (3 words sent)");
 }
 
 TEST_F(SimWindow, PulseWidthAndTheNewestPulsesFirst)
@@ -182,11 +162,9 @@ TEST_F(SimWindowOfSeveralBoxes, HasATabPerBoxWhoseSwitchesReachOnlyItsOwnBox)
 {
     const std::size_t first = addBox("IOX-MODEL-C", "10001");
     const std::size_t second = addBox("IOX-MODEL-D", "20001");
-    bus.box(second).answer([] {
-        Report r{};
-        r[1] = cmd::SetByteAAsInput;
-        return r;
-    }());
+    Report portAToInput{};
+    portAToInput[1] = cmd::SetByteAAsInput;
+    bus.box(second).answer(portAToInput);
     SimBoxWindow window(bus);
     ASSERT_EQ(window.pageCount(), 2);
     EXPECT_EQ(window.tabs()->tabText(0) + window.tabs()->tabText(1), "10001 (IOX-MODEL-C)20001 (IOX-MODEL-D)");
