@@ -48,6 +48,14 @@ void portAAsInput(sim::SimBackend& bus, std::uint8_t levels)
     bus.box(0).setInputA(levels);
 }
 
+Options onLoopback(int port)
+{
+    Options options;
+    options.host = "127.0.0.1";
+    options.port = port;
+    return options;
+}
+
 // Boxes of the given models with serial numbers 10001, 10002...
 struct Rig {
     explicit Rig(std::initializer_list<const char*> models = {"IOX-MODEL-C"})
@@ -63,9 +71,7 @@ struct Rig {
     }
 
     Broker broker{BrokerKind::Plain};
-    Options options;
-    options.host = "127.0.0.1";
-    options.port = broker.port();
+    Options options = onLoopback(broker.port());
     sim::SimBackend bus;
     Client client{broker.port()};
     std::unique_ptr<Bridge> bridge;
@@ -242,9 +248,7 @@ TEST(MqttBridge, StartFailuresNameTheirCause)
         Broker broker(c.kind);
         if (!c.brokerUp)
             broker.stop();
-        Options options;
-        options.host = "127.0.0.1";
-        options.port = broker.port();
+        Options options = onLoopback(broker.port());
         options.username = "bench";
         options.password = c.password;
         if (c.tls)
