@@ -89,17 +89,13 @@ TEST_F(Ctl, PathPicksOneOfTwoBoxesSharingASerialNumber)
     EXPECT_EQ(bus.box(1).relays(), 0);
 }
 
-TEST_F(Ctl, BoxHeldByAnotherProgramCannotBeOpened)
+TEST_F(Ctl, BoxHeldByAnotherProgramCannotBeOpenedAndASilentOneIsNotAnswering)
 {
     bus.addBox(boxWith("1"));
     bus.faults(0).refuseOpen = true;
     EXPECT_EQ(ctl({"relay", "1", "on"}), code(Exit::CannotOpen));
     EXPECT_TRUE(bus.log().empty());
-}
-
-TEST_F(Ctl, SilentBoxIsNotAnswering)
-{
-    bus.addBox(boxWith("1"));
+    bus.faults(0).refuseOpen = false;
     bus.faults(0).silent = true;
     EXPECT_EQ(ctl({"read", "B"}), code(Exit::NotAnswering));
     EXPECT_NE(err.str().find("did not answer"), std::string::npos);
