@@ -43,7 +43,6 @@ TEST_F(Ctl, ReadPrintsTheBoxsLevelsAsTextAndJson)
     ASSERT_EQ(ctl({"relays", "6"}), 0);
     EXPECT_EQ(ctl({"--json", "read", "relays"}), 0);
     EXPECT_EQ(out.str(), "{\"bits\":\"00000110\",\"name\":\"relays\",\"value\":6}\n");
-    EXPECT_EQ(sent().back(), request(cmd::ReadRelaysByte));
 }
 
 TEST_F(Ctl, SerialNumberPicksItsBoxAmongSeveral)

@@ -28,7 +28,8 @@ protected:
         return (m_dir / name).string();
     }
 
-    const std::filesystem::path m_dir = std::filesystem::temp_directory_path() / ("ioxctl_" + std::to_string(::getpid()));
+    const std::filesystem::path m_dir =
+        std::filesystem::temp_directory_path() / ("ioxctl_" + std::to_string(::getpid()));
 };
 
 TEST_F(Image, HexCheckPassesAGoodImageAndSaysWhatWouldBeSent)
