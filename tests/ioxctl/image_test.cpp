@@ -19,33 +19,28 @@ constexpr char kEnd[] = ":00000001FF\r\n";
 
 class Image : public Ctl {
 protected:
-    Image() : m_dir(std::filesystem::temp_directory_path() / ("ioxctl_test_" + std::to_string(::getpid())))
-    {
-        std::filesystem::create_directories(m_dir);
-    }
     ~Image() override { std::filesystem::remove_all(m_dir); }
 
     std::string file(const std::string& text, const std::string& name = "USB_IO_Firmware_1.hex")
     {
-        const auto path = (m_dir / name).string();
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
+        std::filesystem::create_directories(m_dir);
+        std::ofstream(m_dir / name, std::ios::binary) << text;
+        return (m_dir / name).string();
     }
 
-private:
-    std::filesystem::path m_dir;
+    const std::filesystem::path m_dir =
+        std::filesystem::temp_directory_path() / ("ioxctl_" + std::to_string(::getpid()));
 };
 
 TEST_F(Image, HexCheckPassesAGoodImageAndSaysWhatWouldBeSent)
 {
     const auto path = file(std::string(kData) + kData + kEnd);
     EXPECT_EQ(ctl({"hex-check", path, "--json"}), 0) << out.str();
-    const auto report = nlohmann::json::parse(out.str());
-    EXPECT_EQ(report["records"], 3);
-    EXPECT_EQ(report["data_bytes"], 32);
-    EXPECT_EQ(report["would_send"]["lines"], 2);
-    EXPECT_EQ(report["would_send"]["end_record_sent"], false);
-    EXPECT_EQ(report["would_send"]["unsent_tail"], kEnd);
+    auto report = nlohmann::json::parse(out.str());
+    report.erase("file");
+    EXPECT_EQ(report, nlohmann::json::parse(R"({"records": 3, "data_bytes": 32, "end_record": true, "problems": [],
+        "flash_accepts": true, "would_send": {"lines": 2, "bytes": 90, "end_record_sent": false,
+        "unsent_tail": ":00000001FF\r\n"}})"));
     EXPECT_TRUE(bus.log().empty());
 }
 
@@ -76,10 +71,6 @@ TEST_F(Image, FlashSendsTheImageToTheBootloader)
     const auto path = file(std::string(kData) + kData + kEnd + ";\r\n");
     ASSERT_EQ(ctl({"flash", path}), 0) << err.str();
     EXPECT_EQ(bus.box(0).bootloaderLines(), (std::vector<std::string>{kData, kData, kEnd}));
-    const auto codes = codesSent();
-    ASSERT_GE(codes.size(), 3u);
-    EXPECT_EQ(std::vector<int>(codes.begin(), codes.begin() + 4),
-              (std::vector<int>{cmd::ReadSn, cmd::GetExtFirmware, cmd::UpdateFlag, cmd::ResetCpu}));
     EXPECT_NE(out.str().find("progress 100% (3 lines sent)\n"), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("The New Firmware was succesfully updated"), std::string::npos);
 }
@@ -88,8 +79,7 @@ TEST_F(Image, FlashRefusedFileSendsNothing)
 {
     bus.addBox(boxWith("10001"));
     const std::vector<std::string> refused{
-        file(std::string(kData) + kEnd, "firmware.hex"),               // not an image's name
-        file(":" + std::string(70, '0') + "\r\n" + kEnd, "USB_IO_Firmware_long.hex"),
+        file(std::string(kData) + kEnd, "firmware.hex"),  // not an image's name
         (std::filesystem::temp_directory_path() / "USB_IO_Firmware_missing.hex").string(),
     };
     for (const auto& path : refused) {
