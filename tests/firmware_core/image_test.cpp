@@ -125,6 +125,22 @@ TEST(RealImage, PassesTheRecordCheck)
     }
 }
 
+TEST(FirmwareFilePath, NamesAnImageRightAfterAFolder)
+{
+    const std::pair<const char*, bool> paths[] = {{"C:\\Data\\USB_IO_Firmware_A1.hex", true},
+                                                  {"C:\\Data\\usb_io_firmware_A1.hex", false},
+                                                  {"C:\\Data\\Firmware_A1.hex", false},
+                                                  {"C:\\USB_IO_Firmware_old\\x.hex", true},
+                                                  {"/home/op/USB_IO_Firmware_A1.hex", true},
+                                                  {"/home/op/MyUSB_IO_Firmware_A1.hex", false},
+                                                  {"USB_IO_Firmware_A1.hex", false},
+                                                  {"/home/op/USB_IO_FIRMWARE_A1.hex", false},
+                                                  {"/a/xUSB_IO_Firmware_1/USB_IO_Firmware_2", true},
+                                                  {"", false}};
+    for (const auto& [path, accepted] : paths)
+        EXPECT_EQ(isFirmwareFilePath(path), accepted) << path;
+}
+
 struct Refusal {
     const char* name;
     std::string text;
