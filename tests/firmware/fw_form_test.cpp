@@ -38,7 +38,7 @@ TEST_F(UpdateFirmware, MarksResetsSendsTheCutLinesAndRestartsTheMainPanel)
     run(writeImage(kData1 + kData2 + kEndOfFile));
 
     // The text after the last cut (the end-of-file record here) is not sent; then the restart.
-    EXPECT_EQ(wire(), (Requests{"Flag 00 15 7A FF 01 59 +0", "ResetCPU 101 102 103 +0", lineOf(kData1),
+    EXPECT_EQ(wire(), (Requests{"Flag", "ResetCPU", lineOf(kData1),
                                 lineOf(kData2), "SN", "A-out", "B-out", "RelayByte 0", "SetByte A 0",
                                 "SetByte B 0", "Model", "SN", "Firmware", "Firmware"}));
     EXPECT_EQ(bus.log()[1].handle, appHandle);
