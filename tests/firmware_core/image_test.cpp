@@ -24,23 +24,16 @@ using namespace std::chrono_literals;
 
 const std::string kData = ":0400000001020304F2\r\n";
 const std::string kEof = ":00000001FF\r\n";
-// A data record of exactly n characters, line end included: CR LF for odd n, LF for even.
+// A data record of zero bytes, exactly n characters long with its line end: CR LF for odd
+// n, LF for even.
 std::string recordOf(std::size_t n)
 {
-    const std::size_t digits = n - (n % 2 == 1 ? 3 : 2);
-    std::vector<unsigned> bytes{static_cast<unsigned>(digits / 2 - 5), 0, 0, 0};
-    bytes.resize(digits / 2 - 1, 0xA5);
-    unsigned sum = 0;
-    for (unsigned b : bytes)
-        sum += b;
-    bytes.push_back((0x100 - (sum & 0xFF)) & 0xFF);
-    std::string record = ":";
-    for (unsigned b : bytes) {
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02X", b);
-        record += pair;
-    }
-    return record + (n % 2 == 1 ? "\r\n" : "\n");
+    const int bytes = static_cast<int>(n - 12 - n % 2) / 2;
+    char head[10];
+    char sum[3];
+    std::snprintf(head, sizeof head, ":%02X000000", bytes);
+    std::snprintf(sum, sizeof sum, "%02X", (0x100 - bytes) & 0xFF);
+    return head + std::string(2 * bytes, '0') + sum + (n % 2 == 1 ? "\r\n" : "\n");
 }
 
 struct CutCase {
@@ -125,6 +118,22 @@ TEST(RealImage, PassesTheRecordCheck)
     }
 }
 
+TEST(FirmwareFilePath, NamesAnImageRightAfterAFolder)
+{
+    const std::pair<const char*, bool> paths[] = {{"C:\\Data\\USB_IO_Firmware_A1.hex", true},
+                                                  {"C:\\Data\\usb_io_firmware_A1.hex", false},
+                                                  {"C:\\Data\\Firmware_A1.hex", false},
+                                                  {"C:\\USB_IO_Firmware_old\\x.hex", true},
+                                                  {"/home/op/USB_IO_Firmware_A1.hex", true},
+                                                  {"/home/op/MyUSB_IO_Firmware_A1.hex", false},
+                                                  {"USB_IO_Firmware_A1.hex", false},
+                                                  {"/home/op/USB_IO_FIRMWARE_A1.hex", false},
+                                                  {"/a/xUSB_IO_Firmware_1/USB_IO_Firmware_2", true},
+                                                  {"", false}};
+    for (const auto& [path, accepted] : paths)
+        EXPECT_EQ(isFirmwareFilePath(path), accepted) << path;
+}
+
 struct Refusal {
     const char* name;
     std::string text;
@@ -207,35 +216,14 @@ INSTANTIATE_TEST_SUITE_P(
         RecordCase{k16, 1, "no end-of-file record (:00000001FF)"},
         RecordCase{k16 + kEof + k16, 3, "record after the end-of-file record"}));
 
-class Bootloader : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        bus.addBox({});
-        bus.box(0).enterBootloader();
-        handle = bus.open(bus.pathOf(0));
-        ASSERT_NE(handle, 0);
-        link.setAnswerBounds(20ms, 20ms);
-    }
-
+TEST(Bootloader, TheAnswerIsTheEchoStatusAndSilenceIsAFailedRead)
+{
     sim::SimBackend bus;
+    bus.addBox({});
+    bus.box(0).enterBootloader();
+    const HidHandle handle = bus.open(bus.pathOf(0));
     BootloaderLink link{bus};
-    HidHandle handle = 0;
-};
-
-TEST(BootloaderRequests, LineRequestCarriesSixtyThreeBytesAtMost)
-{
-    const std::string line63 = ":" + std::string(60, '7') + "\r\n";
-    const Report whole = lineRequest(line63);
-    EXPECT_EQ(std::string(whole.begin() + 1, whole.end() - 1), line63);
-    EXPECT_EQ(whole[64], 0);
-    const Report cut = lineRequest(line63 + "X");
-    EXPECT_EQ(std::string(cut.begin() + 1, cut.end() - 1), line63) << "the 64th character is not sent";
-    EXPECT_EQ(cut[0], 0);
-}
-
-TEST_F(Bootloader, TheAnswerIsTheEchoStatusAndSilenceIsAFailedRead)
-{
+    link.setAnswerBounds(20ms, 20ms);
     bus.queueStale(0, Report{0, 0x99, 'O'});
     bus.box(0).setLineAnswer([](const std::string&, std::size_t) { return std::uint8_t{'X'}; });
     EXPECT_EQ(link.SendFirmwareLine(handle, ":00\r\n"), 'X') << "the stale report is passed over";

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "device/commands.h"
 #include "firmware/core/firmware_update.h"
 #include "tests/device/sim_fixture.h"
 
@@ -47,6 +48,7 @@ protected:
     {
         bus.addBox(iox::testing::boxWith("10001"));
         EXPECT_EQ(device.Connect(), 1);
+        bus.clearLog();
         std::ofstream(path, std::ios::binary) << kData + kEof + ";\r\n";
         update.setAnswerBounds(std::chrono::milliseconds(20), std::chrono::milliseconds(20));
     }
@@ -76,6 +78,7 @@ TEST_F(Update, RunsItsPhasesInOrderAndClosesItsHandle)
     EXPECT_EQ(seen.events, (Events{"check", "reset", "await-bootloader", "sleep 2000", "send", "line 0 21",
                                    "answered 1 59", "beep", "line 1 13", "answered 2 94", "await-return", "sleep 2000"}));
     EXPECT_EQ(bus.box(0).bootloaderLines(), (std::vector<std::string>{kData, kEof}));
+    EXPECT_EQ(bus.log()[0].report, iox::testing::request(cmd::UpdateFlag, {0x7A, 0xFF, 0x01, 'Y'}));
     EXPECT_FALSE(device.isConnected());
     EXPECT_EQ(bus.openHandles(), 0u);
 }
@@ -84,7 +87,6 @@ TEST_F(Update, ARefusedImageRunsNothing)
 {
     std::ofstream(path, std::ios::binary) << "int main() { return 0; }\n";
     EXPECT_FALSE(update.checkImage(path));
-    bus.clearLog();
     EXPECT_EQ(update.run(device).outcome, UpdateOutcome::Refused);
     EXPECT_TRUE(bus.log().empty());
     EXPECT_EQ(seen.events, (Events{"check"}));
