@@ -7,8 +7,6 @@
 namespace iox::testing {
 namespace {
 
-constexpr std::uint16_t kKeyboardVid = 0x046D, kKeyboardPid = 0xC31C;
-
 TEST(Connect, ByPositionOrSerialNumber)
 {
     struct Case { const char* name; std::vector<std::string> serials; std::string wanted; std::int16_t result; int box; std::size_t passes; bool firstHeld = false; };
@@ -134,24 +132,6 @@ TEST(SerialList, PendingEventsRunAtEachPointOfTheWalkAndABoxMayLeaveDuringIt)
     EXPECT_EQ(leaving.Get_Available_SN_List(list), 3);
     EXPECT_EQ(list, "1 4");
     EXPECT_EQ(bus.openHandles(), 0u);
-}
-
-TEST(FindDevice, OtherInterfacesNeverTakenForBoxesNorOpened)
-{
-    sim::SimBackend bus;
-    bus.addInterface(kKeyboardVid, kKeyboardPid, false);  // held by the system
-    bus.addInterface(kBoxVendorId, 0x0022);               // the right maker, another product
-    bus.addInterface(0x1234, kBoxProductId);
-    bus.addBox(boxWith("A"));
-    bus.addInterface(kKeyboardVid, kKeyboardPid);
-    bus.addBox(boxWith("B"));
-    USB_IO io{bus};
-    std::string list;
-    EXPECT_EQ(io.Get_Available_SN_List(list) + io.Connect(), 3);
-    EXPECT_EQ(list, "A B");
-    EXPECT_EQ(io.GetUSBDeviceName(), bus.pathOf(0));
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(bus.openCallsOf("sim:hid" + std::to_string(i)), 0u) << i;
 }
 
 }  // namespace

@@ -20,12 +20,6 @@ inline sim::BoxConfig boxWith(std::string serial, std::string model = "IOX-MODEL
     return config;
 }
 
-// Bytes 1 to 64 of a report as a vector, to compare whole requests at once.
-inline std::vector<int> bytesOf(const Report& report, std::size_t from = 1, std::size_t to = 64)
-{
-    return {report.begin() + from, report.begin() + to + 1};
-}
-
 class OneBox : public ::testing::Test {
 protected:
     void SetUp() override

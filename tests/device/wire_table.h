@@ -30,19 +30,29 @@ struct WireCase {
 
 inline std::string word(std::size_t n, char c = '1') { return std::string(n, c); }
 
+// A serial word that fills the report: its last bit, a 1, in the last byte.
+inline Report withLastByte(Report r)
+{
+    r[64] = 1;
+    return r;
+}
+
 inline const std::vector<WireCase>& wireCases()
 {
     static const std::vector<WireCase> cases = {
         {"GetExtFirmware", [](USB_IO& io) { std::uint8_t a, b, c, d; std::string f; return io.GetExtFirmware(a, b, c, d, f); }, request(99), 3},
-        {"ResetCPU", [](USB_IO& io) { return std::int16_t(io.ResetCPU()); }, request(100, {101, 102, 103})},
         {"Set_SPI_PulseWidth", [](USB_IO& io) { std::int16_t w = 17; return io.Set_SPI_PulseWidth(w); }, request(8, {17})},
         {"Read_ModelName", [](USB_IO& io) { std::string m; return io.Read_ModelName(m); }, request(40)},
         {"Read_SN", [](USB_IO& io) { std::string s; return io.Read_SN(s); }, request(41)},
         {"SPI_OUT_Trigg on", [](USB_IO& io) { return io.SPI_OUT_Trigg("101", 2); }, request(37, {3, 1, 1, 0, 1})},
         {"SPI_OUT_Trigg negative trigger", [](USB_IO& io) { return io.SPI_OUT_Trigg("1", -1); }, request(37, {1, 0, 1})},
         {"SPI_OUT_Trigg zero trigger", [](USB_IO& io) { return io.SPI_OUT_Trigg("", 0); }, request(37, {0, 0})},
+        {"SPI_OUT_Trigg longest word", [](USB_IO& io) { return io.SPI_OUT_Trigg(word(60, '0') + "1", 1); },
+         withLastByte(request(37, {61, 1}))},
         {"SPI_OUT", [](USB_IO& io) { return io.SPI_OUT("B0", "B1", "B2", "10110"); },
          request(36, {66, 0, 66, 1, 66, 2, 5, 1, 0, 1, 1, 0})},
+        {"SPI_OUT longest word", [](USB_IO& io) { return io.SPI_OUT("B0", "B1", "B2", word(55, '0') + "1"); },
+         withLastByte(request(36, {66, 0, 66, 1, 66, 2, 56}))},
         {"SPI_OUT empty word", [](USB_IO& io) { return io.SPI_OUT("A7", "A6", "A5", ""); },
          request(36, {65, 7, 65, 6, 65, 5, 0})},
         {"SPI_OUT other characters", [](USB_IO& io) { return io.SPI_OUT("B0", "B1", "B2", "1x9 "); },
@@ -71,6 +81,8 @@ inline const std::vector<WireCase>& wireCases()
         {"Set_TTLBit 255", [](USB_IO& io) { return io.Set_TTLBit("B7", 255); }, request(32, {66, 7, 255})},
         {"Set_TTLPulse", [](USB_IO& io) { return io.Set_TTLPulse("B2", 40); }, request(50, {66, 2, 40})},
         {"Set_TTLPulse 255", [](USB_IO& io) { return io.Set_TTLPulse("A0", 255); }, request(50, {65, 0, 255})},
+        // Last: it takes the box off the bus.
+        {"ResetCPU", [](USB_IO& io) { return std::int16_t(io.ResetCPU()); }, request(100, {101, 102, 103})},
     };
     return cases;
 }

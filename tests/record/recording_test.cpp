@@ -98,6 +98,7 @@ TEST(Recording, StopsAtTheFirstDifferenceAndFailsFromThenOn)
     Report wrong = relay;
     wrong[2] = 6;
     EXPECT_FALSE(replay.write(4, wrong));
+    EXPECT_FALSE(replay.write(4, relay)) << "not even the recorded request is served after the stop";
     Report answer{};
     EXPECT_FALSE(replay.read(4, answer, std::chrono::milliseconds(100)));
     EXPECT_TRUE(replay.enumerate().empty());

@@ -33,18 +33,15 @@ public:
     }
     void beep() override { ++beeps; events.push_back("beep"); }
     void endProgram() override { ++ends; events.push_back("end"); }
-    void quitApplication() override { ++quits; events.push_back("quit"); }
+    void quitApplication() override { events.push_back("quit"); }
     void setBusyCursor(bool busy) override { busyCursor = busy; events.push_back(busy ? "busy" : "idle"); }
     void sleep(std::chrono::milliseconds duration) override
     {
         sleeps.push_back(duration);
         events.push_back("sleep:" + std::to_string(duration.count()));
-        if (onSleep)
-            onSleep(duration);
     }
     void processEvents() override
     {
-        ++pumps;
         if (onProcessEvents)
             onProcessEvents();
     }
@@ -70,10 +67,9 @@ public:
     std::deque<ui::Answer> answers;  // given to the next message boxes in turn
     std::vector<std::string> events;  // everything above, in order
     std::vector<std::chrono::milliseconds> sleeps;
-    int beeps = 0, ends = 0, pumps = 0, modals = 0, quits = 0;
+    int beeps = 0, ends = 0, modals = 0;
     bool busyCursor = false;
     std::function<void(const QString&)> onMessage;
-    std::function<void(std::chrono::milliseconds)> onSleep;
     std::function<void()> onProcessEvents;
     std::function<void(QDialog&)> onModal;
 };
