@@ -24,8 +24,6 @@ namespace {
 using iox::panels::leadingNumber;
 using iox::panels::pulseWidthFromText;
 
-bool same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
-
 // Echoes every request at once and keeps those of one input, without allocating once warm
 // (libFuzzer scans for leaks whenever an input allocates more than it frees).
 class EchoBox : public iox::HidBackend {
@@ -70,8 +68,6 @@ struct World {
     }
 };
 
-World* g_world = nullptr;
-
 void checkNumber(const QString& text)
 {
     const double value = leadingNumber(text);
@@ -79,7 +75,7 @@ void checkNumber(const QString& text)
     // Blanks, tabs and line feeds count nowhere; a character that cannot continue a number ends it.
     QString squeezed = text;
     squeezed.remove(QLatin1Char(' ')).remove(QLatin1Char('\t')).remove(QLatin1Char('\n'));
-    check(same(leadingNumber(squeezed), value) && same(leadingNumber(text + QStringLiteral("z")), value));
+    check(leadingNumber(squeezed) == value && leadingNumber(text + QStringLiteral("z")) == value);
     const std::string ascii = squeezed.toStdString();
     if (!ascii.empty() && ascii.size() <= 15 && ascii.find_first_not_of("0123456789") == std::string::npos)
         check(value == std::strtod(ascii.c_str(), nullptr));
@@ -87,11 +83,6 @@ void checkNumber(const QString& text)
     const double rounded = std::nearbyint(value);
     check(width ? static_cast<double>(*width) == rounded
                 : !std::isfinite(rounded) || rounded < -32768.0 || rounded > 32767.0);
-}
-
-bool zerosFrom(const iox::Report& r, std::size_t from)
-{
-    return std::all_of(r.begin() + static_cast<std::ptrdiff_t>(from), r.end(), [](auto b) { return b == 0; });
 }
 
 // "Set" with the pulse-width box holding `text` (as far as the box takes it).
@@ -107,8 +98,8 @@ void checkSet(World& world, const QString& text)
     const auto& log = world.box.sent;
     if (!width)
         return check(log.empty() && world.services.beeps == beeps + 1);
-    check(world.services.beeps == beeps && log.size() == 1 && log[0][1] == iox::cmd::SetSpiPulseWidth);
-    check(log[0][2] == static_cast<std::uint8_t>(std::clamp<int>(*width, 0, 255)) && zerosFrom(log[0], 3));
+    const auto clamped = static_cast<std::uint8_t>(std::clamp<int>(*width, 0, 255));
+    check(world.services.beeps == beeps && log.size() == 1 && log[0] == iox::Report{0, iox::cmd::SetSpiPulseWidth, clamped});
 }
 
 // "Send" with the given list items, entries and binary word.
@@ -134,45 +125,34 @@ void checkSend(World& world, const QStringList& items, const std::uint8_t* picks
     if (names[0].empty() || names[1].empty() || names[2].empty())
         return check(log.empty() && world.frame->Shape2()->fillColour() == iox::panels::kIndicatorFailed);
     check(log.size() == 1 && world.frame->Shape2()->fillColour() == iox::ui::kHigh);
-    const iox::Report& r = log[0];
-    check(r[1] == iox::cmd::SpiOut && r[8] == bits.size() && zerosFrom(r, 9 + bits.size()));
-    for (std::size_t i = 0; i < 3; ++i)
-        check(r[2 + 2 * i] == static_cast<std::uint8_t>(names[i].front()) &&
-              r[3 + 2 * i] == iox::wire::digitValue(names[i].back()));
+    iox::Report expected{0, iox::cmd::SpiOut, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(bits.size())};
+    for (std::size_t i = 0; i < 3; ++i) {
+        expected[2 + 2 * i] = static_cast<std::uint8_t>(names[i].front());
+        expected[3 + 2 * i] = iox::wire::digitValue(names[i].back());
+    }
     for (std::size_t i = 0; i < bits.size(); ++i)
-        check(r[9 + i] == iox::wire::digitValue(bits[i]) && r[9 + i] <= 9);
+        expected[9 + i] = iox::wire::digitValue(bits[i]);
+    check(log[0] == expected);
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    startOffscreenApplication(argc, argv);
-    g_world = new World;
-    return 0;
-}
+IOX_FUZZ_WORLD(World)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size < 3)
         return 0;
-    std::vector<std::string> parts(1);
-    for (std::size_t i = 3; i < size; ++i)
-        if (data[i] == 0xFF)
-            parts.emplace_back();
-        else
-            parts.back().push_back(static_cast<char>(data[i]));
-    const auto text = [&](std::size_t i) {
-        return i < parts.size() ? QString::fromUtf8(parts[i].data(), static_cast<qsizetype>(parts[i].size())) : QString();
-    };
+    const QList<QByteArray> parts = QByteArray(reinterpret_cast<const char*>(data) + 3, size - 3).split('\xFF');
+    const auto text = [&](qsizetype i) { return i < parts.size() ? QString::fromUtf8(parts[i]) : QString(); };
     checkNumber(text(0));
     // The same bytes taken as UTF-16, lone surrogates and all.
-    std::u16string units(parts[0].size() / 2, u'\0');
-    std::memcpy(units.data(), parts[0].data(), units.size() * 2);
-    checkNumber(QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size())));
+    QString units(parts[0].size() / 2, QChar());
+    std::memcpy(units.data(), parts[0].constData(), units.size() * 2);
+    checkNumber(units);
     checkSet(*g_world, text(1));
     QStringList items;
-    for (std::size_t i = 3; i < parts.size() && items.size() < 16; ++i)
+    for (qsizetype i = 3; i < parts.size() && items.size() < 16; ++i)
         items << text(i);
     checkSend(*g_world, items, data, text(2));
     g_world->services.events.clear();

@@ -91,11 +91,9 @@ public:
             for (auto n = 1 + pick(3); n > 0; --n) {
                 static constexpr std::uint8_t kCodes[] = {cmd::ReadByteA, cmd::ReadByteB, cmd::ReadRelaysByte,
                                                           cmd::SetRelay, cmd::SetTtlBit, 0};
-                Report stale{};
-                for (std::size_t i = 1; i < stale.size(); ++i)
+                Report stale{0, kCodes[pick(std::size(kCodes))]};  // code 0: a random one
+                for (std::size_t i = stale[1] ? 2 : 1; i < stale.size(); ++i)
                     stale[i] = static_cast<std::uint8_t>(pick(256));
-                if (const auto code = kCodes[pick(std::size(kCodes))])
-                    stale[1] = code;
                 m_bus.queueStale(box, stale);
             }
         return false;
@@ -111,13 +109,12 @@ private:
     std::map<std::size_t, std::pair<int, int>> m_state;  // kind, ticks left
 };
 
-// One panel under test: its poll, its status rows with the read each shows, its clicks.
+// One panel under test: its window, its status rows with the read each shows, its clicks.
 struct Panel {
     const char* name;
     const char* serial;
     std::size_t box;
-    USB_IO* io;
-    std::function<void()> tick;
+    panels::PanelWindow* window;
     std::vector<std::tuple<std::function<QLabel*(int)>, int, std::uint8_t>> rows;  // labels, count, read code
     std::vector<QAbstractButton*> buttons;  // switches and direction options
     panels::SerialOutFrame* frame;
@@ -153,7 +150,7 @@ void click(Panel& panel, std::mt19937_64& rng)
     panel.frame->Command1()->click();
 }
 
-using PanelSoak = PanelTest;
+using PanelSoak = LoadedPanel;
 
 TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
 {
@@ -162,33 +159,28 @@ TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
     std::printf("soak: IOX_SOAK_SEED=%llu repeats this run\n", static_cast<unsigned long long>(seed));
     std::mt19937_64 rng(seed);
 
-    // The main panel on one box; the compact panel on another, with its own connection.
-    const std::size_t full = addBox("IOX-MODEL-C", "10001");
-    panels::TestForm* form = panels::loadMainPanel();
-    ASSERT_NE(form, nullptr);
+    // The main panel on the model-C box; the compact panel on another, with its own connection.
     const std::size_t compact = addBox("IOX-MODEL-B", "20002");
     panels::IO4* io4 = panels::openCompactPanel(QStringLiteral("20002"), QStringLiteral("IO4"));
     ASSERT_TRUE(io4 && session::sharedDevice().isConnected() && io4->device().isConnected());
-    // The soak calls the polls itself, one at a time.
-    form->Timer1()->stop();
-    io4->Timer1()->stop();
-    session::sharedDevice().setExchangeTimeout(kBound);
-    io4->device().setExchangeTimeout(kBound);
-
     std::vector<Panel> panels(2);
-    panels[0] = {"TestForm", "10001", full, &session::sharedDevice(), [form] { form->Timer1_Timer(); },
-                 {{[form](int i) { return form->Label2(i); }, 8, cmd::ReadByteA},
-                  {[form](int i) { return form->Label3(i); }, 8, cmd::ReadByteB},
-                  {[form](int i) { return form->Label4(i); }, 8, cmd::ReadRelaysByte}},
+    panels[0] = {"TestForm", "10001", box, form,
+                 {{[this](int i) { return form->Label2(i); }, 8, cmd::ReadByteA},
+                  {[this](int i) { return form->Label3(i); }, 8, cmd::ReadByteB},
+                  {[this](int i) { return form->Label4(i); }, 8, cmd::ReadRelaysByte}},
                  {form->Option1(0), form->Option1(1), form->Option2(0), form->Option2(1)}, form->Frame6()};
     for (int i = 0; i < 8; ++i)
         panels[0].buttons.insert(panels[0].buttons.end(), {form->Check1(i), form->Check2(i), form->Check3(i)});
-    panels[1] = {"IO4", "20002", compact, &io4->device(), [io4] { io4->Timer1_Timer(); },
+    panels[1] = {"IO4", "20002", compact, io4,
                  {{[io4](int i) { return io4->Label3(i); }, 4, cmd::ReadByteB},
                   {[io4](int i) { return io4->Label4(i); }, 2, cmd::ReadRelaysByte}},
                  {io4->Check1(0), io4->Check1(1)}, io4->Frame6()};
     for (int i = 0; i < 4; ++i)
         panels[1].buttons.push_back(io4->Check3(i));
+    for (const Panel& panel : panels) {
+        panel.window->Timer1()->stop();  // the soak calls the polls itself, one at a time
+        panel.window->device().setExchangeTimeout(kBound);
+    }
 
     // What each poll read actually delivered, seen on the bus: the data byte of the first
     // report that echoed the read's request, or 0 when none did.
@@ -200,13 +192,6 @@ TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
         else if (pending != 0 && report[1] == pending)
             delivered[std::exchange(pending, 0)] = report[2];
     });
-    // What the test harness itself keeps must not count as growth.
-    const auto forgetRecords = [this] {
-        bus.clearLog();
-        services.events.clear();
-        services.messages.clear();
-        services.sleeps.clear();
-    };
 
     FaultInjector faults(bus, seed);
     const std::uint64_t warmUp = std::max<std::uint64_t>(ticks / 5, 200);
@@ -214,13 +199,13 @@ TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
     for (std::uint64_t t = 0; t < ticks; ++t) {
         for (Panel& panel : panels) {
             if (faults.step(panel.box)) {
-                panel.io->Disconnect();
-                panel.io->Connect(panel.serial);
+                panel.window->device().Disconnect();
+                panel.window->device().Connect(panel.serial);
             }
             delivered.clear();
             pending = 0;
             const auto before = std::chrono::steady_clock::now();
-            panel.tick();
+            panel.window->Timer1_Timer();
             panel.longestTick = std::max(panel.longestTick, std::chrono::steady_clock::now() - before);
             for (const auto& [label, count, code] : panel.rows) {
                 const std::uint8_t value = delivered[code];
@@ -242,12 +227,16 @@ TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
             if (t >= warmUp)
                 sendsAfterWarmUp += bus.box(panel.box).spiWords().size() - sendsBefore;
         }
-        if (t % 128 == 0)
-            forgetRecords();
+        // What the test harness itself keeps must not count as growth.
+        if (t % 128 == 0 || t + 1 == warmUp || t + 1 == ticks) {
+            bus.clearLog();
+            services.events.clear();
+            services.messages.clear();
+            services.sleeps.clear();
+        }
         if (t + 1 == warmUp)
             heapAtWarmUp = liveHeapBytes();
     }
-    forgetRecords();
     bus.setTraceSink({});
     const std::size_t heapAtEnd = liveHeapBytes();
 

@@ -1,19 +1,13 @@
 // Firmware updates and sessions leave nothing open: an update whose box vanishes half-way
-// (its error message, the end of the program, not one request more), images refused or
-// sent, and the shared device object when its backend goes.
+// (its error message, the end of the program, not one request more), and the shared device
+// object when its backend goes. The image fuzzer checks that images leave no file open.
 
 #include <QCoreApplication>
 #include <QTimer>
 
 #include <chrono>
-#include <filesystem>
 #include <memory>
 
-#include "device/sim/sim_backend.h"
-#include "firmware/fw_form.h"
-#include "panels/main_panel.h"
-#include "panels/test_form.h"
-#include "session/session.h"
 #include "tests/firmware/update_fixture.h"
 
 namespace iox::testing {
@@ -58,30 +52,6 @@ TEST_P(UpdateVanish, ShowsTheErrorEndsTheProgramAndSendsNothingAfterwards)
 
 // The first line, one early on, half-way, and the last data line before the end record.
 INSTANTIATE_TEST_SUITE_P(AtLine, UpdateVanish, ::testing::Values(0u, 1u, 4u, 7u));
-
-// Counted from /proc/self/fd, the listing's own descriptor included: compare counts only.
-std::size_t openFileCount()
-{
-    const std::filesystem::directory_iterator fds("/proc/self/fd");
-    return static_cast<std::size_t>(std::distance(begin(fds), end(fds)));
-}
-
-using PanelHandles = FirmwareTest;
-
-// The handle counts themselves are the firmware tests' and the image fuzzer's; here the files.
-TEST_F(PanelHandles, AFirmwareImageRefusedOrSentLeavesNoFileOpen)
-{
-    loadPanel();
-    for (const std::string& text : {std::string(), std::string(":00000001FF\r\n"),
-                                    ":" + std::string(70, '0') + "\r\n" + kEndOfFile, kData1 + kData2 + kEndOfFile}) {
-        QString path = writeImage(text);
-        const std::size_t files = openFileCount();
-        firmware::fwForm().UpdateFirmware(path);
-        EXPECT_EQ(openFileCount(), files);
-        EXPECT_EQ(bus.openHandles(), 1u);
-    }
-    ASSERT_NE(panels::mainPanel(), nullptr);
-}
 
 // The shared device object goes before the backend it talks through: at the session's
 // end, and when another backend takes over.
