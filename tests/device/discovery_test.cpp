@@ -1,7 +1,6 @@
 // Finding boxes among the system's HID interfaces, listing their serial numbers and
 // connecting by position or serial number.
 
-#include "device/commands.h"
 #include "sim_fixture.h"
 
 namespace iox::testing {
@@ -32,9 +31,7 @@ TEST(Connect, ByPositionOrSerialNumber)
         USB_IO io{bus};
         EXPECT_EQ(c.wanted.empty() ? io.Connect() : io.Connect(c.wanted), c.result);
         EXPECT_EQ(io.isConnected() + bus.openHandles() + (io.GetUSBDeviceHandle() > 0), c.result == 1 ? 3u : 0u);
-        if (c.box >= 0) {
-            EXPECT_EQ(io.GetUSBDeviceName(), bus.pathOf(c.box));
-        }
+        EXPECT_EQ(io.GetUSBDeviceName(), c.box >= 0 ? bus.pathOf(c.box) : "");
         EXPECT_EQ(bus.enumerateCalls(), c.passes);
     }
 }
@@ -64,7 +61,6 @@ TEST(Connect, ConnectedObjectKeepsItsBoxUntilDisconnectedThenConnectsAgain)
     io.Disconnect();
     EXPECT_EQ(bus.openCalls(), opens) << "a second Disconnect does nothing";
     bus.reappear(0);
-    EXPECT_EQ(io.Connect("999") + bus.openHandles(), 0u);
     EXPECT_EQ(io.Connect(), 1);
     {
         USB_IO other{bus};

@@ -1,8 +1,9 @@
-// The request/answer exchange: stale reports, bounded waits, boxes that vanish, and
-// backends that misbehave.
+// The request/answer exchange: stale reports, bounded waits, boxes that vanish, backends
+// that misbehave, and the simulated box's bootloader that the firmware updates talk to.
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "device/commands.h"
@@ -14,45 +15,30 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-Report answerTo(std::uint8_t code, std::uint8_t data)
-{
-    Report r{};
-    r[1] = code;
-    r[2] = data;
-    return r;
-}
-
 TEST_F(OneBox, StaleReportsAreDiscarded)
 {
     io.Set_ByteB(0x3C);
-    bus.queueStale(0, answerTo(cmd::ReadByteA, 0x11));
-    bus.queueStale(0, answerTo(cmd::ReadRelaysByte, 0x22));
+    bus.queueStale(0, request(cmd::ReadByteA, {0x11}));
+    bus.queueStale(0, request(cmd::ReadRelaysByte, {0x22}));
     // Once they are gone, the next exchange gets its own answer at once.
     std::uint8_t b = 0, relays = 0xFF;
     EXPECT_EQ(io.ReadByteB(b) + io.Read_Relays_Byte(relays), 2);
     EXPECT_EQ(std::vector<int>({b, relays}), std::vector<int>({0x3C, 0}));
 }
 
-TEST_F(OneBox, ALateAnswerWithinTheBoundArrives)
+// A late answer within the bound arrives. A failed exchange reads as 0 (not as the last stale
+// report) and ends at its bound, or at once when the box is gone, which the object learns only
+// when it is disconnected.
+TEST(SlowExchange, EndsAtItsBoundAndAFailedOneReadsZero)
 {
-    io.setExchangeTimeout(60ms);
-    bus.faults(0).answerDelay = 20ms;
-    std::string sn;
-    EXPECT_EQ(io.Read_SN(sn), 1);
-    EXPECT_EQ(sn, "10001");
-}
-
-// A failed exchange reads as 0 (not as the last stale report) and ends at its bound, or at
-// once when the box is gone, which the object learns only when it is disconnected.
-TEST(FailedExchange, EndsAtItsBoundAndReadsZero)
-{
-    struct Case { const char* name; std::function<void(sim::SimBackend&)> fault; Clock::duration atLeast, below; };
+    struct Case { const char* name; std::function<void(sim::SimBackend&)> fault; Clock::duration atLeast, below; int read = 0; };
     const std::vector<Case> cases = {
+        {"late answer", [](auto& bus) { bus.faults(0).answerDelay = 20ms; }, 20ms, 1s, 1},
         {"silent box", [](auto& bus) { bus.faults(0).silent = true; }, 50ms, 1s},
         {"endless stale reports", [](auto& bus) {
              bus.faults(0).mangle = [](Report& r) { r[1] = cmd::ReadSn; };
              for (int i = 0; i < 10000; ++i)
-                 bus.queueStale(0, answerTo(cmd::ReadByteB, 1));
+                 bus.queueStale(0, request(cmd::ReadByteB, {1}));
          }, 0ms, 1s},
         {"unplugged", [](auto& bus) { bus.vanish(0); }, 0ms, 100ms},
     };
@@ -66,7 +52,7 @@ TEST(FailedExchange, EndsAtItsBoundAndReadsZero)
         c.fault(bus);
         std::uint8_t value = 7;
         const auto start = Clock::now();
-        EXPECT_EQ(io.ReadByteA(value) + value, 0);
+        EXPECT_EQ(io.ReadByteA(value) + value, c.read);
         EXPECT_GE(Clock::now() - start, c.atLeast);
         EXPECT_LT(Clock::now() - start, c.below);
         EXPECT_TRUE(io.isConnected());
@@ -140,14 +126,31 @@ TEST(Exchange, WritesOnceThenReadsUntilTheEchoOnTheSameHandle)
     ASSERT_EQ(io.Connect(), 1);
 
     EXPECT_CALL(backend, write(9, request(cmd::ReadByteB))).WillOnce(Return(false));  // outcome not examined
-    EXPECT_CALL(backend, read(9, _, _)).WillOnce(DoAll(SetArgReferee<1>(answerTo(cmd::ReadByteA, 1)), Return(true)));
-    EXPECT_CALL(backend, read(9, _, _)).WillOnce(DoAll(SetArgReferee<1>(answerTo(cmd::ReadByteB, 0x42)), Return(true)));
+    EXPECT_CALL(backend, read(9, _, _)).WillOnce(DoAll(SetArgReferee<1>(request(cmd::ReadByteA, {1})), Return(true)));
+    EXPECT_CALL(backend, read(9, _, _)).WillOnce(DoAll(SetArgReferee<1>(request(cmd::ReadByteB, {0x42})), Return(true)));
     std::uint8_t value = 0;
     EXPECT_EQ(io.ReadByteB(value), 1);
     EXPECT_EQ(value, 0x42);
 
     EXPECT_CALL(backend, close(9));
     io.Disconnect();
+}
+
+// The bootloader answers image lines only; its end-of-file line starts the firmware again.
+TEST(Bootloader, TakesImageLinesOnlyAndTheLastStartsTheFirmware)
+{
+    sim::SimBackend bus;
+    bus.addBox(boxWith("10001"));
+    bus.box(0).enterBootloader();
+    const HidHandle boot = bus.open(bus.pathOf(0));
+    Report answer{};
+    bus.write(boot, request(cmd::ReadSn));
+    EXPECT_FALSE(bus.read(boot, answer, 5ms));
+    Report eof{};
+    std::ranges::copy(std::string_view(":00000001FF"), eof.begin() + 1);
+    ASSERT_TRUE(bus.write(boot, eof) && bus.read(boot, answer, 10ms));
+    EXPECT_EQ(std::string({char(answer[1]), char(answer[2])}), ":F");
+    EXPECT_FALSE(bus.box(0).inBootloader());
 }
 
 }  // namespace

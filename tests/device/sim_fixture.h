@@ -28,13 +28,6 @@ protected:
         ASSERT_EQ(io.Connect(), 1);
         bus.clearLog();
     }
-    // The single request the last call sent.
-    Report onlyRequest() const
-    {
-        EXPECT_EQ(bus.log().size(), 1u);
-        return bus.log().empty() ? Report{} : bus.log().back().report;
-    }
-
     sim::SimBackend bus;
     USB_IO io{bus};
 };
