@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <sstream>
 
@@ -11,6 +12,7 @@
 #include "device/record/replay_backend.h"
 #include "device/sim/sim_backend.h"
 #include "device/usb_io.h"
+#include "tests/device/wire_table.h"
 
 namespace iox::record {
 namespace {
@@ -60,33 +62,17 @@ TEST(Recording, ReplaysARandomSessionWithExactlyTheRecordedRequests)
         ASSERT_TRUE(wrapped.backend) << wrapped.error;
         recorded = randomSession(*wrapped.backend, 7);
     }
-    const LoadResult loaded = loadRecording(path);
-    ASSERT_TRUE(loaded.recording) << loaded.error;
-    std::vector<Report> writes, received;
-    for (const Call& call : loaded.recording->calls)
-        if (call.kind == CallKind::Write)
-            writes.push_back(call.report);
-    for (const auto& entry : sim.log())
-        received.push_back(entry.report);
-    EXPECT_EQ(writes, received);
-
-    ReplayBackend replay(*loaded.recording, path);
-    EXPECT_EQ(randomSession(replay, 7), recorded);
-    EXPECT_TRUE(replay.complete()) << replay.stopReport();
-
-    ReplayBackend other(*loaded.recording, path);
-    randomSession(other, 8);
-    EXPECT_FALSE(other.complete());
-    EXPECT_NE(other.stopReport().find("(first difference at byte "), std::string::npos) << other.stopReport();
+    auto replay = openReplay(path);
+    ASSERT_TRUE(replay.backend) << replay.error;
+    EXPECT_EQ(randomSession(*replay.backend, 7), recorded);
+    EXPECT_TRUE(replay.backend->complete()) << replay.backend->stopReport();
     std::filesystem::remove(path);
 }
 
 TEST(Recording, StopsAtTheFirstDifferenceAndFailsFromThenOn)
 {
     const std::string header = headerLine("t", "1") + "\n";
-    Report relay{};
-    relay[1] = 0x22;
-    relay[2] = 5;
+    const Report relay = testing::request(0x22, {5});
     auto loaded = parseRecording(header + "1 enumerate 1 2b4e:0021:p%20q\n2 open p%20q 4\n3 write 4 ok " +
                                      hexBytes(relay) + "\n4 read 4 100 ok " + hexBytes(relay) + "\n",
                                  "r.rec");
@@ -95,8 +81,7 @@ TEST(Recording, StopsAtTheFirstDifferenceAndFailsFromThenOn)
     ReplayBackend replay(*loaded.recording, "r.rec", {.onStop = [&](const std::string& r) { reports.push_back(r); }});
     ASSERT_EQ(replay.enumerate().at(0).path, "p q");
     ASSERT_EQ(replay.open("p q"), 4);
-    Report wrong = relay;
-    wrong[2] = 6;
+    const Report wrong = testing::request(0x22, {6});
     EXPECT_FALSE(replay.write(4, wrong));
     EXPECT_FALSE(replay.write(4, relay)) << "not even the recorded request is served after the stop";
     Report answer{};
@@ -143,7 +128,14 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"Trailing", "1 close 1 x\n", "2: unexpected text \"x\" at the end"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Recording, AMissingFileIsRefused) { EXPECT_FALSE(openReplay(tempPath("missing.rec")).backend); }
+TEST(Recording, AFileMissingOrCutIsRefusedWithItsName)
+{
+    const std::string path = tempPath("cut.rec");
+    EXPECT_EQ(openReplay(path).error, "cannot read the recording \"" + path + "\"");
+    std::ofstream(path) << headerLine("t", "1") << "\n1 open a 1\n2 write 1 ok 00 22";
+    EXPECT_EQ(openReplay(path).error, path + " line 3: the line is cut short (truncated recording)");
+    std::filesystem::remove(path);
+}
 
 }  // namespace
 }  // namespace iox::record

@@ -1,8 +1,5 @@
 // The programs' own recordings under data/ (see data/README) played back: the main panel's
-// start-up and clicks, and an ioxctl flash, whole and cut.
-
-#include <filesystem>
-#include <fstream>
+// start-up and clicks, and an ioxctl flash.
 
 #include "ctl_fixture.h"
 #include "device/record/recording_backend.h"
@@ -74,16 +71,6 @@ TEST_F(ReplayedCtl, FlashPlaysItsRecording)
     EXPECT_EQ(ctl({"--replay", data("flash.rec"), "flash", data("USB_IO_Firmware_1.hex")}), 0) << err.str();
     EXPECT_NE(out.str().find("The New Firmware was succesfully updated (2 lines sent)"), std::string::npos) << out.str();
     EXPECT_TRUE(bus.log().empty());
-}
-
-TEST_F(ReplayedCtl, ACutRecordingIsRefusedWithItsLineBeforeAnythingRuns)
-{
-    const std::string cut = (std::filesystem::temp_directory_path() / ("cut_" + std::to_string(::getpid()))).string();
-    std::ofstream(cut) << record::headerLine("t", "1") << "\n1 open a 1\n2 write 1 ok 00 22";
-    EXPECT_EQ(ctl({"--replay", cut, "flash", data("USB_IO_Firmware_1.hex")}), 2);
-    EXPECT_EQ(err.str(), "ioxctl: " + cut + " line 3: the line is cut short (truncated recording)\n");
-    EXPECT_EQ(out.str(), "");
-    std::filesystem::remove(cut);
 }
 
 }  // namespace
