@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "device/sim/sim_backend.h"
 #include "device/usb_io.h"

@@ -93,40 +93,30 @@ TEST(Recording, StopsAtTheFirstDifferenceAndFailsFromThenOn)
                               "\n  (first difference at byte 2)\n");
 }
 
-struct Refusal {
-    const char* name;
-    std::string text;  // after a good header line, unless `bare`
-    std::string error;
-    bool bare = false;
-};
-void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
-
-class Refused : public ::testing::TestWithParam<Refusal> {};
-
-TEST_P(Refused, AtLoadWithTheLine)
+TEST(Recording, RefusedAtLoadWithTheLine)
 {
-    const std::string header = GetParam().bare ? "" : headerLine("t", "1") + "\n";
-    const LoadResult loaded = parseRecording(header + GetParam().text, "r.rec");
-    EXPECT_FALSE(loaded.recording);
-    EXPECT_EQ(loaded.error, "r.rec line " + GetParam().error);
+    // Each text follows a good header line unless `bare`.
+    struct Refusal { std::string text; std::string error; bool bare = false; };
+    const std::string zeros = hexBytes(Report{});
+    const std::vector<Refusal> cases = {
+        {"iox-recording 2 program=x\n", "1: recording format \"2\" is not the version 1 this program reads", true},
+        {"", "1: the recording is empty", true},
+        {"out 10001 00\n", "1: not a recording (the first line must begin with \"iox-recording\")", true},
+        {"1 open a 1\n2 write 1 ok 00 22", "3: the line is cut short (truncated recording)"},
+        {"1 read 1 5 ok 00 22\n", "2: expected 65 report bytes, found 2"},
+        {"1 write 1 ok 0g" + zeros.substr(2) + "\n", "2: bad report byte \"0g\""},
+        {"1 open a 1\n2 flush 1\n", "3: unknown call \"flush\""},
+        {"5 close 1\n4 close 1\n", "3: time stamp 4 goes back before 5"},
+        {"1 enumerate 2 2b4e:0021:a\n", "2: 2 interfaces announced, 1 listed"},
+        {"1 close 1 x\n", "2: unexpected text \"x\" at the end"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const LoadResult loaded = parseRecording((c.bare ? "" : headerLine("t", "1") + "\n") + c.text, "r.rec");
+        EXPECT_FALSE(loaded.recording);
+        EXPECT_EQ(loaded.error, "r.rec line " + c.error);
+    }
 }
-
-const std::string kZeros = hexBytes(Report{});
-
-INSTANTIATE_TEST_SUITE_P(
-    Recordings, Refused,
-    ::testing::Values(
-        Refusal{"Version", "iox-recording 2 program=x\n", "1: recording format \"2\" is not the version 1 this program reads", true},
-        Refusal{"Empty", "", "1: the recording is empty", true},
-        Refusal{"Foreign", "out 10001 00\n", "1: not a recording (the first line must begin with \"iox-recording\")", true},
-        Refusal{"Truncated", "1 open a 1\n2 write 1 ok 00 22", "3: the line is cut short (truncated recording)"},
-        Refusal{"ShortReport", "1 read 1 5 ok 00 22\n", "2: expected 65 report bytes, found 2"},
-        Refusal{"BadByte", "1 write 1 ok 0g" + kZeros.substr(2) + "\n", "2: bad report byte \"0g\""},
-        Refusal{"UnknownCall", "1 open a 1\n2 flush 1\n", "3: unknown call \"flush\""},
-        Refusal{"TimeGoesBack", "5 close 1\n4 close 1\n", "3: time stamp 4 goes back before 5"},
-        Refusal{"CountMismatch", "1 enumerate 2 2b4e:0021:a\n", "2: 2 interfaces announced, 1 listed"},
-        Refusal{"Trailing", "1 close 1 x\n", "2: unexpected text \"x\" at the end"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Recording, AFileMissingOrCutIsRefusedWithItsName)
 {
