@@ -58,11 +58,7 @@ public:
         return dialog.result();
     }
 
-    struct Message {
-        QString text;
-        ui::Buttons buttons;
-        ui::Icon icon;
-    };
+    struct Message { QString text; ui::Buttons buttons; ui::Icon icon; };
     std::vector<Message> messages;
     std::deque<ui::Answer> answers;  // given to the next message boxes in turn
     std::vector<std::string> events;  // everything above, in order
