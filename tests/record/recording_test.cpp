@@ -35,13 +35,11 @@ std::string randomSession(HidBackend& bus, unsigned seed, int count = 60)
         const auto value = static_cast<std::uint8_t>(random());
         const std::string line = std::string(1, "AB"[value & 1]) + std::to_string(value >> 5);
         std::uint8_t read = 0;
-        switch (random() % 6) {
-        case 0: seen << io.Set_ByteA(value); break;
-        case 1: seen << io.Set_RelayByte(value); break;
-        case 2: seen << io.Set_TTLBit(line, value & 1); break;
-        case 3: seen << io.ReadByteA(read) << '=' << int(read); break;
-        case 4: seen << io.Read_Relays_Byte(read) << '=' << int(read); break;
-        case 5: seen << io.ReadBit(line, read) << '=' << int(read); break;
+        switch (random() % 4) {
+        case 0: seen << io.Set_RelayByte(value); break;
+        case 1: seen << io.Set_TTLBit(line, value & 1); break;
+        case 2: seen << io.Read_Relays_Byte(read) << '=' << int(read); break;
+        case 3: seen << io.ReadBit(line, read) << '=' << int(read); break;
         }
         seen << ' ';
     }
@@ -87,10 +85,9 @@ TEST(Recording, StopsAtTheFirstDifferenceAndFailsFromThenOn)
     Report answer{};
     EXPECT_FALSE(replay.read(4, answer, std::chrono::milliseconds(100)));
     EXPECT_TRUE(replay.enumerate().empty());
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0], "replay of r.rec stopped at line 4: the recording has\n  write 4 " + hexBytes(relay) +
-                              "\nbut the program did\n  write 4 " + hexBytes(wrong) +
-                              "\n  (first difference at byte 2)\n");
+    EXPECT_EQ(reports, std::vector<std::string>{"replay of r.rec stopped at line 4: the recording has\n  write 4 " +
+                                                hexBytes(relay) + "\nbut the program did\n  write 4 " +
+                                                hexBytes(wrong) + "\n  (first difference at byte 2)\n"});
 }
 
 TEST(Recording, RefusedAtLoadWithTheLine)
