@@ -115,7 +115,7 @@ TEST_F(FirmwareInfo, UpdateFromTheButtonRunsToTheRestartUndisturbed)
     // The operator picks the file in the browse window.
     services.onModal = [&](QDialog& dialog) {
         auto& browse = static_cast<BrowseForm&>(dialog);
-        browse.setFolderPath(folder());
+        browse.setFolderPath(QFileInfo(image).path());
         browse.Text2()->setText(QStringLiteral("USB_IO_Firmware_A1.hex"));
         browse.Command1()->click();
     };
