@@ -76,29 +76,26 @@ TEST_F(Browse, StartsInTheCurrentFolderAndFiltersByThePattern)
 TEST_F(Browse, OkCancelAndTheCloseBoxHandBackThePath)
 {
     enum Act { Ok, Cancel, CloseBox };
-    struct Case {
-        const char* typed;
-        Act act;
-        QString path;  // with "earlier" chosen before
-    };
-    // A file that does not exist yet is accepted.
-    const Case cases[] = {{"USB_IO_Firmware_new.hex", Ok, native("USB_IO_Firmware_new.hex")},
-                          {"", Ok, ""},
-                          {"notes.txt", Cancel, ""},
-                          {"notes.txt", CloseBox, "earlier"}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.act);
+    // Typed, done, the path handed back with "earlier" chosen before. A file that does not
+    // exist yet is accepted.
+    const std::tuple<const char*, Act, QString> cases[] = {
+        {"USB_IO_Firmware_new.hex", Ok, native("USB_IO_Firmware_new.hex")},
+        {"", Ok, ""},
+        {"notes.txt", Cancel, ""},
+        {"notes.txt", CloseBox, "earlier"}};
+    for (const auto& [typed, act, path] : cases) {
+        SCOPED_TRACE(act);
         form->show();
         session::FirmwareFilePath() = "earlier";
-        form->Text2()->setText(c.typed);
-        if (c.act == CloseBox)
+        form->Text2()->setText(typed);
+        if (act == CloseBox)
             form->close();
         else
-            (c.act == Ok ? form->Command1() : form->Command2())->click();
-        if (c.act != CloseBox) {
-            EXPECT_EQ(form->result(), c.act == Ok ? QDialog::Accepted : QDialog::Rejected);
+            (act == Ok ? form->Command1() : form->Command2())->click();
+        if (act != CloseBox) {
+            EXPECT_EQ(form->result(), act == Ok ? QDialog::Accepted : QDialog::Rejected);
         }
-        EXPECT_EQ(session::FirmwareFilePath(), c.path);
+        EXPECT_EQ(session::FirmwareFilePath(), path);
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "the probe is gone again";
         EXPECT_TRUE(services.messages.empty());
     }

@@ -88,8 +88,7 @@ class UpdateFirmwareBadStatus : public UpdateFirmware, public ::testing::WithPar
 TEST_P(UpdateFirmwareBadStatus, ShowsTheErrorEndsTheProgramAndSendsNothingMore)
 {
     QPointer<panels::TestForm> panel = loadPanel();
-    const std::uint8_t status = GetParam();
-    bus.box(box).setLineAnswer([status](const std::string&, std::size_t index) -> std::uint8_t {
+    bus.box(box).setLineAnswer([status = GetParam()](const std::string&, std::size_t index) -> std::uint8_t {
         return index == 1 ? status : 'O';
     });
     run(writeImage(kData1 + kData2 + kData1 + kEndOfFile));

@@ -31,14 +31,11 @@ protected:
         QDir::setCurrent(m_previousFolder);
     }
 
-    // One box of the given firmware level, the main panel loaded on it, the log empty.
+    // One box (IOX-MODEL-C, 10001) of the given firmware level, the main panel loaded on it,
+    // the log empty.
     panels::TestForm* loadPanel(std::uint8_t level = 3)
     {
-        sim::BoxConfig config;
-        config.model = "IOX-MODEL-C";
-        config.serial = "10001";
-        config.firmware = {level, 1, 0, 0, 'B', '7'};
-        box = bus.addBox(config);
+        box = bus.addBox({.firmware = {level, 1, 0, 0, 'B', '7'}});
         panels::TestForm* panel = panels::loadMainPanel();
         bus.clearLog();
         return panel;
