@@ -77,7 +77,6 @@ TEST_F(FirmwareInfo, BrowserOpensInTheFirmwareFolderAndAPathNotNamingAnImageGoes
     form->Command1()->click();  // the folder exists now: the same
     EXPECT_EQ(services.modals, 2);
     EXPECT_EQ(QDir(current).canonicalPath(), QDir(expected).canonicalPath());
-    EXPECT_TRUE(QDir(expected).exists());
     ASSERT_EQ(services.messages.size(), 2u);
     EXPECT_EQ(services.messages[0].text, "Ilegal Firmware file");
     EXPECT_EQ(firmware::loadedFWForm(), nullptr);
@@ -134,6 +133,7 @@ TEST_F(FirmwareInfo, UpdateFromTheButtonRunsToTheRestartUndisturbed)
     form->Command1()->click();
 
     EXPECT_TRUE(tried && unchanged);
+    EXPECT_EQ(services.modals, 1);
     EXPECT_EQ(services.sleeps.size(), 2u);  // one reopen, one restart: no second update
     EXPECT_EQ(QFileInfo(session::FirmwareFilePath()).canonicalFilePath(), QFileInfo(image).canonicalFilePath());
     EXPECT_EQ(fileLabel, "Update Firmware: " + session::FirmwareFilePath());
