@@ -35,11 +35,7 @@ protected:
         form = std::make_unique<BrowseForm>();
         form->show();
     }
-    void TearDown() override
-    {
-        form.reset();
-        QDir::setCurrent(m_previousFolder);
-    }
+    void TearDown() override { QDir::setCurrent(m_previousFolder); }
     void makeFile(const QString& name, const QByteArray& content)
     {
         QFile file(dir.filePath(name));
@@ -57,12 +53,6 @@ protected:
     {
         QKeyEvent event(type, key, Qt::NoModifier);
         QCoreApplication::sendEvent(widget, &event);
-    }
-    void select(const QString& name)
-    {
-        const auto items = form->File1()->findItems(name, Qt::MatchExactly);
-        ASSERT_EQ(items.size(), 1);
-        form->File1()->setCurrentItem(items[0]);
     }
     QString native(const QString& name) const { return QDir::toNativeSeparators(dir.filePath(name)); }
 
@@ -86,29 +76,26 @@ TEST_F(Browse, StartsInTheCurrentFolderAndFiltersByThePattern)
 TEST_F(Browse, OkCancelAndTheCloseBoxHandBackThePath)
 {
     enum Act { Ok, Cancel, CloseBox };
-    struct Case {
-        const char* typed;
-        Act act;
-        QString path;  // with "earlier" chosen before
-    };
-    // A file that does not exist yet is accepted.
-    const Case cases[] = {{"USB_IO_Firmware_new.hex", Ok, native("USB_IO_Firmware_new.hex")},
-                          {"", Ok, ""},
-                          {"notes.txt", Cancel, ""},
-                          {"notes.txt", CloseBox, "earlier"}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.act);
+    // Typed, done, the path handed back with "earlier" chosen before. A file that does not
+    // exist yet is accepted.
+    const std::tuple<const char*, Act, QString> cases[] = {
+        {"USB_IO_Firmware_new.hex", Ok, native("USB_IO_Firmware_new.hex")},
+        {"", Ok, ""},
+        {"notes.txt", Cancel, ""},
+        {"notes.txt", CloseBox, "earlier"}};
+    for (const auto& [typed, act, path] : cases) {
+        SCOPED_TRACE(act);
         form->show();
         session::FirmwareFilePath() = "earlier";
-        form->Text2()->setText(c.typed);
-        if (c.act == CloseBox)
+        form->Text2()->setText(typed);
+        if (act == CloseBox)
             form->close();
         else
-            (c.act == Ok ? form->Command1() : form->Command2())->click();
-        if (c.act != CloseBox) {
-            EXPECT_EQ(form->result(), c.act == Ok ? QDialog::Accepted : QDialog::Rejected);
+            (act == Ok ? form->Command1() : form->Command2())->click();
+        if (act != CloseBox) {
+            EXPECT_EQ(form->result(), act == Ok ? QDialog::Accepted : QDialog::Rejected);
         }
-        EXPECT_EQ(session::FirmwareFilePath(), c.path);
+        EXPECT_EQ(session::FirmwareFilePath(), path);
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "the probe is gone again";
         EXPECT_TRUE(services.messages.empty());
     }
@@ -140,15 +127,19 @@ TEST_F(Browse, ExistingProbeNameSurvivesTheCheck)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3) << "only the probe it made is removed";
 }
 
-TEST_F(Browse, DeleteAsksAndRemovesTheSelectedFileOnlyOnYes)
+TEST_F(Browse, TheKeysChooseAFileAndDeleteRemovesItOnlyOnYes)
 {
     form->File1()->setCurrentRow(-1);
     press(form->File1(), Qt::Key_Delete);
     press(form->File1(), Qt::Key_Backspace);
     EXPECT_TRUE(services.messages.empty()) << "no selection: nothing asked";
+    press(form->File1(), Qt::Key_Down);
+    EXPECT_EQ(form->Text2()->text(), "USB_IO_Firmware_A1.hex");
+    press(form->File1(), Qt::Key_Down);
+    EXPECT_EQ(form->Text2()->text(), "notes.txt");
     for (const ui::Answer answer : {ui::Answer::No, ui::Answer::Yes}) {
         services.messages.clear();
-        select("notes.txt");
+        form->File1()->setCurrentItem(form->File1()->findItems("notes.txt", Qt::MatchExactly).value(0));
         services.answers.push_back(answer);
         press(form->File1(), Qt::Key_Delete);
         ASSERT_EQ(services.messages.size(), 1u);
@@ -182,15 +173,6 @@ TEST_F(Browse, TypingNarrowsTheListClickingFillsTheNameDoubleClickTakesIt)
     EXPECT_EQ(session::FirmwareFilePath(), native("USB_IO_Firmware_A1.hex"));
 }
 
-TEST_F(Browse, ChoosingAFileWithTheKeyboardFillsTheName)
-{
-    form->File1()->setCurrentRow(-1);
-    press(form->File1(), Qt::Key_Down);
-    EXPECT_EQ(form->Text2()->text(), "USB_IO_Firmware_A1.hex");
-    press(form->File1(), Qt::Key_Down);
-    EXPECT_EQ(form->Text2()->text(), "notes.txt");
-}
-
 TEST_F(Browse, ChoosingAFolderFollowsIt)
 {
     const auto items = form->Dir1()->findItems("sub", Qt::MatchEndsWith);
@@ -211,12 +193,9 @@ TEST_F(Browse, RootFolderGetsNoSecondSeparator)
 {
     form->setFolderPath(QDir::rootPath());
     EXPECT_EQ(form->Label4()->text(), QDir::toNativeSeparators(QDir::rootPath()));
-    form->Text2()->setText("");
-    form->Text2()->setText("a*.hex");
-    form->Command1()->click();  // refused, but the path it built is the one tested below
     form->Text2()->setText("iox_browse_probe_test.hex");
     form->Command1()->click();
-    if (services.messages.size() > 1)
+    if (!services.messages.empty())
         GTEST_SKIP() << "the root folder is not writable here";
     EXPECT_EQ(session::FirmwareFilePath(), QDir::toNativeSeparators(QDir::rootPath()) + "iox_browse_probe_test.hex");
 }

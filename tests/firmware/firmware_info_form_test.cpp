@@ -20,18 +20,17 @@ using firmware::BrowseForm;
 using firmware::FirmwareInfoForm;
 using firmware::firmwareInfoForm;
 
-class FirmwareInfo : public FirmwareTest {
-protected:
-    // The main panel's "(fw)" label opens the window.
-    FirmwareInfoForm* open(panels::TestForm* panel)
-    {
-        panel->Label11_Click();
-        return firmwareInfoForm();
-    }
-};
+using FirmwareInfo = FirmwareTest;
+
+// The main panel's "(fw)" label opens the window.
+FirmwareInfoForm* open(panels::TestForm* panel)
+{
+    panel->Label11_Click();
+    return firmwareInfoForm();
+}
 
 struct Level {
-    std::uint8_t level;
+    int level;  // -1: no box, the connection fails
     const char* firmware;
     bool updateOffered;
 };
@@ -41,40 +40,31 @@ class FirmwareInfoLevel : public FirmwareInfo, public ::testing::WithParamInterf
 
 TEST_P(FirmwareInfoLevel, ShowsTheBoxAndItsRevisionAndOffersTheUpdateFromLevelThree)
 {
-    panels::TestForm* panel = loadPanel(GetParam().level);
+    const bool connected = GetParam().level >= 0;
+    panels::TestForm* panel = connected ? loadPanel(GetParam().level) : panels::loadMainPanel();
     FirmwareInfoForm* form = open(panel);
     ASSERT_NE(form, nullptr);
-
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(panel->isEnabled());
     EXPECT_EQ(form->windowTitle(), "Firmware - Info.");
-    EXPECT_EQ(form->Label7(2)->text(), "Model: IOX-MODEL-C");
-    EXPECT_EQ(form->Label7(3)->text(), "S/N: 10001");
+    EXPECT_EQ(form->Label7(2)->text(), connected ? "Model: IOX-MODEL-C" : "Model: ");
+    EXPECT_EQ(form->Label7(3)->text(), connected ? "S/N: 10001" : "S/N: ");
     EXPECT_EQ(form->Label7(1)->text(), GetParam().firmware);
     EXPECT_EQ(form->Label7(4)->text(), "A1");
     EXPECT_EQ(form->Command1()->isEnabled(), GetParam().updateOffered);
-    EXPECT_EQ(requests(), (Requests{"Firmware"}));
+    EXPECT_EQ(requests(), connected ? Requests{"Firmware"} : Requests{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, FirmwareInfoLevel,
-                         ::testing::Values(Level{0, "Firmware: A0", false}, Level{2, "Firmware: A0", false},
+                         ::testing::Values(Level{-1, "Firmware: A0", false}, Level{0, "Firmware: A0", false},
+                                           Level{2, "Firmware: A0", false},
                                            Level{3, "Firmware: B7", true}, Level{9, "Firmware: B7", true},
                                            Level{200, "Firmware: B7", true}));
-
-TEST_F(FirmwareInfo, NotConnectedShowsA0AndNoUpdate)
-{
-    FirmwareInfoForm* form = open(panels::loadMainPanel());  // no box: the connection fails
-    EXPECT_EQ(form->Label7(2)->text(), "Model: ");
-    EXPECT_EQ(form->Label7(3)->text(), "S/N: ");
-    EXPECT_EQ(form->Label7(1)->text(), "Firmware: A0");
-    EXPECT_FALSE(form->Command1()->isEnabled());
-}
 
 // Which names the update takes is the core's to check; here, that a refused one goes no further.
 TEST_F(FirmwareInfo, BrowserOpensInTheFirmwareFolderAndAPathNotNamingAnImageGoesNoFurther)
 {
     FirmwareInfoForm* form = open(loadPanel());
-    bus.clearLog();
     const QString expected = QCoreApplication::applicationDirPath() + QStringLiteral("/Firmware");
     QString current;
     services.onModal = [&](QDialog& dialog) {
@@ -86,11 +76,9 @@ TEST_F(FirmwareInfo, BrowserOpensInTheFirmwareFolderAndAPathNotNamingAnImageGoes
     form->Command1()->click();  // the folder exists now: the same
     EXPECT_EQ(services.modals, 2);
     EXPECT_EQ(QDir(current).canonicalPath(), QDir(expected).canonicalPath());
-    EXPECT_TRUE(QDir(expected).exists());
     ASSERT_EQ(services.messages.size(), 2u);
     EXPECT_EQ(services.messages[0].text, "Ilegal Firmware file");
     EXPECT_EQ(firmware::loadedFWForm(), nullptr);
-    EXPECT_TRUE(requests().empty());
     EXPECT_TRUE(form->isVisible());
 }
 
@@ -101,20 +89,19 @@ TEST_F(FirmwareInfo, ClosingByEitherWayEnablesTheMainPanel)
         panels::TestForm* panel = panels::mainPanel() ? panels::mainPanel() : loadPanel();
         QPointer<FirmwareInfoForm> form = open(panel);
         ASSERT_TRUE(form);
-        ASSERT_FALSE(panel->isEnabled());
         if (byExit)
             form->Command2()->click();
         else
             form->close();
         EXPECT_TRUE(panel->isEnabled());
-        EXPECT_FALSE(form->isVisible());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_FALSE(form);
         EXPECT_EQ(firmwareInfoForm(), nullptr);
     }
 }
 
-// During the update a second update and closing either window do nothing.
+// During the update a second update and closing either window do nothing; the restart's
+// share is fw_form_test's.
 TEST_F(FirmwareInfo, UpdateFromTheButtonRunsToTheRestartUndisturbed)
 {
     QPointer<panels::TestForm> panel = loadPanel();
@@ -123,22 +110,18 @@ TEST_F(FirmwareInfo, UpdateFromTheButtonRunsToTheRestartUndisturbed)
     // The operator picks the file in the browse window.
     services.onModal = [&](QDialog& dialog) {
         auto& browse = static_cast<BrowseForm&>(dialog);
-        browse.setFolderPath(folder());
+        browse.setFolderPath(QFileInfo(image).path());
         browse.Text2()->setText(QStringLiteral("USB_IO_Firmware_A1.hex"));
         browse.Command1()->click();
     };
     QString fileLabel;
-    bool busyAndDisabledWhileSending = false;
-    bus.box(box).setLineAnswer([&](const std::string&, std::size_t) -> std::uint8_t {
-        fileLabel = firmware::loadedFWForm()->Label7()->text();
-        busyAndDisabledWhileSending = services.busyCursor && panel && !panel->isEnabled();
-        return 'O';
-    });
-    bool tried = false, unchanged = false;
+    bool busy = false, tried = false, unchanged = false;
     services.onProcessEvents = [&] {
         if (tried || bus.box(box).bootloaderLines().empty())
             return;
         tried = true;
+        busy = services.busyCursor;
+        fileLabel = firmware::loadedFWForm()->Label7()->text();
         form->Command1()->click();
         form->close();
         firmware::loadedFWForm()->close();
@@ -150,16 +133,11 @@ TEST_F(FirmwareInfo, UpdateFromTheButtonRunsToTheRestartUndisturbed)
     EXPECT_TRUE(tried && unchanged);
     EXPECT_EQ(services.modals, 1);
     EXPECT_EQ(services.sleeps.size(), 2u);  // one reopen, one restart: no second update
-    EXPECT_EQ(services.messages.size(), 1u);  // the success message only
     EXPECT_EQ(QFileInfo(session::FirmwareFilePath()).canonicalFilePath(), QFileInfo(image).canonicalFilePath());
     EXPECT_EQ(fileLabel, "Update Firmware: " + session::FirmwareFilePath());
-    EXPECT_TRUE(busyAndDisabledWhileSending);
-    EXPECT_EQ(linesOnWire(), (Requests{lineOf(kData1), lineOf(kData2)}));
+    EXPECT_TRUE(busy);
     EXPECT_EQ(services.events.back(), "idle");
-    // The restart (checked in fw_form_test) closed this window.
-    EXPECT_EQ(firmwareInfoForm(), nullptr);
-    EXPECT_FALSE(form && form->isVisible());
-    EXPECT_NE(panels::mainPanel(), panel.data());
+    EXPECT_EQ(firmwareInfoForm(), nullptr) << "the restart closes this window";
 }
 
 }  // namespace

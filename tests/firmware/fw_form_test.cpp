@@ -13,7 +13,6 @@
 namespace iox::testing {
 namespace {
 
-using namespace std::chrono_literals;
 using firmware::loadedFWForm;
 
 const QString kFailed = QStringLiteral("Error while trying to update firmware - Program will shut down");
@@ -26,25 +25,20 @@ protected:
 TEST_F(UpdateFirmware, MarksResetsSendsTheCutLinesAndRestartsTheMainPanel)
 {
     QPointer<panels::TestForm> before = loadPanel();
-    ASSERT_TRUE(before);
     const HidHandle appHandle = session::sharedDevice().GetUSBDeviceHandle();
-    bool enabledAtReset = true, timerAtReset = true;
+    bool stoppedAtReset = false;
     bus.faults(box).mangle = [&](Report& answer) {
-        if (answer[1] == cmd::ResetCpu) {
-            enabledAtReset = before->isEnabled();
-            timerAtReset = before->Timer1()->isActive();
-        }
+        if (answer[1] == cmd::ResetCpu)
+            stoppedAtReset = !before->isEnabled() && !before->Timer1()->isActive();
     };
     run(writeImage(kData1 + kData2 + kEndOfFile));
 
     // The text after the last cut (the end-of-file record here) is not sent; then the restart.
-    EXPECT_EQ(wire(), (Requests{"Flag", "ResetCPU", lineOf(kData1),
-                                lineOf(kData2), "SN", "A-out", "B-out", "RelayByte 0", "SetByte A 0",
-                                "SetByte B 0", "Model", "SN", "Firmware", "Firmware"}));
+    EXPECT_EQ(wire(), (Requests{"Flag", "ResetCPU", kData1, kData2, "SN", "A-out", "B-out", "RelayByte 0",
+                                "SetByte A 0", "SetByte B 0", "Model", "SN", "Firmware", "Firmware"}));
     EXPECT_EQ(bus.log()[1].handle, appHandle);
     EXPECT_NE(bus.log()[2].handle, appHandle);  // the lines go on the handle opened after the reset
-    EXPECT_FALSE(enabledAtReset);
-    EXPECT_FALSE(timerAtReset);
+    EXPECT_TRUE(stoppedAtReset);
 
     EXPECT_EQ(services.events,
               (std::vector<std::string>{"sleep:2000",
@@ -56,7 +50,6 @@ TEST_F(UpdateFirmware, MarksResetsSendsTheCutLinesAndRestartsTheMainPanel)
     EXPECT_NE(after, before.data());
     EXPECT_TRUE(before->isHidden());
     EXPECT_TRUE(after->isVisible() && after->isEnabled());
-    EXPECT_TRUE(session::sharedDevice().isConnected());
     EXPECT_EQ(loadedFWForm(), nullptr);
     EXPECT_EQ(bus.openHandles(), 1u);  // the update's own handle was closed
 }
@@ -81,14 +74,13 @@ TEST_F(UpdateFirmware, BeepsBeforeASentEndOfFileRecordStopsAtFAndShowsEachCutsSh
     };
     run(writeImage(kData1 + kEndOfFile + ";after the end\r\n" + kData2));
 
-    EXPECT_EQ(linesOnWire(), (Requests{lineOf(kData1), lineOf(kEndOfFile)}));
+    EXPECT_EQ(linesOnWire(), (Requests{kData1, kEndOfFile}));
     EXPECT_EQ(beepsAtLine, (std::vector<int>{0, 1}));
     // Cuts at 46 and 59 of 119 characters on a track of 409 pixels.
     EXPECT_EQ(shownAfter[1], std::pair(QString("39%"), 158));
     EXPECT_EQ(shownAfter[2], std::pair(QString("50%"), 203));
     EXPECT_TRUE(fullBar);
     EXPECT_EQ(services.ends, 0);
-    EXPECT_NE(panels::mainPanel(), nullptr);
 }
 
 class UpdateFirmwareBadStatus : public UpdateFirmware, public ::testing::WithParamInterface<std::uint8_t> {};
@@ -96,13 +88,12 @@ class UpdateFirmwareBadStatus : public UpdateFirmware, public ::testing::WithPar
 TEST_P(UpdateFirmwareBadStatus, ShowsTheErrorEndsTheProgramAndSendsNothingMore)
 {
     QPointer<panels::TestForm> panel = loadPanel();
-    const std::uint8_t status = GetParam();
-    bus.box(box).setLineAnswer([status](const std::string&, std::size_t index) -> std::uint8_t {
+    bus.box(box).setLineAnswer([status = GetParam()](const std::string&, std::size_t index) -> std::uint8_t {
         return index == 1 ? status : 'O';
     });
     run(writeImage(kData1 + kData2 + kData1 + kEndOfFile));
 
-    EXPECT_EQ(linesOnWire(), (Requests{lineOf(kData1), lineOf(kData2)}));
+    EXPECT_EQ(linesOnWire(), (Requests{kData1, kData2}));
     EXPECT_EQ(services.events, (std::vector<std::string>{"sleep:2000", "message:" + kFailed.toStdString(), "end"}));
     EXPECT_EQ(panels::mainPanel(), panel.data());  // no restart
     EXPECT_FALSE(panel->isEnabled());
@@ -118,25 +109,16 @@ TEST_P(UpdateFirmwareReopen, TheBoxIsAwaitedUpToThirtyFiveTimes)
     loadPanel();
     bus.faults(box).failedOpensAfterReset = GetParam();
     const std::size_t opensBefore = bus.openCallsOf(bus.pathOf(box));
-    std::size_t sleepsBeforeFirstLine = 0;
-    bus.box(box).setLineAnswer([&](const std::string&, std::size_t index) -> std::uint8_t {
-        if (index == 0)
-            sleepsBeforeFirstLine = services.sleeps.size();
-        return 'O';
-    });
     run(writeImage(kData1 + kData2 + kEndOfFile));
     if (GetParam() == 2) {
-        EXPECT_EQ(sleepsBeforeFirstLine, 3u);
-        EXPECT_EQ(linesOnWire(), (Requests{lineOf(kData1), lineOf(kData2)}));
-        EXPECT_EQ(services.ends, 0);
-        EXPECT_NE(panels::mainPanel(), nullptr);
+        EXPECT_EQ(services.sleeps.size(), 4u) << "three waits for the box, one before the restart";
+        EXPECT_EQ(linesOnWire(), (Requests{kData1, kData2}));
     } else {
-        EXPECT_EQ(services.sleeps, std::vector<std::chrono::milliseconds>(35, 2000ms));
+        std::vector<std::string> events(35, "sleep:2000");
+        events.push_back("message:" + kFailed.toStdString());
+        events.push_back("end");
+        EXPECT_EQ(services.events, events);
         EXPECT_EQ(bus.openCallsOf(bus.pathOf(box)) - opensBefore, 35u);
-        EXPECT_TRUE(linesOnWire().empty());
-        ASSERT_EQ(services.messages.size(), 1u);
-        EXPECT_EQ(services.messages[0].text, kFailed);
-        EXPECT_EQ(services.ends, 1);
     }
 }
 
@@ -152,9 +134,6 @@ TEST_F(UpdateFirmware, ARefusedFileShowsWhyAndNeverTouchesTheBox)
     ASSERT_EQ(services.messages.size(), 1u);
     EXPECT_TRUE(services.messages[0].text.contains("Nothing was sent to the USB IO."))
         << services.messages[0].text.toStdString();
-    EXPECT_EQ(services.ends, 0);
-    EXPECT_TRUE(services.sleeps.empty());
-    EXPECT_EQ(panels::mainPanel(), panel.data());
     EXPECT_TRUE(panel->Timer1()->isActive());
     EXPECT_FALSE(loadedFWForm()->isVisible());
 }

@@ -15,15 +15,6 @@
 
 namespace iox::testing {
 
-// "Line <the bytes up to the first zero>", "Flag", "ResetCPU" (their bytes are the core's and
-// the device tests' to check); others as the panels'.
-inline std::string describeFirmware(const Report& r)
-{
-    if (r[1] == ':' || r[1] == ';')
-        return "Line " + std::string(reinterpret_cast<const char*>(&r[1]), strnlen(reinterpret_cast<const char*>(&r[1]), 64));
-    return r[1] == cmd::UpdateFlag ? "Flag" : r[1] == cmd::ResetCpu ? "ResetCPU" : describe(r);
-}
-
 class FirmwareTest : public PanelTest {
 protected:
     void SetUp() override
@@ -40,14 +31,11 @@ protected:
         QDir::setCurrent(m_previousFolder);
     }
 
-    // One box of the given firmware level, the main panel loaded on it, the log empty.
+    // One box (IOX-MODEL-C, 10001) of the given firmware level, the main panel loaded on it,
+    // the log empty.
     panels::TestForm* loadPanel(std::uint8_t level = 3)
     {
-        sim::BoxConfig config;
-        config.model = "IOX-MODEL-C";
-        config.serial = "10001";
-        config.firmware = {level, 1, 0, 0, 'B', '7'};
-        box = bus.addBox(config);
+        box = bus.addBox({.firmware = {level, 1, 0, 0, 'B', '7'}});
         panels::TestForm* panel = panels::loadMainPanel();
         bus.clearLog();
         return panel;
@@ -61,19 +49,24 @@ protected:
         file.write(text.data(), static_cast<qint64>(text.size()));
         return file.fileName();
     }
-    QString folder() const { return m_dir.path(); }
 
-    // Every request since the last clearLog(), or only the image lines.
+    // Every request since the last clearLog(), or only the image lines: a line as its text up
+    // to the first zero, "Flag", "ResetCPU" (their bytes are the core's and the device tests'
+    // to check), others as the panels'.
     Requests wire(bool linesOnly = false) const
     {
         Requests out;
-        for (const auto& entry : bus.log())
-            if (std::string r = describeFirmware(entry.report); !linesOnly || r.rfind("Line ", 0) == 0)
-                out.push_back(r);
+        for (const auto& entry : bus.log()) {
+            const Report& r = entry.report;
+            const auto* text = reinterpret_cast<const char*>(&r[1]);
+            if (r[1] == ':' || r[1] == ';')
+                out.emplace_back(text, strnlen(text, 64));
+            else if (!linesOnly)
+                out.push_back(r[1] == cmd::UpdateFlag ? "Flag" : r[1] == cmd::ResetCpu ? "ResetCPU" : describe(r));
+        }
         return out;
     }
     Requests linesOnWire() const { return wire(true); }
-    static std::string lineOf(const std::string& text) { return "Line " + text; }
 
     std::size_t box = 0;
 

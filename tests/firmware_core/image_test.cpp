@@ -36,49 +36,35 @@ std::string recordOf(std::size_t n)
     return head + std::string(2 * bytes, '0') + sum + (n % 2 == 1 ? "\r\n" : "\n");
 }
 
-struct CutCase {
-    const char* name;
-    std::string text;
-    std::vector<std::string> sent;
-};
-
-void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
-
-class LineCutter : public ::testing::TestWithParam<CutCase> {};
-
-TEST_P(LineCutter, SendsTheLinesBetweenCuts)
+// A ':' or ';' past a line's first two characters cuts it off and starts the next; the
+// text after the last cut is not sent.
+TEST(LineCutter, SendsTheLinesBetweenCuts)
 {
-    std::vector<std::string> sent;
-    for (const auto& line : cutImageLines(GetParam().text))
-        sent.emplace_back(lineText(GetParam().text, line));
-    EXPECT_EQ(sent, GetParam().sent);
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {kData + kEof, {kData}},
+        {kData + kEof + ";comment\r\n", {kData, kEof}},
+        {":01\r\n;02\r\n:03", {":01\r\n", ";02\r\n"}},
+        {":AB:CD", {":AB"}},
+        {"::AB:CD", {"::AB"}},
+        {":AB::CD:", {":AB", "::CD"}},
+        {kData, {}},
+        {"", {}},
+        {"hello\r\n", {}},
+        {recordOf(63) + kEof, {recordOf(63)}},
+        {recordOf(64) + kEof, {recordOf(64)}}};
+    for (const auto& [text, lines] : cases) {
+        std::vector<std::string> sent;
+        for (const auto& line : cutImageLines(text))
+            sent.emplace_back(lineText(text, line));
+        EXPECT_EQ(sent, lines) << text;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, LineCutter,
-    ::testing::Values(
-        CutCase{"DataThenEndOfFile", kData + kEof, {kData}},
-        CutCase{"SemicolonAfterEndOfFile", kData + kEof + ";comment\r\n", {kData, kEof}},
-        CutCase{"SemicolonCutsToo", ":01\r\n;02\r\n:03", {":01\r\n", ";02\r\n"}},
-        CutCase{"FirstColonMakesNoCut", ":AB:CD", {":AB"}},
-        CutCase{"LeadingDoubleColonStaysAtTheHead", "::AB:CD", {"::AB"}},
-        CutCase{"ColonRightAfterACutMakesNone", ":AB::CD:", {":AB", "::CD"}},
-        CutCase{"TextWithoutSecondStart", kData, {}},
-        CutCase{"EmptyText", "", {}},
-        CutCase{"NoStartAtAll", "hello\r\n", {}},
-        CutCase{"SixtyThreeCharacters", recordOf(63) + kEof, {recordOf(63)}},
-        CutCase{"SixtyFourCharacters", recordOf(64) + kEof, {recordOf(64)}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(LineCutterPositions, EachLineKnowsItsCutAndOnlyTheEndOfFileRecordIsMarked)
+// The cuts' positions are checked through the progress shown in update_test.
+TEST(EndOfFileMark, IsCaseSensitive)
 {
-    const auto lines = cutImageLines(kData + kData + kEof + ";\r\n");
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0].position(), kData.size() + 1);
-    EXPECT_EQ(lines[1].position(), 2 * kData.size() + 1);
-    EXPECT_FALSE(lines[1].endOfFileRecord);
-    EXPECT_TRUE(lines[2].endOfFileRecord);
-    EXPECT_FALSE(cutImageLines(kData + ":00000001f\r\n:")[1].endOfFileRecord) << "the search is case-sensitive";
+    EXPECT_TRUE(cutImageLines(kData + kEof + ";")[1].endOfFileRecord);
+    EXPECT_FALSE(cutImageLines(kData + ":00000001ff\r\n:")[1].endOfFileRecord);
 }
 
 class ImageFile : public ::testing::Test {
@@ -103,7 +89,6 @@ TEST_F(ImageFile, TakesTheBytesAsTheyAre)
     EXPECT_EQ(result.image->length(), data.size() + kEof.size());
     ASSERT_EQ(result.image->lines.size(), 2u);
     EXPECT_EQ(std::string(result.image->lineText(result.image->lines[0])) + std::string(result.image->lineText(result.image->lines[1])), data);
-    EXPECT_EQ(result.image->lines[1].length, 63u);
 }
 
 // Real images: 16-byte records, extended address records, either case, CR LF or LF,
@@ -134,50 +119,43 @@ TEST(FirmwareFilePath, NamesAnImageRightAfterAFolder)
         EXPECT_EQ(isFirmwareFilePath(path), accepted) << path;
 }
 
-struct Refusal {
-    const char* name;
-    std::string text;
-    const char* says;
-};
-
-void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
-
-class RefusedText : public ::testing::TestWithParam<Refusal> {};
-
-TEST_P(RefusedText, TellsTheOperatorWhy)
+TEST(ImageText, RefusalTellsTheOperatorWhy)
 {
-    const auto result = checkImageText(GetParam().text, "x.hex");
-    EXPECT_FALSE(result.image);
-    EXPECT_NE(result.error.find(GetParam().says), std::string::npos) << result.error;
-    EXPECT_NE(result.error.find("x.hex\r\nNothing was sent to the USB IO."), std::string::npos) << result.error;
+    const std::pair<std::string, const char*> refusals[] = {
+        {recordOf(64) + kEof, "Line 1 of the Firmware file is longer than 63"},
+        {recordOf(21) + recordOf(71) + kEof, "Line 2 of"},
+        {"", "holds no firmware lines"},
+        {recordOf(21), "holds no firmware lines"},
+        // A C source saved under an image's name: short lines holding ':'.
+        {"int a;\nx: y;\n:z\n", "Line 1 of the Firmware file is not an Intel HEX record (does not start with ':')"},
+        {kData + ":0400000001020304F3\r\n" + kEof, "Line 2 of the Firmware file is not an Intel HEX record "
+                                                  "(checksum is 0xf3, the record needs 0xf2)"},
+        {kData + kData + ":0300000001020304F2\r\n" + kEof, "Line 3 of the Firmware file is not an Intel HEX "
+                                                          "record (byte count says 3"},
+        {kData + ":00000001FF \r\n", "Line 2 of the Firmware file is not an Intel HEX record "
+                                      "(character 12 is not a hex digit)"},
+        {kData + ":0000000\r\n" + kEof, "Line 2 of the Firmware file is not an Intel HEX record "
+                                         "(holds an odd number of hex digits)"},
+        {"\r\n" + kData + kEof, "Line 1 of the Firmware file is not an Intel HEX record "
+                                "(is blank before the first record)"},
+        {kData + "; built 12:30\r\n" + kEof, "Line 2 of the Firmware file is not an Intel HEX record "
+                                             "(is a comment holding ':')"}};
+    for (const auto& [text, says] : refusals) {
+        const auto result = checkImageText(text, "x.hex");
+        EXPECT_FALSE(result.image) << says;
+        EXPECT_NE(result.error.find(says), std::string::npos) << result.error;
+        EXPECT_NE(result.error.find("x.hex\r\nNothing was sent to the USB IO."), std::string::npos) << result.error;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, RefusedText,
-    ::testing::Values(Refusal{"SixtyFourCharacters", recordOf(64) + kEof, "Line 1 of the Firmware file is longer than 63"},
-                      Refusal{"LongSecondLine", recordOf(21) + recordOf(71) + kEof, "Line 2 of"},
-                      Refusal{"Empty", "", "holds no firmware lines"},
-                      Refusal{"SingleRecord", recordOf(21), "holds no firmware lines"},
-                      // A C source saved under an image's name: short lines holding ':'.
-                      Refusal{"SourceText", "int a;\nx: y;\n:z\n", "Line 1 of the Firmware file is not an Intel HEX record (does not start with ':')"},
-                      Refusal{"BadChecksum", kData + ":0400000001020304F3\r\n" + kEof, "Line 2 of the Firmware file is not an Intel HEX record (checksum is 0xf3, the record needs 0xf2)"},
-                      Refusal{"ShortCount", kData + kData + ":0300000001020304F2\r\n" + kEof, "Line 3 of the Firmware file is not an Intel HEX record (byte count says 3"},
-                      Refusal{"TrailingBlank", kData + ":00000001FF \r\n", "Line 2 of the Firmware file is not an Intel HEX record (character 12 is not a hex digit)"},
-                      Refusal{"LeadingBlank", "\r\n" + kData + kEof, "Line 1 of the Firmware file is not an Intel HEX record (is blank before the first record)"},
-                      Refusal{"CommentWithColon", kData + "; built 12:30\r\n" + kEof, "Line 2 of the Firmware file is not an Intel HEX record (is a comment holding ':')"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(ImageFile, RefusesAFileThatCannotBeRead)
+TEST_F(ImageFile, RefusesAFileThatCannotBeReadOrIsLargerThanSixteenMiB)
 {
     for (const std::string& path : {(dir / "missing.hex").string(), dir.string(), std::string()}) {
         const auto result = readImageFile(path);
         EXPECT_FALSE(result.image);
         EXPECT_EQ(result.error.rfind("The Firmware file cannot be read: " + path, 0), 0u) << path;
     }
-}
 
-TEST_F(ImageFile, RefusesAFileLargerThanSixteenMiB)
-{
     std::string big = recordOf(41) + kEof;
     big.resize(static_cast<std::size_t>(kMaxImageBytes) + 1, '\n');
     const auto result = readImageFile(write("big.hex", big));
@@ -188,33 +166,22 @@ TEST_F(ImageFile, RefusesAFileLargerThanSixteenMiB)
     EXPECT_TRUE(readImageFile(write("fits.hex", big)).image) << "exactly 16 MiB is taken";
 }
 
-struct RecordCase {
-    std::string text;
-    std::size_t line;
-    std::string problem;
-};
-
-class HexRecord : public ::testing::TestWithParam<RecordCase> {};
-
-TEST_P(HexRecord, NamesTheLineAndItsProblem)
+// The whole-file checks of the HEX check command; the record's own problems are refused above.
+TEST(HexRecords, NameTheLineAndItsProblem)
 {
-    const HexRecords found = checkHexRecords(GetParam().text);
-    ASSERT_EQ(found.problems.size(), 1u);
-    EXPECT_EQ(found.problems[0].line, GetParam().line);
-    EXPECT_EQ(found.problems[0].text, GetParam().problem);
+    const std::string k16 = ":100000000C9434000C9446000C9446000C9446006A\r\n";
+    const std::tuple<std::string, std::size_t, std::string> cases[] = {
+        {k16 + ":0100000600F9\r\n" + kEof, 2, "unknown record type 0x06"},
+        {k16 + ":01000004FFFC\r\n" + kEof, 2, "a type 0x04 record carries 2 data bytes, not 1"},
+        {k16, 1, "no end-of-file record (:00000001FF)"},
+        {k16 + kEof + k16, 3, "record after the end-of-file record"}};
+    for (const auto& [text, line, problem] : cases) {
+        const HexRecords found = checkHexRecords(text);
+        ASSERT_EQ(found.problems.size(), 1u) << problem;
+        EXPECT_EQ(found.problems[0].line, line);
+        EXPECT_EQ(found.problems[0].text, problem);
+    }
 }
-
-const std::string k16 = ":100000000C9434000C9446000C9446000C9446006A\r\n";
-
-INSTANTIATE_TEST_SUITE_P(
-    Records, HexRecord,
-    ::testing::Values(
-        // Checksum, byte count, hex digits and the ':' are in RefusedText with the whole message.
-        RecordCase{k16 + ":0000000\r\n" + kEof, 2, "holds an odd number of hex digits"},
-        RecordCase{k16 + ":0100000600F9\r\n" + kEof, 2, "unknown record type 0x06"},
-        RecordCase{k16 + ":01000004FFFC\r\n" + kEof, 2, "a type 0x04 record carries 2 data bytes, not 1"},
-        RecordCase{k16, 1, "no end-of-file record (:00000001FF)"},
-        RecordCase{k16 + kEof + k16, 3, "record after the end-of-file record"}));
 
 TEST(Bootloader, TheAnswerIsTheEchoStatusAndSilenceIsAFailedRead)
 {
