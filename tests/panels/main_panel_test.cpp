@@ -26,7 +26,6 @@ struct ClickCase {
     void (*act)(TestForm&);
     Requests sent;
 };
-void PrintTo(const ClickCase& c, std::ostream* os) { *os << c.name; }
 
 class MainPanelClicks : public LoadedPanel, public ::testing::WithParamInterface<ClickCase> {};
 

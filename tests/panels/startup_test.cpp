@@ -44,7 +44,6 @@ struct Selection {
     const char* secondSerial;
     QString chosen;
 };
-void PrintTo(const Selection& s, std::ostream* os) { *os << s.name; }
 
 class StartupSelection : public Startup, public ::testing::WithParamInterface<Selection> {};
 
@@ -155,13 +154,12 @@ TEST_F(Startup, ModelDTurnsPortAToInputBeforeTheWindowShows)
 TEST_F(Startup, FirmwareIndicatorIsQuietAfterEveryActivation)
 {
     for (std::uint8_t level : {0, 2, 3, 9}) {
-        SCOPED_TRACE(int(level));
         const std::size_t box = bus.addBox({.firmware = {level, 1, 0, 0, 'A', '3'}});
         TestForm* form = panels::loadMainPanel();
-        EXPECT_EQ(ui::textColourOf(*form->Label11()), panels::kFirmwareQuiet);
+        EXPECT_EQ(ui::textColourOf(*form->Label11()), panels::kFirmwareQuiet) << int(level);
         ui::setTextColour(*form->Label11(), panels::kFirmwareFlag);
         form->Form_Activate();
-        EXPECT_EQ(ui::textColourOf(*form->Label11()), panels::kFirmwareQuiet);
+        EXPECT_EQ(ui::textColourOf(*form->Label11()), panels::kFirmwareQuiet) << int(level);
         panels::unloadMainPanel();
         bus.vanish(box);
     }
