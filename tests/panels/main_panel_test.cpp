@@ -53,8 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
         ClickCase{"PortBInputThenOutputTwice",
                   [](TestForm& f) { f.Check3(7)->click(); f.Option2(1)->click(); f.Option2(0)->click(); f.Option2(0)->click(); },
                   {"TTL B7 1", "TTL B7 0", "B-in", "B-out"}},
-        ClickCase{"HiddenPulseButtonHandler", [](TestForm& f) { f.Command3_Click(0); }, {"Pulse A0 5"}},
-        ClickCase{"Tick", [](TestForm& f) { f.Timer1_Timer(); }, {"ReadA", "ReadB", "ReadRelays"}}),
+        ClickCase{"HiddenPulseButtonHandler", [](TestForm& f) { f.Command3_Click(0); }, {"Pulse A0 5"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MainPanel, InputPortsDisableAndClearTheirSwitches)
