@@ -71,7 +71,7 @@ TEST(DemoOptions, BadArgumentsAreRefusedWithAReason)
     }
 }
 
-TEST(ReportTrace, OneFlushedLinePerReport)
+TEST(ReportTrace, OneFlushedLinePerReportAndAnUnwritablePathReported)
 {
     const std::string path = ::testing::TempDir() + "iox_trace_test.txt";
     sim::SimBackend bus;
@@ -93,13 +93,10 @@ TEST(ReportTrace, OneFlushedLinePerReport)
         zeros += " 00";
     EXPECT_EQ(lines, (std::vector<std::string>{"out 777 00 1f 42 a5" + zeros, "in 777 00 1f 00 00" + zeros}));
     std::remove(path.c_str());
-}
 
-TEST(ReportTrace, UnwritablePathIsReported)
-{
-    sim::ReportTrace trace("/nonexistent-dir/trace.txt");
-    EXPECT_FALSE(trace.ok());
-    trace.write(sim::Direction::Out, "1", Report{});  // harmless
+    sim::ReportTrace unwritable("/nonexistent-dir/trace.txt");
+    EXPECT_FALSE(unwritable.ok());
+    unwritable.write(sim::Direction::Out, "1", Report{});  // harmless
 }
 
 }  // namespace

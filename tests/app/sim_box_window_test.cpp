@@ -39,32 +39,19 @@ protected:
     BoxPage* page = nullptr;
 };
 
-TEST_F(SimWindow, ShowsTheBoxInItsIdleState)
-{
-    EXPECT_TRUE(window->timer()->isActive());
-    EXPECT_EQ(page->modelLabel()->text() + page->serialLabel()->text() + page->firmwareLabel()->text() +
-                  page->stateLabel()->text() + page->directionLabel(kPortA)->text() + page->directionLabel(kPortB)->text(),
-              "IOX-MODEL-C10001A3 (level 3)runningoutputoutput");
-    EXPECT_EQ(page->pulseWidthLabel()->text() + page->pulsesLabel()->text() + page->wordLabel()->text(),
-              QString::fromUtf8("10 \u00b5snone yetnone yet"));
-    EXPECT_FALSE(page->diagram()->hasWord());
-}
-
 TEST_F(SimWindow, RelaysAndOutputLinesSwitchedOnThePanelLightUpHere)
 {
-    // A panel switch, and the window's indicator for index i of what it switches.
-    using Shown = std::function<QWidget*(int)>;
-    const Shown relay = [&](int i) { return page->relayIndicator(i); };
-    const Shown lineA = [&](int i) { return page->lineButton(kPortA, i); };
-    const Shown lineB = [&](int i) { return page->lineButton(kPortB, i); };
-    for (const auto& [panelSwitch, shown, lit] : {std::tuple{form->Check1(3), relay, "00010000"},
-                                                  {form->Check3(5), lineB, "00000100"}, {form->Check2(0), lineA, "10000000"}}) {
-        panelSwitch->click();
+    const auto shown = [&] {
         window->refresh();
-        EXPECT_EQ(levels(shown), lit);
-        panelSwitch->click();
-        window->refresh();
-        EXPECT_EQ(levels(shown), "00000000");
+        return levels([&](int i) { return page->relayIndicator(i); }) + " " +
+               levels([&](int i) { return page->lineButton(kPortA, i); }) + " " +
+               levels([&](int i) { return page->lineButton(kPortB, i); });
+    };
+    for (const char* lit : {"00010000 10000000 00000100", "00000000 00000000 00000000"}) {
+        form->Check1(3)->click();
+        form->Check2(0)->click();
+        form->Check3(5)->click();
+        EXPECT_EQ(shown(), lit);
     }
 }
 
@@ -85,8 +72,15 @@ TEST_F(SimWindow, TheLastSerialWordIsDrawnBitForBitOnItsLines)
     EXPECT_EQ(page->wordLabel()->text(), "\"11\", 2 bits, on the box's own lines, trigger on  (3 words sent)");
 }
 
-TEST_F(SimWindow, PulseWidthAndTheNewestPulsesFirst)
+TEST_F(SimWindow, ShowsTheBoxIdleThenItsPulseWidthAndTheNewestPulsesFirst)
 {
+    EXPECT_TRUE(window->timer()->isActive());
+    EXPECT_EQ(page->modelLabel()->text() + page->serialLabel()->text() + page->firmwareLabel()->text() +
+                  page->stateLabel()->text() + page->directionLabel(kPortA)->text() + page->directionLabel(kPortB)->text(),
+              "IOX-MODEL-C10001A3 (level 3)runningoutputoutput");
+    EXPECT_EQ(page->pulseWidthLabel()->text() + page->pulsesLabel()->text() + page->wordLabel()->text(),
+              QString::fromUtf8("10 \u00b5snone yetnone yet"));
+    EXPECT_FALSE(page->diagram()->hasWord());
     USB_IO& io = session::sharedDevice();
     std::int16_t width = 25;
     io.Set_SPI_PulseWidth(width);
@@ -122,13 +116,8 @@ TEST_F(SimWindow, AnInputLineSwitchedHereReachesThePanelsStatusRowOnItsNextTick)
         form->Timer1_Timer();
         EXPECT_EQ(colourOf(statusOf(port, 2)), ui::kLow);
     }
-}
-
-TEST_F(SimWindow, ASwitchClickedAfterThePortTurnedToOutputChangesNothing)
-{
-    option(kPortB, true)->click();
-    window->refresh();
-    option(kPortB, false)->click();  // the window has not caught up yet
+    // A switch clicked after the port turned to output, before the window caught up, changes nothing.
+    option(kPortB, false)->click();
     page->lineButton(kPortB, 4)->click();
     EXPECT_FALSE(page->lineButton(kPortB, 4)->isEnabled() || colourOf(page->lineButton(kPortB, 4)) != ui::kLow);
     option(kPortB, true)->click();
@@ -162,9 +151,7 @@ TEST_F(SimWindowOfSeveralBoxes, HasATabPerBoxWhoseSwitchesReachOnlyItsOwnBox)
 {
     const std::size_t first = addBox("IOX-MODEL-C", "10001");
     const std::size_t second = addBox("IOX-MODEL-D", "20001");
-    Report portAToInput{};
-    portAToInput[1] = cmd::SetByteAAsInput;
-    bus.box(second).answer(portAToInput);
+    bus.box(second).answer(Report{0, cmd::SetByteAAsInput});
     SimBoxWindow window(bus);
     ASSERT_EQ(window.pageCount(), 2);
     EXPECT_EQ(window.tabs()->tabText(0) + window.tabs()->tabText(1), "10001 (IOX-MODEL-C)20001 (IOX-MODEL-D)");

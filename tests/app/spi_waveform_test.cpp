@@ -10,14 +10,6 @@
 namespace iox::simbox {
 namespace {
 
-std::vector<std::uint8_t> digits(const std::string& word)
-{
-    std::vector<std::uint8_t> out;
-    for (const char c : word)
-        out.push_back(static_cast<std::uint8_t>(c - '0'));
-    return out;
-}
-
 // The data line's level at each rising clock edge, as "0"/"1".
 std::string sampled(const SpiWaveform& w)
 {
@@ -33,11 +25,14 @@ TEST(SpiWaveform, AReceiverReadsBackEveryBitThenALatch)
     // Any non-zero digit drives the line high.
     for (const auto& [word, readBack] : std::vector<std::pair<std::string, std::string>>{
              {"10110", "10110"}, {"", ""}, {"0000", "0000"}, {"2090", "1010"}, {std::string(56, '1'), std::string(56, '1')}}) {
-        const SpiWaveform w = spiWaveform(digits(word));
+        std::vector<std::uint8_t> digits(word.begin(), word.end());
+        for (std::uint8_t& digit : digits)
+            digit -= '0';
+        const SpiWaveform w = spiWaveform(digits);
         SCOPED_TRACE("word \"" + word + "\"");
         ASSERT_EQ(w.steps(), 2 * word.size() + 4);
         ASSERT_EQ(w.data.size() + w.le.size(), 2 * w.steps());
-        EXPECT_EQ(w.bits, digits(word));
+        EXPECT_EQ(w.bits, digits);
         EXPECT_EQ(sampled(w), readBack);
 
         std::size_t lastClockHigh = 0, firstLatch = w.steps(), latchSteps = 0;

@@ -19,67 +19,40 @@ using panels::IO4;
 using panels::TestForm;
 
 // Counts the Show events a window receives.
-class ShowCounter : public QObject {
-public:
-    int shows = 0;
-
-protected:
+struct ShowCounter : QObject {
     bool eventFilter(QObject*, QEvent* event) override
     {
         shows += event->type() == QEvent::Show;
         return false;
     }
+    int shows = 0;
 };
 
-class CompactPanel : public PanelTest {
-protected:
-    // Starts the application with the boxes added so far; IO4 must take over. Notes what
-    // the hand-over had done when IO4's load first let events run (its Connect).
-    IO4* start()
-    {
-        services.onProcessEvents = [this] {
-            if (TestForm* main = panels::mainPanel(); main && !testForm) {
-                testForm = main;
-                main->installEventFilter(&testFormShows);
-            }
-            if (IO4* panel = panels::compactPanel(); panel && !atLoad)
-                atLoad = panel->SN_Selected + "|" + panel->windowTitle() + "|" + (panel->isVisible() ? "shown" : "") +
-                         "|" + (session::sharedDevice().isConnected() ? "shared open" : "");
-        };
-        EXPECT_EQ(panels::loadMainPanel(), nullptr);
-        services.onProcessEvents = nullptr;
-        io4 = panels::compactPanel();
-        if (io4)
-            own = io4->device().GetUSBDeviceHandle();
-        return io4;
-    }
-    void startWithOneBox()
-    {
-        box = addBox("IOX-MODEL-B", "30001");
-        ASSERT_NE(start(), nullptr);
-        bus.clearLog();
-    }
-    void open(const QString& serial)
-    {
-        io4 = panels::openCompactPanel(serial, kPanelTitle);
-        own = io4->device().GetUSBDeviceHandle();
-    }
-
-    std::size_t box = 0;
-    IO4* io4 = nullptr;
-    HidHandle own = 0;
-    QPointer<TestForm> testForm;
-    ShowCounter testFormShows;
-    std::optional<QString> atLoad;
-};
+using CompactPanel = PanelTest;
 
 TEST_F(CompactPanel, TheStartUpHandsTheChosenBoxOverToIO4AndClosesTheMainPanelUnseen)
 {
     addBox("IOX-MODEL-B", "30001");
-    box = addBox("IOX-MODEL-B", "30002");
+    const std::size_t box = addBox("IOX-MODEL-B", "30002");
     services.onModal = pickRow(1);
-    ASSERT_NE(start(), nullptr);
-    // When IO4's load connected: its serial number and title set, not shown, shared object closed.
+    // What the hand-over had done when IO4's load first let events run (its Connect).
+    QPointer<TestForm> testForm;
+    ShowCounter testFormShows;
+    std::optional<QString> atLoad;
+    services.onProcessEvents = [&] {
+        if (TestForm* main = panels::mainPanel(); main && !testForm) {
+            testForm = main;
+            main->installEventFilter(&testFormShows);
+        }
+        if (IO4* panel = panels::compactPanel(); panel && !atLoad)
+            atLoad = panel->SN_Selected + "|" + panel->windowTitle() + "|" + (panel->isVisible() ? "shown" : "") +
+                     "|" + (session::sharedDevice().isConnected() ? "shared open" : "");
+    };
+    EXPECT_EQ(panels::loadMainPanel(), nullptr);
+    services.onProcessEvents = nullptr;
+    IO4* io4 = panels::compactPanel();
+    ASSERT_NE(io4, nullptr);
+    const HidHandle own = io4->device().GetUSBDeviceHandle();
     EXPECT_EQ(atLoad, QString("30002|") + kPanelTitle + "||");
 
     // The shared object's load, then nothing more on it; then IO4's own load.
@@ -100,8 +73,18 @@ TEST_F(CompactPanel, TheStartUpHandsTheChosenBoxOverToIO4AndClosesTheMainPanelUn
     EXPECT_EQ(testFormShows.shows, 0);
     EXPECT_EQ(services.events, std::vector<std::string>{"modal:ListForm"});
     EXPECT_EQ(io4->Label8()->text(), "30002");
-    io4->Check1(0)->click();
-    EXPECT_EQ(bus.box(0).relays() * 256 + bus.box(box).relays(), 0x01);
+
+    // Its switches and "Send" go to its own box on its own connection.
+    bus.clearLog();
+    io4->Check1(1)->click();
+    io4->Check3(2)->click();
+    io4->Check3(2)->click();
+    io4->Check3(0)->click();
+    io4->Frame6()->Command1()->click();
+    EXPECT_EQ(requests(own),
+              Requests({"Relay 1 1", "TTL B2 1", "TTL B2 0", "TTL B0 1", "TTL B0 0", "SPI B0 B1 B2 101011"}));
+    EXPECT_FALSE(io4->Check3(0)->isChecked());
+    EXPECT_EQ(bus.box(0).relays() * 256 + bus.box(box).relays(), 0x02);
 }
 
 TEST_F(CompactPanel, OnlyTheCompactModelFillsTheSerialLines)
@@ -109,7 +92,7 @@ TEST_F(CompactPanel, OnlyTheCompactModelFillsTheSerialLines)
     for (const auto& [model, items] : {std::pair{"IOX-MODEL-B", 4}, {"IOX-MODEL-C", 0}, {"iox-model-b", 0}}) {
         SCOPED_TRACE(model);
         const std::size_t b = addBox(model, "40001");
-        open("40001");
+        IO4* io4 = panels::openCompactPanel("40001", kPanelTitle);
         EXPECT_EQ(io4->Label6()->text(), model);
         for (int i = 0; i < 3; ++i)
             EXPECT_EQ(itemsOf(io4->Combo1(i)) << QString::number(io4->Combo1(i)->currentIndex()),
@@ -121,8 +104,8 @@ TEST_F(CompactPanel, OnlyTheCompactModelFillsTheSerialLines)
 
 TEST_F(CompactPanel, TheLoadPlacesTheWindowAtHalfTheWidthAndAThirdOfTheHeightByItsFrame)
 {
-    box = addBox("IOX-MODEL-B", "30001");
-    open("30001");
+    addBox("IOX-MODEL-B", "30001");
+    IO4* io4 = panels::openCompactPanel("30001", kPanelTitle);
     const QRect screen = io4->screen()->geometry();
     const QSize size = io4->frameGeometry().size();
     ASSERT_NE(size, io4->size()) << "shown, the window has its frame";
@@ -132,8 +115,8 @@ TEST_F(CompactPanel, TheLoadPlacesTheWindowAtHalfTheWidthAndAThirdOfTheHeightByI
 
 TEST_F(CompactPanel, NoBoxForTheSerialNumberShowsOneMessageAndAnEmptyPanelThatPollsNothing)
 {
-    box = addBox("IOX-MODEL-B", "30001");
-    open("99999");
+    addBox("IOX-MODEL-B", "30001");
+    IO4* io4 = panels::openCompactPanel("99999", kPanelTitle);
     EXPECT_TRUE(io4->isVisible() && services.messages.at(0).buttons == ui::Buttons::Ok);
     EXPECT_EQ(io4->Label6()->text() + QString::number(io4->Combo1(0)->count()), "0");
     ui::setBackground(*io4->Label3(2), ui::kHigh);
@@ -141,27 +124,6 @@ TEST_F(CompactPanel, NoBoxForTheSerialNumberShowsOneMessageAndAnEmptyPanelThatPo
     EXPECT_EQ(requests(), Requests({"SN"}));  // the discovery's read only
     EXPECT_EQ(colourOf(io4->Label3(2)), ui::kLow);
     EXPECT_EQ(services.events, std::vector<std::string>{"message:Connection to USB IO failed"});
-}
-
-TEST_F(CompactPanel, SwitchesGoToTheirLines)
-{
-    startWithOneBox();
-    io4->Check1(1)->click();
-    io4->Check3(2)->click();
-    io4->Check3(2)->click();
-    io4->Check3(3)->click();
-    EXPECT_EQ(requests(own), Requests({"Relay 1 1", "TTL B2 1", "TTL B2 0", "TTL B3 1"}));
-}
-
-TEST_F(CompactPanel, SendUsesIO4sOwnConnectionAndClearsItsSwitch)
-{
-    startWithOneBox();
-    io4->Check3(0)->click();
-    bus.clearLog();
-    io4->Frame6()->Command1()->click();
-    EXPECT_EQ(requests(own), Requests({"TTL B0 0", "SPI B0 B1 B2 101011"}));
-    EXPECT_FALSE(io4->Check3(0)->isChecked());
-    EXPECT_EQ(io4->Shape2()->fillColour(), ui::kHigh);
 }
 
 }  // namespace

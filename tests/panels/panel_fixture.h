@@ -5,14 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QLabel>
 #include <QListWidget>
-#include <QPushButton>
-#include <QWidget>
 
-#include <functional>
 #include <map>
-#include <string>
 #include <vector>
 
 #include "device/commands.h"
@@ -20,9 +15,7 @@
 #include "panels/list_form.h"
 #include "panels/main_panel.h"
 #include "panels/main_window.h"
-#include "panels/panel_parts.h"
 #include "panels/test_form.h"
-#include "panels/ui_services.h"
 #include "session/session.h"
 #include "tests/support/recording_services.h"
 
