@@ -103,10 +103,8 @@ void Broker::start()
 
 void Broker::stop()
 {
-    if (m_pid <= 0)
-        return;
-    ::kill(m_pid, SIGKILL);
-    ::waitpid(m_pid, nullptr, 0);
+    if (m_pid > 0)
+        waitExit(m_pid, 0ms);  // kills it
     m_pid = 0;
 }
 
