@@ -15,7 +15,6 @@
 namespace iox::mqtt::test {
 namespace {
 
-using ::testing::HasSubstr;
 using iox::testing::request;
 
 // Requests that change something on the box: everything but the reads.
@@ -23,10 +22,8 @@ std::vector<Report> writes(sim::SimBackend& bus, std::size_t box)
 {
     static const std::set<int> reads = {cmd::ReadByteA, cmd::ReadByteB, cmd::ReadBit, cmd::ReadRelaysByte,
                                         cmd::ReadModelName, cmd::ReadSn, cmd::GetExtFirmware};
-    std::vector<Report> out;
-    for (const auto& report : bus.requestsTo(box))
-        if (!reads.count(report[1]))
-            out.push_back(report);
+    auto out = bus.requestsTo(box);
+    std::erase_if(out, [](const Report& report) { return reads.count(report[1]) > 0; });
     return out;
 }
 
@@ -104,7 +101,7 @@ TEST(MqttBridge, PublishesInfoStateAndDiscoveryAndRefusesBadCommandsWithoutTouch
         c.publish("iox/10001/" + refusal.topic, refusal.payload);
         ASSERT_TRUE(c.waitFor("iox/10001/error")) << refusal.topic;
         const auto error = nlohmann::json::parse(c.last("iox/10001/error"));
-        EXPECT_THAT(error["reason"].get<std::string>(), HasSubstr(refusal.reason)) << refusal.topic;
+        EXPECT_THAT(error["reason"].get<std::string>(), ::testing::HasSubstr(refusal.reason)) << refusal.topic;
     }
     EXPECT_THAT(writes(rig.bus, 0), ::testing::IsEmpty());
 }
@@ -117,7 +114,7 @@ TEST(MqttBridge, ReadOnlyAndRetainedCommandsAreRefused)
     rig.options.readOnly = true;
     rig.start();
     ASSERT_TRUE(rig.client.waitFor("iox/10001/error"));
-    EXPECT_THAT(rig.client.last("iox/10001/error"), HasSubstr("retained command ignored"));
+    EXPECT_THAT(rig.client.last("iox/10001/error"), ::testing::HasSubstr("retained command ignored"));
     rig.client.publish("iox/10001/relay/2/set", "ON");
     EXPECT_TRUE(rig.client.waitFor("iox/10001/error", R"({"payload":"ON","reason":"the bridge is read-only","topic":"iox/10001/relay/2/set"})"));
     EXPECT_THAT(writes(rig.bus, 0), ::testing::IsEmpty());

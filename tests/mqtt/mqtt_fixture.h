@@ -1,7 +1,6 @@
 #pragma once
-// A mosquitto broker of the test's own on a free loopback port (plain, with a password file,
-// or TLS with certificates for 127.0.0.1 made here by openssl: server.pem, the broker's own,
-// and other.pem, one it does not use), and an MQTT client that records everything it receives.
+// A mosquitto broker on a free loopback port (plain, with a password file, or TLS: server.pem its
+// certificate, other.pem one it does not use) and an MQTT client that records all it receives.
 
 #include <chrono>
 #include <condition_variable>
