@@ -9,7 +9,6 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <mosquitto.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,13 +38,6 @@ void run(const std::string& command)
 }
 
 }  // namespace
-
-std::string makeCertificate(const std::string& stem)
-{
-    run("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1"
-        " -keyout " + stem + ".key -out " + stem + ".pem 2>/dev/null");
-    return stem + ".pem";
-}
 
 pid_t spawn(const std::vector<std::string>& argv, bool quiet)
 {
@@ -84,8 +76,12 @@ Broker::Broker(BrokerKind kind) : m_port(probe(0))
     if (kind == BrokerKind::Password)
         run("mosquitto_passwd -c -b " + file("passwords") + " bench secret");
     conf << (kind == BrokerKind::Password ? "allow_anonymous false\npassword_file " + file("passwords") : "allow_anonymous true");
-    if (kind == BrokerKind::Tls)
-        conf << "\ncertfile " << makeCertificate(file("server")) << "\nkeyfile " << file("server.key");
+    if (kind == BrokerKind::Tls) {
+        for (const std::string stem : {"server", "other"})
+            run("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -addext subjectAltName=IP:"
+                "127.0.0.1 -keyout " + file(stem + ".key") + " -out " + file(stem + ".pem") + " 2>/dev/null");
+        conf << "\ncertfile " << file("server.pem") << "\nkeyfile " << file("server.key");
+    }
     conf << "\n";
     conf.close();
     start();
@@ -106,14 +102,12 @@ void Broker::start()
 
 void Broker::stop()
 {
-    if (m_pid <= 0)
-        return;
-    ::kill(m_pid, SIGKILL);
-    ::waitpid(m_pid, nullptr, 0);
+    if (m_pid > 0)
+        waitExit(m_pid, 0ms);  // kills it
     m_pid = 0;
 }
 
-Client::Client(int port, const std::string& subscription) : m_subscription(subscription)
+Client::Client(int port, const std::string& subscription)
 {
     mosquitto_lib_init();
     m_client = mosquitto_new(nullptr, true, this);
@@ -121,14 +115,12 @@ Client::Client(int port, const std::string& subscription) : m_subscription(subsc
         static_cast<Client*>(self)->store(message->topic, {static_cast<const char*>(message->payload),
                                                            static_cast<std::size_t>(message->payloadlen)});
     });
-    mosquitto_connect_callback_set(m_client, [](mosquitto* client, void* self, int) {
-        mosquitto_subscribe(client, nullptr, static_cast<Client*>(self)->m_subscription.c_str(), 1);
-    });
     // The subscription's acknowledgement is recorded as a message on the empty topic.
     mosquitto_subscribe_callback_set(m_client, [](mosquitto*, void* self, int, int, const int*) {
         static_cast<Client*>(self)->store("", "");
     });
     mosquitto_connect(m_client, "127.0.0.1", port, 30);
+    mosquitto_subscribe(m_client, nullptr, subscription.c_str(), 1);
     mosquitto_loop_start(m_client);
     waitFor("");
 }
@@ -140,7 +132,7 @@ Client::~Client()
     mosquitto_destroy(m_client);
 }
 
-void Client::store(const std::string& topic, std::string_view payload)
+void Client::store(const std::string& topic, const std::string& payload)
 {
     std::lock_guard held(m_mutex);
     m_last[topic] = payload;

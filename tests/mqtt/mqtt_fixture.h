@@ -1,16 +1,13 @@
 #pragma once
-// A mosquitto broker of the test's own on a free loopback port (plain, with a password
-// file, or TLS with a certificate made here by openssl), and an MQTT client that records
-// everything it receives.
+// A mosquitto broker on a free loopback port (plain, with a password file, or TLS: server.pem its
+// certificate, other.pem one it does not use) and an MQTT client that records all it receives.
 
 #include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <sys/types.h>
-#include <utility>
 #include <vector>
 
 struct mosquitto;
@@ -47,8 +44,7 @@ public:
     void clear();
 
 private:
-    const std::string m_subscription;
-    void store(const std::string& topic, std::string_view payload);
+    void store(const std::string& topic, const std::string& payload);
 
     mosquitto* m_client;
     std::mutex m_mutex;
@@ -56,8 +52,6 @@ private:
     std::map<std::string, std::string> m_last;
 };
 
-// Makes a self-signed certificate for 127.0.0.1: stem.key and stem.pem, whose name it returns.
-std::string makeCertificate(const std::string& stem);
 // Runs a program with arguments (quiet: its output to /dev/null); returns its process id.
 pid_t spawn(const std::vector<std::string>& argv, bool quiet = false);
 // Its exit code, or -1 when it did not end within timeout (it is then killed).
