@@ -15,7 +15,7 @@ TEST_P(BoxCommand, SendsItsOneRequest)
     bus.addBox(boxWith("10001"));
     EXPECT_EQ(ctl(GetParam().first), 0) << err.str();
     // A single box is used without asking its serial number.
-    EXPECT_EQ(sent(), std::vector<Report>{GetParam().second});
+    EXPECT_EQ(bus.requestsTo(0), std::vector<Report>{GetParam().second});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -51,7 +51,7 @@ TEST_F(Ctl, SerialNumberPicksItsBoxAmongSeveral)
     bus.addBox(boxWith("20002"));
     EXPECT_EQ(ctl({"--sn", "20002", "relay", "1", "on"}), 0) << err.str();
     EXPECT_EQ(codesSent(0), (std::vector<int>{cmd::ReadSn}));
-    EXPECT_EQ(sent(1).back(), request(cmd::SetRelay, {1, 1}));
+    EXPECT_EQ(bus.requestsTo(1).back(), request(cmd::SetRelay, {1, 1}));
 }
 
 TEST_F(Ctl, TracePrintsEveryReportOnStderr)

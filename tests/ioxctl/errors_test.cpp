@@ -97,10 +97,8 @@ TEST_F(Ctl, HelpListsTheExitCodesAndAnUnknownCommandIsNamed)
     EXPECT_EQ(ctl({"--help"}), 0);
     EXPECT_NE(out.str().find(" 7  box not answering"), std::string::npos);
     EXPECT_NE(out.str().find("hex-check"), std::string::npos);
-    for (const Args& args : {Args{"frobnicate"}, Args{"--sn", "1", "frobnicate", "2"}}) {
-        EXPECT_EQ(ctl(args), code(Exit::BadArgument));
-        EXPECT_NE(err.str().find("unknown command \"frobnicate\""), std::string::npos) << err.str();
-    }
+    EXPECT_EQ(ctl({"--sn", "1", "frobnicate", "2"}), code(Exit::BadArgument));
+    EXPECT_NE(err.str().find("unknown command \"frobnicate\""), std::string::npos) << err.str();
 }
 
 }  // namespace

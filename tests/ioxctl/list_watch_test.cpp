@@ -30,10 +30,12 @@ TEST_F(Ctl, ListDescribesEveryBoxAndFlagsSharedSerialNumbers)
         << out.str();
 }
 
-TEST_F(Ctl, ListWithNoBoxPrintsAnEmptyArrayAndExitsNoBox)
+TEST_F(Ctl, WithNoBoxListPrintsAnEmptyArrayAndDoctorSaysSo)
 {
     EXPECT_EQ(ctl({"list", "--json"}), code(Exit::NoBox));
     EXPECT_TRUE(nlohmann::json::parse(out.str()).empty());
+    EXPECT_EQ(ctl({"doctor"}), code(Exit::NoBox));
+    EXPECT_NE(out.str().find("problem: no box on the bus"), std::string::npos);
 }
 
 TEST_F(Ctl, SimulateRunsAgainstItsOwnBoxes)
@@ -48,7 +50,7 @@ TEST_F(Ctl, SimulateRunsAgainstItsOwnBoxes)
     EXPECT_TRUE(bus.log().empty());
 }
 
-TEST_F(Ctl, WatchPrintsALineOnlyWhenALevelChanges)
+TEST_F(Ctl, WatchPrintsALineOnlyWhenALevelChangesAndEndsWhenTheBoxFallsSilent)
 {
     bus.addBox(boxWith("1"));
     ASSERT_EQ(ctl({"port", "A", "in"}), 0);
@@ -63,6 +65,8 @@ TEST_F(Ctl, WatchPrintsALineOnlyWhenALevelChanges)
               "A 00000010  B 00000000  relays 00000000\n"
               "A 00000100  B 00000000  relays 00000000\n");
     EXPECT_EQ(pauses, 4);
+    onPause = [this](int) { bus.faults(0).silent = true; };
+    EXPECT_EQ(ctl({"watch"}), code(Exit::NotAnswering));
 }
 
 TEST_F(Ctl, WatchJsonLinesAndInterrupt)
@@ -81,13 +85,6 @@ TEST_F(Ctl, WatchJsonLinesAndInterrupt)
     for (std::string line; std::getline(lines, line);)
         seen.push_back(nlohmann::json::parse(line)["B"]);
     EXPECT_EQ(seen, (std::vector<int>{0, 1}));
-}
-
-TEST_F(Ctl, WatchEndsWhenTheBoxStopsAnswering)
-{
-    bus.addBox(boxWith("1"));
-    onPause = [this](int) { bus.faults(0).silent = true; };
-    EXPECT_EQ(ctl({"watch"}), code(Exit::NotAnswering));
 }
 
 }  // namespace
