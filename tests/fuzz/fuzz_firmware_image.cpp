@@ -63,12 +63,10 @@ void checkCut(const std::string& text, const std::vector<iox::firmware::ImageLin
 
 }  // namespace
 
-IOX_FUZZ_WORLD(World)
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace iox::firmware;
-    World& world = *g_world;
+    World& world = fuzzWorld<World>();
     const std::string text(reinterpret_cast<const char*>(data), size);
     const std::size_t files = openFiles();
 
