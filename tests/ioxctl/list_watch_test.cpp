@@ -1,4 +1,4 @@
-// list (text and JSON), --simulate, and watch's change lines.
+// list (text and JSON), and watch's change lines.
 
 #include <nlohmann/json.hpp>
 
@@ -36,18 +36,6 @@ TEST_F(Ctl, WithNoBoxListPrintsAnEmptyArrayAndDoctorSaysSo)
     EXPECT_TRUE(nlohmann::json::parse(out.str()).empty());
     EXPECT_EQ(ctl({"doctor"}), code(Exit::NoBox));
     EXPECT_NE(out.str().find("problem: no box on the bus"), std::string::npos);
-}
-
-TEST_F(Ctl, SimulateRunsAgainstItsOwnBoxes)
-{
-    env.bus = nullptr;
-    ASSERT_EQ(ctl({"--simulate", "IOX-MODEL-B,555", "--simulate", "IOX-MODEL-D", "list", "--json"}), 0) << err.str();
-    const auto boxes = nlohmann::json::parse(out.str());
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0]["serial"], "555");
-    EXPECT_EQ(boxes[0]["model"], "IOX-MODEL-B");
-    EXPECT_EQ(boxes[1]["serial"], "10002");
-    EXPECT_TRUE(bus.log().empty());
 }
 
 TEST_F(Ctl, WatchPrintsALineOnlyWhenALevelChangesAndEndsWhenTheBoxFallsSilent)
