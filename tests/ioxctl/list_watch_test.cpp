@@ -38,7 +38,7 @@ TEST_F(Ctl, WithNoBoxListPrintsAnEmptyArrayAndDoctorSaysSo)
     EXPECT_NE(out.str().find("problem: no box on the bus"), std::string::npos);
 }
 
-TEST_F(Ctl, WatchPrintsALineOnlyWhenALevelChangesAndEndsWhenTheBoxFallsSilent)
+TEST_F(Ctl, WatchPrintsALineOnlyWhenALevelChangesAndEndsOnSilence)
 {
     bus.addBox(boxWith("1"));
     ASSERT_EQ(ctl({"port", "A", "in"}), 0);
@@ -68,11 +68,7 @@ TEST_F(Ctl, WatchJsonLinesAndInterrupt)
         stop = pause == 2;
     };
     ASSERT_EQ(ctl({"--json", "watch"}), 0);
-    std::istringstream lines(out.str());
-    std::vector<int> seen;
-    for (std::string line; std::getline(lines, line);)
-        seen.push_back(nlohmann::json::parse(line)["B"]);
-    EXPECT_EQ(seen, (std::vector<int>{0, 1}));
+    EXPECT_EQ(out.str(), "{\"A\":0,\"B\":0,\"relays\":0}\n{\"A\":0,\"B\":1,\"relays\":0}\n");
 }
 
 }  // namespace
