@@ -75,15 +75,6 @@ INSTANTIATE_TEST_SUITE_P(
                       "did not answer"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Ctl, PathPicksOneOfTwoBoxesSharingASerialNumber)
-{
-    bus.addBox(boxWith("7"));
-    bus.addBox(boxWith("7"));
-    EXPECT_EQ(ctl({"relay", "2", "on", "--path", "sim:box0"}), 0) << err.str();
-    EXPECT_EQ(bus.box(0).relays(), 0x04);
-    EXPECT_EQ(bus.box(1).relays(), 0);
-}
-
 TEST_F(Ctl, HelpListsTheExitCodesAndAnUnknownCommandIsNamed)
 {
     EXPECT_EQ(ctl({"--help"}), 0);

@@ -1,6 +1,6 @@
 // Firmware updates and sessions leave nothing open: an update whose box vanishes half-way
 // (its error message, the end of the program, not one request more), and the shared device
-// object when its backend goes. The image fuzzer checks that images leave no file open.
+// object when its backend goes.
 
 #include <QCoreApplication>
 #include <QTimer>
