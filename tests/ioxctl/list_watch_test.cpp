@@ -60,13 +60,9 @@ TEST_F(Ctl, WatchPrintsALineOnlyWhenALevelChangesAndEndsOnSilence)
 TEST_F(Ctl, WatchJsonLinesAndInterrupt)
 {
     bus.addBox(boxWith("1"));
-    bool stop = false;
-    env.signalCount = [&stop] { return stop ? 1 : 0; };
+    env.signalCount = [this] { return pauses >= 2 ? 1 : 0; };
     ASSERT_EQ(ctl({"port", "B", "in"}), 0);
-    onPause = [&](int pause) {
-        bus.box(0).setInputB(static_cast<std::uint8_t>(pause));
-        stop = pause == 2;
-    };
+    onPause = [this](int pause) { bus.box(0).setInputB(static_cast<std::uint8_t>(pause)); };
     ASSERT_EQ(ctl({"--json", "watch"}), 0);
     EXPECT_EQ(out.str(), "{\"A\":0,\"B\":0,\"relays\":0}\n{\"A\":0,\"B\":1,\"relays\":0}\n");
 }
