@@ -52,8 +52,7 @@ TEST_F(Image, HexCheckPassesAGoodImageAndSaysWhatWouldBeSent)
 TEST_F(Image, HexCheckListsEveryLineARequestCannotCarry)
 {
     const std::string longRecord = ":20000000" + std::string(64, '0') + "E0\r\n";
-    const auto path = file(longRecord + kData + longRecord + kEnd);
-    EXPECT_EQ(ctl({"hex-check", path}), code(Exit::ImageRefused));
+    EXPECT_EQ(ctl({"hex-check", file(longRecord + kData + longRecord + kEnd)}), code(Exit::ImageRefused));
     EXPECT_NE(out.str().find("line 1: image line of 77 characters"), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("line 3: image line of 77 characters"), std::string::npos);
     EXPECT_NE(out.str().find("flash refuses this file"), std::string::npos);
@@ -62,8 +61,7 @@ TEST_F(Image, HexCheckListsEveryLineARequestCannotCarry)
 TEST_F(Image, FlashSendsTheImageToTheBootloader)
 {
     bus.addBox(boxWith("10001"));
-    const auto path = file(std::string(kData) + kData + kEnd + ";\r\n");
-    ASSERT_EQ(ctl({"flash", path}), 0) << err.str();
+    ASSERT_EQ(ctl({"flash", file(std::string(kData) + kData + kEnd + ";\r\n")}), 0) << err.str();
     EXPECT_EQ(bus.box(0).bootloaderLines(), (std::vector<std::string>{kData, kData, kEnd}));
     EXPECT_NE(out.str().find("progress 100% (3 lines sent)\n"), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("The New Firmware was succesfully updated"), std::string::npos);
@@ -72,11 +70,9 @@ TEST_F(Image, FlashSendsTheImageToTheBootloader)
 TEST_F(Image, FlashRefusedFileSendsNothing)
 {
     bus.addBox(boxWith("10001"));
-    const std::vector<std::string> refused{
-        file(std::string(kData) + kEnd, "firmware.hex"),  // not an image's name
-        (std::filesystem::temp_directory_path() / "USB_IO_Firmware_missing.hex").string(),
-    };
-    for (const auto& path : refused) {
+    // Not an image's name, and no such file.
+    const auto missing = std::filesystem::temp_directory_path() / "USB_IO_Firmware_missing.hex";
+    for (const std::string& path : {file(std::string(kData) + kEnd, "firmware.hex"), missing.string()}) {
         EXPECT_EQ(ctl({"flash", path}), code(Exit::ImageRefused)) << path;
         EXPECT_NE(err.str().find("Nothing was sent to the USB IO."), std::string::npos) << err.str();
     }
@@ -88,8 +84,7 @@ TEST_F(Image, FlashStopsAtALineTheBootloaderRefuses)
 {
     bus.addBox(boxWith("10001"));
     bus.box(0).setLineAnswer([](const std::string&, std::size_t index) -> std::uint8_t { return index == 1 ? 'X' : 'O'; });
-    const auto path = file(std::string(kData) + kData + kData + kEnd);
-    EXPECT_EQ(ctl({"flash", path}), code(Exit::UpdateFailed));
+    EXPECT_EQ(ctl({"flash", file(std::string(kData) + kData + kData + kEnd)}), code(Exit::UpdateFailed));
     EXPECT_EQ(bus.box(0).bootloaderLines().size(), 2u);
     EXPECT_NE(err.str().find("line 2 of 3 was answered with status 88"), std::string::npos) << err.str();
 }
