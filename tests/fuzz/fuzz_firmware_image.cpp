@@ -23,8 +23,7 @@
 
 namespace {
 
-// The application around the update window: a box the shared device object is connected
-// to, window services that record instead of blocking, and a folder for the image file.
+// Around the update window: the shared device on a box, recording services, the image's folder.
 struct World {
     iox::sim::SimBackend bus;
     iox::testing::RecordingServices services;
