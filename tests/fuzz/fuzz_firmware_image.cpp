@@ -23,8 +23,7 @@
 
 namespace {
 
-// The application around the update window: a box the shared device object is connected
-// to, window services that record instead of blocking, and a folder for the image file.
+// Around the update window: the shared device on a box, recording services, the image's folder.
 struct World {
     iox::sim::SimBackend bus;
     iox::testing::RecordingServices services;
@@ -63,12 +62,10 @@ void checkCut(const std::string& text, const std::vector<iox::firmware::ImageLin
 
 }  // namespace
 
-IOX_FUZZ_WORLD(World)
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace iox::firmware;
-    World& world = *g_world;
+    World& world = fuzzWorld<World>();
     const std::string text(reinterpret_cast<const char*>(data), size);
     const std::size_t files = openFiles();
 

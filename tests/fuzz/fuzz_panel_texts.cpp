@@ -137,12 +137,11 @@ void checkSend(World& world, const QStringList& items, const std::uint8_t* picks
 
 }  // namespace
 
-IOX_FUZZ_WORLD(World)
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size < 3)
         return 0;
+    World& world = fuzzWorld<World>();
     const QList<QByteArray> parts = QByteArray(reinterpret_cast<const char*>(data) + 3, size - 3).split('\xFF');
     const auto text = [&](qsizetype i) { return i < parts.size() ? QString::fromUtf8(parts[i]) : QString(); };
     checkNumber(text(0));
@@ -150,11 +149,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QString units(parts[0].size() / 2, QChar());
     std::memcpy(units.data(), parts[0].constData(), units.size() * 2);
     checkNumber(units);
-    checkSet(*g_world, text(1));
+    checkSet(world, text(1));
     QStringList items;
     for (qsizetype i = 3; i < parts.size() && items.size() < 16; ++i)
         items << text(i);
-    checkSend(*g_world, items, data, text(2));
-    g_world->services.events.clear();
+    checkSend(world, items, data, text(2));
+    world.services.events.clear();
     return 0;
 }

@@ -1,7 +1,5 @@
 #pragma once
 // What the fuzz harnesses share: a broken property aborts, so that libFuzzer keeps the input.
-// IOX_FUZZ_WORLD(World) gives a harness with windows its g_world, made once in
-// LLVMFuzzerInitialize (which replay_main calls too) after an offscreen QApplication.
 
 #include <cstdlib>
 
@@ -14,13 +12,16 @@ inline void check(bool condition)
 #ifdef QT_WIDGETS_LIB
 #include <QApplication>
 
-#define IOX_FUZZ_WORLD(World)                                    \
-    World* g_world = nullptr;                                    \
-    extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) \
-    {                                                            \
-        qputenv("QT_QPA_PLATFORM", "offscreen");                 \
-        new QApplication(*argc, *argv);                          \
-        g_world = new World;                                     \
-        return 0;                                                \
-    }
+// A harness's windows and boxes, made at its first input after an offscreen QApplication.
+template <class World>
+World& fuzzWorld()
+{
+    static World* world = [] {
+        static int argc = 0;
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        new QApplication(argc, nullptr);
+        return new World;
+    }();
+    return *world;
+}
 #endif

@@ -1,6 +1,5 @@
 // Replays the given files through a fuzz target, so that the seed corpus and the inputs of
-// past findings run as ordinary tests in every build. Like libFuzzer, it first runs the
-// target's LLVMFuzzerInitialize where there is one.
+// past findings run as ordinary tests in every build.
 
 #include <cstdint>
 #include <fstream>
@@ -8,12 +7,9 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) __attribute__((weak));
 
 int main(int argc, char** argv)
 {
-    if (LLVMFuzzerInitialize)
-        LLVMFuzzerInitialize(&argc, &argv);
     for (int i = 1; i < argc; ++i) {
         std::ifstream in(argv[i], std::ios::binary);
         if (!in)

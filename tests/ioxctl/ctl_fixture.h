@@ -37,12 +37,11 @@ protected:
         return run(args, env);
     }
 
-    // Requests the box received, in order.
-    std::vector<Report> sent(std::size_t box = 0) const { return bus.requestsTo(box); }
+    // The codes of the requests the box received, in order.
     std::vector<int> codesSent(std::size_t box = 0) const
     {
         std::vector<int> codes;
-        for (const auto& r : sent(box))
+        for (const auto& r : bus.requestsTo(box))
             codes.push_back(r[1]);
         return codes;
     }

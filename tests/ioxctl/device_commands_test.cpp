@@ -15,7 +15,7 @@ TEST_P(BoxCommand, SendsItsOneRequest)
     bus.addBox(boxWith("10001"));
     EXPECT_EQ(ctl(GetParam().first), 0) << err.str();
     // A single box is used without asking its serial number.
-    EXPECT_EQ(sent(), std::vector<Report>{GetParam().second});
+    EXPECT_EQ(bus.requestsTo(0), std::vector<Report>{GetParam().second});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -31,7 +31,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   request(cmd::SpiOut, {66, 0, 66, 1, 66, 2, 5, 1, 0, 1, 1, 0})},
                       CommandCase{{"pulse-width", "120"}, request(cmd::SetSpiPulseWidth, {120})}));
 
-TEST_F(Ctl, ReadPrintsTheBoxsLevelsAsTextAndJson)
+TEST_F(Ctl, ReadPrintsLevelsAsTextAndJsonAndTraceEveryReportOnStderr)
 {
     bus.addBox(boxWith("10001"));
     ASSERT_EQ(ctl({"port", "A", "in"}), 0);
@@ -40,27 +40,26 @@ TEST_F(Ctl, ReadPrintsTheBoxsLevelsAsTextAndJson)
     EXPECT_EQ(out.str(), "A = 0x5a (01011010)\n");
     EXPECT_EQ(ctl({"read", "A3", "--json"}), 0);
     EXPECT_EQ(out.str(), "{\"name\":\"A3\",\"value\":1}\n");
-    ASSERT_EQ(ctl({"relays", "6"}), 0);
+    ASSERT_EQ(ctl({"--trace", "relays", "6"}), 0);
+    EXPECT_EQ(err.str().substr(0, 27), "out sim:box0 00 21 06 00 00");
+    EXPECT_NE(err.str().find("\nin sim:box0 00 21 "), std::string::npos);
+    EXPECT_TRUE(out.str().empty());
     EXPECT_EQ(ctl({"--json", "read", "relays"}), 0);
     EXPECT_EQ(out.str(), "{\"bits\":\"00000110\",\"name\":\"relays\",\"value\":6}\n");
 }
 
-TEST_F(Ctl, SerialNumberPicksItsBoxAmongSeveral)
+// Among two boxes sharing a serial number and a third, --sn and --path pick theirs.
+TEST_F(Ctl, SerialNumberOrPathPicksItsBoxAmongSeveral)
 {
-    bus.addBox(boxWith("10001"));
+    bus.addBox(boxWith("7"));
+    bus.addBox(boxWith("7"));
     bus.addBox(boxWith("20002"));
     EXPECT_EQ(ctl({"--sn", "20002", "relay", "1", "on"}), 0) << err.str();
     EXPECT_EQ(codesSent(0), (std::vector<int>{cmd::ReadSn}));
-    EXPECT_EQ(sent(1).back(), request(cmd::SetRelay, {1, 1}));
-}
-
-TEST_F(Ctl, TracePrintsEveryReportOnStderr)
-{
-    bus.addBox(boxWith("10001"));
-    EXPECT_EQ(ctl({"--trace", "relay", "3", "on"}), 0);
-    EXPECT_EQ(err.str().substr(0, 30), "out sim:box0 00 22 03 01 00 00");
-    EXPECT_NE(err.str().find("\nin sim:box0 00 22 "), std::string::npos);
-    EXPECT_TRUE(out.str().empty());
+    EXPECT_EQ(bus.requestsTo(2).back(), request(cmd::SetRelay, {1, 1}));
+    EXPECT_EQ(ctl({"relay", "2", "on", "--path", "sim:box0"}), 0) << err.str();
+    EXPECT_EQ(bus.box(0).relays(), 0x04);
+    EXPECT_EQ(bus.box(1).relays(), 0);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <malloc.h>
+
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -21,18 +23,9 @@
 #include "panels/io4.h"
 #include "tests/panels/panel_fixture.h"
 
-// Bytes held on the heap now: under AddressSanitizer its allocator's count (blocks in
-// quarantine are not held), otherwise glibc's. GCC's sanitizer headers do not declare it.
-#ifndef __has_feature
-#define __has_feature(x) 0
-#endif
-#if defined(__SANITIZE_ADDRESS__) || __has_feature(address_sanitizer)
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-static std::size_t liveHeapBytes() { return __sanitizer_get_current_allocated_bytes(); }
-#else
-#include <malloc.h>
+// Bytes held on glibc's heap now. Under AddressSanitizer, whose allocator glibc does not see,
+// the count stays flat; the normal build is the one that bounds growth.
 static std::size_t liveHeapBytes() { return mallinfo2().uordblks; }
-#endif
 
 namespace iox::testing {
 namespace {
@@ -111,7 +104,6 @@ private:
 
 // One panel under test: its window, its status rows with the read each shows, its clicks.
 struct Panel {
-    const char* name;
     const char* serial;
     std::size_t box;
     panels::PanelWindow* window;
@@ -120,15 +112,18 @@ struct Panel {
     panels::SerialOutFrame* frame;
     std::chrono::nanoseconds longestTick{0};
     std::string firstMismatch{};
+    std::map<std::uint8_t, std::uint8_t> delivered{};  // by its last poll's reads, by read code
 };
 
-std::vector<QColor> coloursOf(const Panel& panel)
+// Every status label shows the bit that its read delivered at the panel's last poll.
+void checkLabels(Panel& panel, std::uint64_t tick)
 {
-    std::vector<QColor> out;
     for (const auto& [label, count, code] : panel.rows)
         for (int i = 0; i < count; ++i)
-            out.push_back(ui::backgroundOf(*label(i)));
-    return out;
+            if (ui::backgroundOf(*label(i)) != ((panel.delivered[code] >> i) & 1 ? ui::kHigh : ui::kLow) &&
+                panel.firstMismatch.empty())
+                panel.firstMismatch = "tick " + std::to_string(tick) + ": line " + std::to_string(i) + " of read " +
+                                      std::to_string(code) + " against " + std::to_string(panel.delivered[code]);
 }
 
 // A random switch, direction option, serial-frame send or pulse-width setting.
@@ -164,14 +159,14 @@ TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
     panels::IO4* io4 = panels::openCompactPanel(QStringLiteral("20002"), QStringLiteral("IO4"));
     ASSERT_TRUE(io4 && session::sharedDevice().isConnected() && io4->device().isConnected());
     std::vector<Panel> panels(2);
-    panels[0] = {"TestForm", "10001", box, form,
+    panels[0] = {"10001", box, form,
                  {{[this](int i) { return form->Label2(i); }, 8, cmd::ReadByteA},
                   {[this](int i) { return form->Label3(i); }, 8, cmd::ReadByteB},
                   {[this](int i) { return form->Label4(i); }, 8, cmd::ReadRelaysByte}},
                  {form->Option1(0), form->Option1(1), form->Option2(0), form->Option2(1)}, form->Frame6()};
     for (int i = 0; i < 8; ++i)
         panels[0].buttons.insert(panels[0].buttons.end(), {form->Check1(i), form->Check2(i), form->Check3(i)});
-    panels[1] = {"IO4", "20002", compact, io4,
+    panels[1] = {"20002", compact, io4,
                  {{[io4](int i) { return io4->Label3(i); }, 4, cmd::ReadByteB},
                   {[io4](int i) { return io4->Label4(i); }, 2, cmd::ReadRelaysByte}},
                  {io4->Check1(0), io4->Check1(1)}, io4->Frame6()};
@@ -183,47 +178,40 @@ TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
     }
 
     // What each poll read actually delivered, seen on the bus: the data byte of the first
-    // report that echoed the read's request, or 0 when none did.
-    std::map<std::uint8_t, std::uint8_t> delivered;
+    // report that echoed the read's request, or 0 when none did. Clicks send no reads.
+    std::map<std::uint8_t, std::uint8_t>* delivered = &panels[0].delivered;
     std::uint8_t pending = 0;  // the request awaiting its echo; 0 once answered
     bus.setTraceSink([&](sim::Direction direction, const std::string&, const Report& report) {
         if (direction == sim::Direction::Out)
             pending = report[1];
         else if (pending != 0 && report[1] == pending)
-            delivered[std::exchange(pending, 0)] = report[2];
+            (*delivered)[std::exchange(pending, 0)] = report[2];
     });
 
     FaultInjector faults(bus, seed);
     const std::uint64_t warmUp = std::max<std::uint64_t>(ticks / 5, 200);
-    std::size_t heapAtWarmUp = 0, sendsAfterWarmUp = 0, labelChangesByClicks = 0;
+    std::size_t heapAtWarmUp = 0, sendsAfterWarmUp = 0;
     for (std::uint64_t t = 0; t < ticks; ++t) {
         for (Panel& panel : panels) {
             if (faults.step(panel.box)) {
                 panel.window->device().Disconnect();
                 panel.window->device().Connect(panel.serial);
             }
-            delivered.clear();
+            delivered = &panel.delivered;
+            delivered->clear();
             pending = 0;
             const auto before = std::chrono::steady_clock::now();
             panel.window->Timer1_Timer();
             panel.longestTick = std::max(panel.longestTick, std::chrono::steady_clock::now() - before);
-            for (const auto& [label, count, code] : panel.rows) {
-                const std::uint8_t value = delivered[code];
-                for (int i = 0; i < count; ++i)
-                    if (colourOf(label(i)) != ((value >> i) & 1 ? ui::kHigh : ui::kLow) && panel.firstMismatch.empty())
-                        panel.firstMismatch = std::string(panel.name) + " tick " + std::to_string(t) + ": line " +
-                                              std::to_string(i) + " of read " + std::to_string(code) +
-                                              " against the byte " + std::to_string(value);
-            }
+            checkLabels(panel, t);
         }
         // About one click per twenty ticks, on either panel. A click never touches the
         // status labels; the next tick catches up.
         if (rng() % 20 == 0) {
             Panel& panel = panels[rng() % panels.size()];
-            const auto shown = coloursOf(panel);
             const std::size_t sendsBefore = bus.box(panel.box).spiWords().size();
             click(panel, rng);
-            labelChangesByClicks += coloursOf(panel) != shown;
+            checkLabels(panel, t);
             if (t >= warmUp)
                 sendsAfterWarmUp += bus.box(panel.box).spiWords().size() - sendsBefore;
         }
@@ -241,10 +229,9 @@ TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
     const std::size_t heapAtEnd = liveHeapBytes();
 
     for (const Panel& panel : panels) {
-        EXPECT_EQ(panel.firstMismatch, "");
-        EXPECT_LE(panel.longestTick, kTickLimit) << panel.name << " longest tick";
+        EXPECT_EQ(panel.firstMismatch, "") << "the panel on " << panel.serial;
+        EXPECT_LE(panel.longestTick, kTickLimit) << "the panel on " << panel.serial;
     }
-    EXPECT_EQ(labelChangesByClicks, 0u);
     EXPECT_GT(faults.total, 0u);
     // Slack for allocator and Qt caches, plus what the simulated boxes keep of each word
     // sent to them (they record every word, as a real box's wire would show it).

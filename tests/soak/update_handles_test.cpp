@@ -1,12 +1,11 @@
 // Firmware updates and sessions leave nothing open: an update whose box vanishes half-way
 // (its error message, the end of the program, not one request more), and the shared device
-// object when its backend goes. The image fuzzer checks that images leave no file open.
+// object when its backend goes.
 
 #include <QCoreApplication>
 #include <QTimer>
 
 #include <chrono>
-#include <memory>
 
 #include "tests/firmware/update_fixture.h"
 
@@ -20,22 +19,16 @@ TEST_P(UpdateVanish, ShowsTheErrorEndsTheProgramAndSendsNothingAfterwards)
     panels::TestForm* panel = loadPanel();
     ASSERT_NE(panel, nullptr);
     const std::size_t vanishAt = GetParam();
-    std::string image;
-    for (int i = 0; i < 8; ++i)
-        image += i % 2 ? kData2 : kData1;
     // The box takes lines 0 .. vanishAt-1; it leaves the bus while taking line vanishAt.
     bus.box(box).setLineAnswer([this, vanishAt](const std::string&, std::size_t index) -> std::uint8_t {
         if (index == vanishAt)
             bus.vanish(box);
         return 'O';
     });
-    QString path = writeImage(image + kEndOfFile);
+    QString path = writeImage(kData1 + kData2 + kData1 + kData2 + kEndOfFile);
     firmware::fwForm().UpdateFirmware(path);
 
     EXPECT_EQ(linesOnWire().size(), vanishAt + 1);
-    ASSERT_EQ(services.messages.size(), 1u);
-    EXPECT_EQ(services.messages[0].text,
-              QStringLiteral("Error while trying to update firmware - Program will shut down"));
     EXPECT_FALSE(firmware::updateRunning());
     // Nothing is left open, and nothing more goes out, even with the event loop running
     // (the main panel's poll stays switched off).
@@ -47,11 +40,13 @@ TEST_P(UpdateVanish, ShowsTheErrorEndsTheProgramAndSendsNothingAfterwards)
         QCoreApplication::processEvents();
     EXPECT_EQ(bus.log().size(), sent);
     EXPECT_FALSE(panel->Timer1()->isActive());
-    EXPECT_EQ(services.ends, 1);
+    EXPECT_EQ(services.events, (std::vector<std::string>{
+                                   "sleep:2000", "message:Error while trying to update firmware - Program will shut down",
+                                   "end"}));
 }
 
-// The first line, one early on, half-way, and the last data line before the end record.
-INSTANTIATE_TEST_SUITE_P(AtLine, UpdateVanish, ::testing::Values(0u, 1u, 4u, 7u));
+// The first line, the second, and the last data line before the end record.
+INSTANTIATE_TEST_SUITE_P(AtLine, UpdateVanish, ::testing::Values(0u, 1u, 3u));
 
 // The shared device object goes before the backend it talks through: at the session's
 // end, and when another backend takes over.
@@ -59,16 +54,15 @@ TEST(SessionHandles, TheSharedDeviceNeverOutlivesItsBackend)
 {
     sim::SimBackend bus;
     for (const bool ending : {true, false}) {
-        auto other = std::make_unique<sim::SimBackend>();
-        session::setDeviceBackend(*other, {});
-        other->addBox({});
+        sim::SimBackend other;
+        session::setDeviceBackend(other, {});
+        other.addBox({});
         ASSERT_EQ(session::sharedDevice().Connect(), 1);
         if (ending)
             session::endSession();
         else
             session::setDeviceBackend(bus, {});
-        EXPECT_EQ(other->openHandles(), 0u) << ending;
-        other.reset();
+        EXPECT_EQ(other.openHandles(), 0u) << ending;
         EXPECT_FALSE(session::sharedDevice().isConnected()) << "a new object, on the backend in place now";
     }
     session::endSession();
