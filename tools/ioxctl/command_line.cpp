@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <sstream>
 
-#include "device/sim/box_spec.h"
+#include "boxes/checks.h"
+#include "boxes/simulated_boxes.h"
 #include "device/commands.h"
 #include "iox_version.h"
 #include "values.h"
@@ -27,11 +28,20 @@ T need(const std::optional<T>& value, const std::string& what, const std::string
     return *value;
 }
 
+// A value the shared checks took, or their reason, after `option` when one is named.
+template <typename T>
+T need(const boxes::Checked<T>& checked, const std::string& option = {})
+{
+    if (!checked)
+        throw Refused{(option.empty() ? "" : option + ": ") + checked.refusal().reason};
+    return *checked;
+}
+
 // "MODEL[,SN]", as iox-mqtt takes it too.
 sim::BoxConfig simulatedBox(const std::string& boxOption, std::size_t index)
 {
     std::string error;
-    auto box = sim::parseSimulatedBox(boxOption, index, "--simulate", error);
+    auto box = boxes::parseSimulateOption(boxOption, index, "--simulate", error);
     if (!box)
         throw Refused{error};
     return *box;
@@ -48,42 +58,49 @@ struct Raw {
 
 Command relayCommand(const Raw& raw)
 {
-    return RelayCommand{need(parseNumber(raw.a, 0, 7), "a relay is 0 to 7", raw.a),
+    return RelayCommand{need(boxes::checkRelay(std::string_view(raw.a))),
                         need(parseOnOff(raw.b), "a relay is switched on or off", raw.b)};
 }
 
 Command portCommand(const Raw& raw)
 {
-    const char port = need(parsePort(raw.a), "a port is A or B", raw.a);
+    const char port = need(boxes::checkPort(raw.a));
     if (raw.b == "out" || raw.b == "in") {
         if (!raw.c.empty())
             throw Refused{"port " + raw.a + " " + raw.b + " takes no value, got \"" + raw.c + "\""};
         return PortDirectionCommand{port, raw.b == "out"};
     }
     if (raw.b == "set")
-        return PortSetCommand{port, need(parseByte(raw.c), "a port byte is 0 to 255 (or 0x00..0xff, 0b...)", raw.c)};
+        return PortSetCommand{port, need(parseByte(raw.c))};
     throw Refused{"port takes out, in or set BYTE, got \"" + raw.b + "\""};
 }
 
 Command spiCommand(const Raw& raw)
 {
-    SpiCommand spi{need(parseLineName(raw.clock), "--clock is a line A0..A7 or B0..B7", raw.clock),
-                   need(parseLineName(raw.data), "--data is a line A0..A7 or B0..B7", raw.data),
-                   need(parseLineName(raw.le), "--le is a line A0..A7 or B0..B7", raw.le),
-                   need(parseWord(raw.a, kSpiOutMaxBits), "a word is 1 to 56 characters 0 and 1", raw.a)};
-    if (spi.clock == spi.data || spi.clock == spi.le || spi.data == spi.le)
-        throw Refused{"--clock, --data and --le must be three different lines"};
-    return spi;
+    need(boxes::checkLine(raw.clock), "--clock");
+    need(boxes::checkLine(raw.data), "--data");
+    need(boxes::checkLine(raw.le), "--le");
+    const auto lines = need(boxes::checkSerialLines({raw.clock, raw.data, raw.le}, nullptr));
+    return SpiCommand{lines[0].name(), lines[1].name(), lines[2].name(), need(boxes::checkWord(raw.a, kSpiOutMaxBits))};
+}
+
+int lineLevel(const std::string& text)
+{
+    if (text != "0" && text != "1")
+        throw Refused{"a line level is 0 or 1, got \"" + text + "\""};
+    return text == "1";
 }
 
 Command readCommand(const Raw& raw)
 {
-    if (const auto port = parsePort(raw.a))
+    if (const auto port = boxes::checkPort(raw.a))
         return ReadCommand{*port == 'A' ? ReadCommand::What::PortA : ReadCommand::What::PortB, {}};
     if (raw.a == "relays")
         return ReadCommand{ReadCommand::What::Relays, {}};
-    return ReadCommand{ReadCommand::What::Line,
-                       need(parseLineName(raw.a), "read takes A, B, relays or a line A0..B7", raw.a)};
+    const auto line = boxes::checkLine(raw.a);
+    if (!line)
+        throw Refused{"read takes A, B, relays or a line A0..B7, got \"" + raw.a + "\""};
+    return ReadCommand{ReadCommand::What::Line, line->name()};
 }
 
 // A word where the command belongs that names none: CLI11 would only say that a command is
@@ -196,19 +213,17 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
         else if (*relay)
             command = relayCommand(raw);
         else if (*relays)
-            command = RelaysCommand{need(parseByte(raw.a), "a relay byte is 0 to 255 (or 0x00..0xff, 0b...)", raw.a)};
+            command = RelaysCommand{need(parseByte(raw.a))};
         else if (*port)
             command = portCommand(raw);
         else if (*line)
-            command = LineCommand{need(parseLineName(raw.a), "a line is A0..A7 or B0..B7", raw.a),
-                                  need(parseNumber(raw.b, 0, 1), "a line level is 0 or 1", raw.b)};
+            command = LineCommand{need(boxes::checkLine(raw.a)).name(), lineLevel(raw.b)};
         else if (*pulse)
-            command = PulseCommand{need(parseLineName(raw.a), "a line is A0..A7 or B0..B7", raw.a),
-                                   need(parseNumber(raw.b, 0, 255), "a pulse lasts 0 to 255 ms", raw.b)};
+            command = PulseCommand{need(boxes::checkLine(raw.a)).name(), need(boxes::checkPulseLength(std::string_view(raw.b)))};
         else if (*spi)
             command = spiCommand(raw);
         else if (*pulseWidth)
-            command = PulseWidthCommand{need(parseNumber(raw.a, 0, 255), "a pulse width is 0 to 255 us", raw.a)};
+            command = PulseWidthCommand{need(boxes::checkPulseWidth(std::string_view(raw.a)))};
         else if (*read)
             command = readCommand(raw);
         else if (*watch)

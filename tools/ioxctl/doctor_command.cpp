@@ -1,6 +1,6 @@
 #include "doctor_command.h"
 
-#include "box_finder.h"
+#include "boxes/selection.h"
 #include "device/commands.h"
 #include "text_format.h"
 
@@ -51,15 +51,15 @@ Exit checkBox(HidBackend& bus, const std::string& path, const std::optional<std:
         return Exit::CannotOpen;
     }
     bus.close(probe);
-    const BoxIdentity box = identify(bus, path, env, true);
+    const boxes::Identity box = boxes::identify(bus, path, boxes::Ask::Everything, env.exchangeTimeout);
     env.out << "  serial-number request: " << (box.answered ? "answered" : "no answer") << '\n';
     if (!box.answered) {
         env.out << "  problem: the box does not answer within " << env.exchangeTimeout.count() << " ms. Unplug it and\n"
                 << "  plug it in again; a box whose firmware update was cut off waits in its bootloader.\n";
         return Exit::NotAnswering;
     }
-    env.out << "  ok: " << printable(box.serial) << ", " << printable(box.model) << ", firmware "
-            << printable(box.revision) << " (level " << box.level << ")\n";
+    env.out << "  ok: " << printable(box.serial) << ", " << printable(*box.model) << ", firmware "
+            << printable(box.firmware->revision) << " (level " << box.firmware->level << ")\n";
     return Exit::Ok;
 }
 
@@ -78,7 +78,7 @@ std::optional<std::string> findUdevRule(const Environment& env)
 Exit runDoctor(HidBackend& bus, const Environment& env)
 {
     const std::vector<HidInterface> interfaces = bus.enumerate();
-    const std::vector<std::string> paths = boxPaths(bus);
+    const std::vector<std::string> paths = boxes::boxPaths(bus);
     env.out << "HID interfaces on the bus: " << interfaces.size() << ", boxes among them (vendor 2b4e, product 0021): "
             << paths.size() << '\n';
     const std::optional<std::string> ruleFile = findUdevRule(env);

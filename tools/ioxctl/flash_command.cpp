@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "box_finder.h"
+#include "boxes/identity.h"
 #include "device_commands.h"
 #include "firmware/core/firmware_update.h"
 #include "progress_output.h"
@@ -137,19 +138,17 @@ Exit runFlash(HidBackend& bus, const GlobalOptions& options, const FlashCommand&
         return Exit::ImageRefused;
     }
     return withBox(bus, options, env, [&](USB_IO& device, const std::string&) -> Exit {
-        std::string serial;
-        if (device.Read_SN(serial) != 1)
+        const auto serial = boxes::readSerial(device);
+        if (!serial)
             return notAnswering(env, "flash");
-        std::uint8_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
-        std::string revision;
-        const std::int16_t level = device.GetExtFirmware(a0, a1, a2, a3, revision);
-        if (level < firmware::kLowestUpdatableLevel) {
-            env.err << "ioxctl: the box " << printable(serial) << " runs firmware " << printable(revision)
-                    << " (level " << level << "), which takes no update; nothing was sent\n";
+        const boxes::Firmware installed = boxes::readFirmware(device);
+        if (installed.level < firmware::kLowestUpdatableLevel) {
+            env.err << "ioxctl: the box " << printable(*serial) << " runs firmware " << printable(installed.revision)
+                    << " (level " << installed.level << "), which takes no update; nothing was sent\n";
             return Exit::NotUpdatable;
         }
         const std::string boxPath = device.GetUSBDeviceName();
-        steps.setBox(serial, boxPath);
+        steps.setBox(*serial, boxPath);
         return reportEnd(update.run(device), *update.image(), boxPath, steps, env);
     });
 }

@@ -4,59 +4,51 @@
 
 #include <algorithm>
 #include <array>
-#include <map>
 
-#include "box_finder.h"
+#include "boxes/selection.h"
 #include "text_format.h"
 
 namespace iox::ctl {
 
 namespace {
 
-struct Row {
-    BoxIdentity box;
-    bool sharedSerial = false;
-};
-
-std::string note(const Row& row)
+std::string note(const boxes::Identity& box)
 {
-    if (!row.box.opened)
+    if (!box.opened)
         return "cannot be opened (see ioxctl doctor)";
-    if (!row.box.answered)
+    if (!box.answered)
         return "not answering";
-    if (row.sharedSerial)
+    if (box.sharedSerial)
         return "serial number shared with another box: pick it with --path";
     return {};
 }
 
-void printJson(const std::vector<Row>& rows, const Environment& env)
+void printJson(const std::vector<boxes::Identity>& rows, const Environment& env)
 {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const Row& row : rows) {
-        const BoxIdentity& box = row.box;
+    for (const boxes::Identity& box : rows) {
         nlohmann::ordered_json entry{{"path", latin1ToUtf8(box.path)}, {"openable", box.opened}, {"answering", box.answered}};
         if (box.answered) {
             entry["serial"] = latin1ToUtf8(box.serial);
-            entry["model"] = latin1ToUtf8(box.model);
-            entry["firmware"] = {{"revision", latin1ToUtf8(box.revision)}, {"level", box.level}};
-            entry["shared_serial"] = row.sharedSerial;
+            entry["model"] = latin1ToUtf8(*box.model);
+            entry["firmware"] = {{"revision", latin1ToUtf8(box.firmware->revision)}, {"level", box.firmware->level}};
+            entry["shared_serial"] = box.sharedSerial;
         }
         list.push_back(std::move(entry));
     }
     env.out << list.dump(2) << '\n';
 }
 
-void printTable(const std::vector<Row>& rows, const Environment& env)
+void printTable(const std::vector<boxes::Identity>& rows, const Environment& env)
 {
     std::vector<std::array<std::string, 5>> cells{{"SN", "MODEL", "FIRMWARE", "PATH", ""}};
-    for (const Row& row : rows) {
-        const BoxIdentity& box = row.box;
+    for (const boxes::Identity& box : rows) {
         if (box.answered)
-            cells.push_back({printable(box.serial), printable(box.model),
-                             printable(box.revision) + " (level " + std::to_string(box.level) + ")",
-                             printable(box.path), note(row)});
+            cells.push_back({printable(box.serial), printable(*box.model),
+                             printable(box.firmware->revision) + " (level " + std::to_string(box.firmware->level) + ")",
+                             printable(box.path), note(box)});
         else
-            cells.push_back({"-", "-", "-", printable(box.path), note(row)});
+            cells.push_back({"-", "-", "-", printable(box.path), note(box)});
     }
     std::array<std::size_t, 4> width{};
     for (const auto& line : cells) {
@@ -77,15 +69,7 @@ void printTable(const std::vector<Row>& rows, const Environment& env)
 
 Exit runList(HidBackend& bus, bool json, const Environment& env)
 {
-    std::vector<Row> rows;
-    std::map<std::string, int> serials;
-    for (const auto& path : boxPaths(bus)) {
-        rows.push_back({identify(bus, path, env, true)});
-        if (rows.back().box.answered)
-            ++serials[rows.back().box.serial];
-    }
-    for (Row& row : rows)
-        row.sharedSerial = row.box.answered && serials[row.box.serial] > 1;
+    const std::vector<boxes::Identity> rows = boxes::listBoxes(bus, boxes::Ask::Everything, env.exchangeTimeout);
 
     if (json)
         printJson(rows, env);

@@ -3,9 +3,8 @@
 #include <memory>
 
 #include "box_finder.h"
+#include "boxes/backend_stack.h"
 #include "command_line.h"
-#include "device/hidapi_backend.h"
-#include "device/record/recording_backend.h"
 #include "device/record/replay_backend.h"
 #include "device/sim/sim_backend.h"
 #include "device_commands.h"
@@ -13,7 +12,6 @@
 #include "flash_command.h"
 #include "hex_check_command.h"
 #include "list_command.h"
-#include "tracing_backend.h"
 #include "watch_command.h"
 
 namespace iox::ctl {
@@ -65,50 +63,29 @@ int run(const std::vector<std::string>& args, const Environment& env)
     }
     const Invocation& invocation = *parsed.invocation;
 
-    std::unique_ptr<HidBackend> own;
-    HidBackend* bus = env.bus;
-    record::ReplayBackend* replay = nullptr;
-    if (invocation.options.replay) {
-        record::ReplayOptions replayOptions;
-        replayOptions.keepTiming = invocation.options.replayTiming;
-        replayOptions.onStop = [&env](const std::string& report) { env.err << "ioxctl: " << report << std::flush; };
-        auto opened = record::openReplay(*invocation.options.replay, std::move(replayOptions));
-        if (!opened.backend) {
-            env.err << "ioxctl: " << opened.error << '\n';
-            return code(Exit::BadArgument);
-        }
-        replay = opened.backend.get();
-        own = std::move(opened.backend);
-        bus = own.get();
-    } else if (!invocation.options.simulate.empty()) {
-        auto simulated = std::make_unique<sim::SimBackend>();
-        for (const auto& box : invocation.options.simulate)
-            simulated->addBox(box);
-        own = std::move(simulated);
-        bus = own.get();
-    } else if (!bus && !std::holds_alternative<HexCheckCommand>(invocation.command)) {
-        own = std::make_unique<HidapiBackend>();
-        bus = own.get();
+    // hex-check touches no bus; every other command runs on the stack built here.
+    if (std::holds_alternative<HexCheckCommand>(invocation.command)) {
+        static sim::SimBackend noBus;
+        return code(dispatch(noBus, invocation, env));
     }
-    std::unique_ptr<HidBackend> recording;
-    if (invocation.options.record && bus) {
-        auto wrapped = record::wrapForRecording(*bus, *invocation.options.record, "ioxctl");
-        if (!wrapped.backend) {
-            env.err << "ioxctl: " << wrapped.error << '\n';
-            return code(Exit::BadArgument);
-        }
-        recording = std::move(wrapped.backend);
-        bus = recording.get();
+    const GlobalOptions& options = invocation.options;
+    boxes::StackOptions stackOptions;
+    stackOptions.program = "ioxctl";
+    stackOptions.replay = options.replay;
+    stackOptions.replayTiming = options.replayTiming;
+    stackOptions.onReplayStop = [&env](const std::string& report) { env.err << "ioxctl: " << report << std::flush; };
+    stackOptions.simulated = options.simulate;
+    stackOptions.bus = env.bus;
+    stackOptions.record = options.record;
+    if (options.trace)
+        stackOptions.trace = [&env](const std::string& line) { env.err << line << '\n' << std::flush; };
+    auto built = boxes::BackendStack::build(std::move(stackOptions));
+    if (!built.stack) {
+        env.err << "ioxctl: " << built.error << '\n';
+        return code(Exit::BadArgument);
     }
-    std::unique_ptr<TracingBackend> tracing;
-    if (invocation.options.trace && bus) {
-        tracing = std::make_unique<TracingBackend>(*bus, env.err);
-        bus = tracing.get();
-    }
-    // hex-check touches no bus; every other command has one by now.
-    static sim::SimBackend noBus;
-    Exit exit = dispatch(bus ? *bus : noBus, invocation, env);
-    if (replay) {
+    Exit exit = dispatch(built.stack->bus(), invocation, env);
+    if (auto* replay = built.stack->replay()) {
         // A replay that differs from the recording, or leaves some of it unplayed, fails.
         replay->finish();
         if (!replay->complete() && exit == Exit::Ok)
