@@ -31,7 +31,7 @@ std::vector<Identity> listBoxes(HidBackend& bus, Ask ask, std::chrono::milliseco
     return boxes;
 }
 
-Selection selectBox(HidBackend& bus, const Wanted& wanted, std::chrono::milliseconds timeout)
+Selection selectBox(HidBackend& bus, const Wanted& wanted, std::chrono::milliseconds timeout, Ask ask)
 {
     Selection selection;
     const std::vector<std::string> paths = boxPaths(bus);
@@ -52,7 +52,7 @@ Selection selectBox(HidBackend& bus, const Wanted& wanted, std::chrono::millisec
     if (!wanted.serial)
         return paths.size() == 1 ? chosen(paths.front()) : refused(Outcome::Several);
     for (const auto& path : paths) {
-        const Identity box = identify(bus, path, Ask::Serial, timeout);
+        const Identity box = identify(bus, path, ask, timeout);
         if (!box.answered)
             ++selection.unasked;
         else if (box.serial == *wanted.serial)

@@ -42,8 +42,8 @@ struct Selection {
     std::size_t unasked = 0;           // NotFound by serial: boxes that could not be asked
 };
 
-// Only the serial-number request is sent, and only when a serial number is wanted.
+// Boxes are asked only when a serial number is wanted, and then only what `ask` says.
 Selection selectBox(HidBackend& bus, const Wanted& wanted,
-                    std::chrono::milliseconds timeout = USB_IO::kDefaultExchangeTimeout);
+                    std::chrono::milliseconds timeout = USB_IO::kDefaultExchangeTimeout, Ask ask = Ask::Serial);
 
 }  // namespace iox::boxes

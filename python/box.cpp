@@ -7,11 +7,11 @@
 #include <map>
 #include <thread>
 
+#include "boxes/checks.h"
+#include "boxes/selection.h"
+#include "boxes/simulated_boxes.h"
 #include "device/commands.h"
-#include "device/hidapi_backend.h"
-#include "device/record/recording_backend.h"
 #include "device/record/replay_backend.h"
-#include "device/sim/box_spec.h"
 #include "device/sim/sim_backend.h"
 #include "firmware/core/firmware_update.h"
 
@@ -24,98 +24,59 @@ namespace {
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
-long long inRange(long long value, long long low, long long high, const std::string& what)
+// The checked value, or BadArgument with the shared reason.
+template <class T>
+T need(const boxes::Checked<T>& checked)
 {
-    if (value < low || value > high)
-        refuse(what + ", got " + std::to_string(value));
-    return value;
-}
-
-char portLetter(const std::string& text)
-{
-    if (text == "A" || text == "a")
-        return 'A';
-    if (text == "B" || text == "b")
-        return 'B';
-    refuse("a port is A or B, got " + quoted(text));
-}
-
-// "A0".."A7", "B0".."B7"; a lower-case port letter is taken as upper case.
-std::string lineName(const std::string& text, const std::string& what)
-{
-    if (text.size() != 2 || (text[0] != 'A' && text[0] != 'a' && text[0] != 'B' && text[0] != 'b') ||
-        text[1] < '0' || text[1] > '7')
-        refuse(what + " is a line A0..A7 or B0..B7, got " + quoted(text));
-    return std::string{static_cast<char>(text[0] & ~0x20), text[1]};
-}
-
-// A serial-output word: 1 to maxBits characters 0 and 1, first bit first.
-const std::string& word(const std::string& text, std::size_t maxBits)
-{
-    const bool binary = std::all_of(text.begin(), text.end(), [](char c) { return c == '0' || c == '1'; });
-    if (text.empty() || !binary || text.size() > maxBits)
-        refuse("a word is 1 to " + std::to_string(maxBits) + " characters 0 and 1, got " + quoted(text));
-    return text;
+    if (!checked)
+        refuse(checked.refusal().reason);
+    return *checked;
 }
 
 }  // namespace
 
 // ---- bus ----------------------------------------------------------------------------
 
-Bus::Bus(std::unique_ptr<HidBackend> backend, sim::SimBackend* sim) : m_backend(std::move(backend)), m_sim(sim)
+Bus::Bus(boxes::StackOptions options, Fault refused)
 {
-    // A simulated box restarts at once: its bus waits for nothing during an update.
-    if (sim)
-        m_updateSleep = [](std::chrono::milliseconds) {};
-    else
+    options.program = "python3-iox";
+    const bool waits = options.simulated.empty() && (!options.replay || options.replayTiming);
+    auto built = boxes::BackendStack::build(std::move(options));
+    if (!built.stack)
+        throw Failure(refused, built.error);
+    m_stack = std::move(built.stack);
+    m_sim = m_stack->simulated();
+    m_replay = m_stack->replay();
+    // A simulated box restarts at once, and a replay holds the box's restarts already: their
+    // updates wait for nothing, unless the replay keeps its recorded gaps.
+    if (waits)
         m_updateSleep = [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); };
+    else
+        m_updateSleep = [](std::chrono::milliseconds) {};
 }
 Bus::~Bus() = default;
-
-void Bus::recordInto(const std::string& path)
-{
-    auto wrapped = record::wrapForRecording(*m_backend, path, "python3-iox");
-    if (!wrapped.backend)
-        throw Failure(Fault::NotConnected, wrapped.error);
-    m_source = std::move(m_backend);
-    m_backend = std::move(wrapped.backend);
-}
 
 std::shared_ptr<Bus> Bus::simulated(const std::vector<std::pair<std::string, std::string>>& boxes,
                                     const std::optional<std::string>& record)
 {
-    auto sim = std::make_unique<sim::SimBackend>();
+    boxes::StackOptions options;
     for (const auto& [model, serial] : boxes) {
-        if (!sim::isKnownModel(model))
-            refuse("unknown model " + quoted(model) + " (IOX-MODEL-A, IOX-MODEL-B, IOX-MODEL-C or IOX-MODEL-D)");
-        if (serial.empty() || serial.size() > 20)
-            refuse("a serial number is 1 to 20 characters, got " + quoted(serial));
-        sim::BoxConfig config;
-        config.model = model;
-        config.serial = serial;
-        sim->addBox(config);
+        std::string error;
+        const auto box = boxes::simulatedBox(model, serial, error);
+        if (!box)
+            refuse(error);
+        options.simulated.push_back(*box);
     }
-    sim::SimBackend* raw = sim.get();
-    std::shared_ptr<Bus> bus(new Bus(std::move(sim), raw));
-    if (record)
-        bus->recordInto(*record);
-    return bus;
+    options.record = record;
+    return std::shared_ptr<Bus>(new Bus(std::move(options), Fault::NotConnected));
 }
 
 std::shared_ptr<Bus> Bus::replay(const std::string& path, bool timing)
 {
-    record::ReplayOptions options;
-    options.keepTiming = timing;
-    auto replay = record::openReplay(path, options);
-    if (!replay.backend)
-        refuse(replay.error);
-    record::ReplayBackend* raw = replay.backend.get();
-    std::shared_ptr<Bus> bus(new Bus(std::move(replay.backend), nullptr));
-    bus->m_replay = raw;
-    // The recording holds the box's restarts already: waits are kept only with its timing.
-    if (!timing)
-        bus->m_updateSleep = [](std::chrono::milliseconds) {};
-    return bus;
+    boxes::StackOptions options;
+    options.replay = path;
+    options.replayTiming = timing;
+    return std::shared_ptr<Bus>(new Bus(std::move(options), Fault::BadArgument));
 }
 
 std::string Bus::replayStopReport() const
@@ -135,62 +96,44 @@ bool Bus::replayComplete() const
 std::shared_ptr<Bus> Bus::hid(const std::optional<std::string>& record)
 {
     if (record) {
-        std::shared_ptr<Bus> bus(new Bus(std::make_unique<HidapiBackend>(), nullptr));
-        bus->recordInto(*record);
-        return bus;
+        boxes::StackOptions options;
+        options.record = record;
+        return std::shared_ptr<Bus>(new Bus(std::move(options), Fault::NotConnected));
     }
     static std::mutex guard;
     static std::weak_ptr<Bus> current;
     std::lock_guard lock(guard);
     auto bus = current.lock();
     if (!bus) {
-        bus = std::shared_ptr<Bus>(new Bus(std::make_unique<HidapiBackend>(), nullptr));
+        bus = std::shared_ptr<Bus>(new Bus(boxes::StackOptions{}, Fault::NotConnected));
         current = bus;
     }
     return bus;
 }
 
-std::vector<std::string> Bus::boxPaths()
-{
-    std::vector<std::string> paths;
-    for (const auto& hid : m_backend->enumerate()) {
-        if (hid.vendorId == kBoxVendorId && hid.productId == kBoxProductId)
-            paths.push_back(hid.path);
-    }
-    return paths;
-}
+namespace {
 
-BoxInfo Bus::identify(const std::string& path)
+BoxInfo infoOf(const boxes::Identity& box)
 {
     BoxInfo info;
-    info.path = path;
-    OneBoxBackend view(*m_backend, path);
-    USB_IO device(view);
-    std::string serial;
-    if (device.Connect() != 1 || device.Read_SN(serial) != 1)
-        return info;
-    info.serial = serial;
-    info.model.emplace();
-    device.Read_ModelName(*info.model);
-    std::uint8_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
-    Firmware firmware;
-    firmware.level = device.GetExtFirmware(a0, a1, a2, a3, firmware.revision);
-    info.firmware = firmware;
+    info.path = box.path;
+    if (box.answered) {
+        info.serial = box.serial;
+        info.model = box.model;
+        info.firmware = box.firmware;
+    }
+    info.duplicate = box.sharedSerial;
     return info;
 }
+
+}  // namespace
 
 std::vector<BoxInfo> Bus::list()
 {
     std::lock_guard lock(m_mutex);
     std::vector<BoxInfo> boxes;
-    std::map<std::string, int> serials;
-    for (const auto& path : boxPaths()) {
-        boxes.push_back(identify(path));
-        if (boxes.back().serial)
-            ++serials[*boxes.back().serial];
-    }
-    for (auto& box : boxes)
-        box.duplicate = box.serial && serials[*box.serial] > 1;
+    for (const auto& box : boxes::listBoxes(backend(), boxes::Ask::Everything))
+        boxes.push_back(infoOf(box));
     return boxes;
 }
 
@@ -198,39 +141,29 @@ std::unique_ptr<Box> Bus::open(const std::optional<std::string>& serial, const s
 {
     if (serial && path)
         refuse("open a box by serial number or by path, not both");
-    std::string chosen;
+    boxes::Selection selection;
     {
         std::lock_guard lock(m_mutex);
-        const std::vector<std::string> paths = boxPaths();
-        if (path) {
-            if (std::find(paths.begin(), paths.end(), *path) == paths.end())
-                throw Failure(Fault::NotConnected, "no box at the path " + quoted(*path));
-            chosen = *path;
-        } else if (!serial) {
-            if (paths.empty())
-                throw Failure(Fault::NotConnected, "no box attached");
-            if (paths.size() > 1)
-                refuse(std::to_string(paths.size()) + " boxes attached: open one by serial number or path");
-            chosen = paths.front();
-        } else {
-            std::vector<std::string> matches;
-            for (const auto& candidate : paths) {
-                if (identify(candidate).serial == *serial)
-                    matches.push_back(candidate);
-            }
-            if (matches.empty())
-                throw Failure(Fault::NotConnected, "no box with the serial number " + *serial);
-            if (matches.size() > 1) {
-                std::string message = std::to_string(matches.size()) + " boxes share the serial number " + *serial +
-                                      ": open one by path:";
-                for (const auto& match : matches)
-                    message += " " + match;
-                refuse(message);
-            }
-            chosen = matches.front();
-        }
+        selection = boxes::selectBox(backend(), {serial, path}, USB_IO::kDefaultExchangeTimeout, boxes::Ask::Everything);
     }
-    return std::make_unique<Box>(shared_from_this(), chosen);
+    switch (selection.outcome) {
+    case boxes::Outcome::Chosen:
+        return std::make_unique<Box>(shared_from_this(), selection.path);
+    case boxes::Outcome::NoneAttached:
+        throw Failure(Fault::NotConnected, "no box attached");
+    case boxes::Outcome::Several:
+        refuse(std::to_string(selection.attached) + " boxes attached: open one by serial number or path");
+    case boxes::Outcome::SerialShared: {
+        std::string message = std::to_string(selection.sharing.size()) + " boxes share the serial number " + *serial +
+                              ": open one by path:";
+        for (const auto& match : selection.sharing)
+            message += " " + match;
+        refuse(message);
+    }
+    default:
+        throw Failure(Fault::NotConnected,
+                      path ? "no box at the path " + quoted(*path) : "no box with the serial number " + *serial);
+    }
 }
 
 std::size_t Bus::simIndex(const std::string& box)
@@ -267,8 +200,8 @@ void Bus::clearRequests()
 
 void Bus::setInputs(const std::string& box, const std::string& port, long long byte)
 {
-    const char letter = portLetter(port);
-    const auto levels = static_cast<std::uint8_t>(inRange(byte, 0, 255, "a port byte is 0 to 255"));
+    const char letter = need(boxes::checkPort(port));
+    const std::uint8_t levels = need(boxes::checkByte(byte));
     std::lock_guard lock(m_mutex);
     const std::size_t index = simIndex(box);
     sim::SimBox& model = m_sim->box(index);
@@ -328,14 +261,14 @@ void Box::connect()
         throw Failure(Fault::NotConnected, "the box at " + m_path +
                                                " cannot be opened (permissions, or another program holds it)");
     const auto start = std::chrono::steady_clock::now();
-    const auto status = io->Read_SN(m_serial);
-    if (status != 1) {
+    const auto serial = boxes::readSerial(*io);
+    if (!serial) {
         m_io = std::move(io);
-        check(status, "Read_SN", start);
+        check(0, "Read_SN", start);
     }
-    io->Read_ModelName(m_model);
-    std::uint8_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
-    m_firmware.level = io->GetExtFirmware(a0, a1, a2, a3, m_firmware.revision);
+    m_serial = *serial;
+    m_model = boxes::readModel(*io).value_or(std::string());
+    m_firmware = boxes::readFirmware(*io);
     m_io = std::move(io);
 }
 
@@ -398,6 +331,7 @@ const std::string& Box::serial() const
 }
 
 const std::string& Box::model() const { return serial(), m_model; }
+const boxes::Model& Box::layout() const { return boxes::modelOrAnyBox(m_model); }
 const Firmware& Box::firmware() const { return serial(), m_firmware; }
 double Box::timeout() const { return m_timeout.count() / 1000.0; }
 
@@ -411,20 +345,20 @@ void Box::setTimeout(double seconds)
 
 void Box::setRelay(long long relay, bool on)
 {
-    std::int16_t number = static_cast<std::int16_t>(inRange(relay, 0, 7, "a relay is 0 to 7"));
+    std::int16_t number = static_cast<std::int16_t>(need(boxes::checkRelay(relay, &layout())));
     std::int16_t state = on ? 1 : 0;
     exchange("Set_Relay", [&](USB_IO& io) { return io.Set_Relay(number, state); });
 }
 
 bool Box::relay(long long relay)
 {
-    const auto bit = inRange(relay, 0, 7, "a relay is 0 to 7");
+    const int bit = need(boxes::checkRelay(relay));
     return (relayByte() >> bit) & 1;
 }
 
 void Box::setRelayByte(long long byte)
 {
-    const auto value = static_cast<std::uint8_t>(inRange(byte, 0, 255, "a relay byte is 0 to 255"));
+    const std::uint8_t value = need(boxes::checkByte(byte));
     exchange("Set_RelayByte", [&](USB_IO& io) { return io.Set_RelayByte(value); });
 }
 
@@ -439,6 +373,8 @@ void Box::setDirection(char port, const std::string& direction)
 {
     if (direction != "input" && direction != "output")
         refuse("a port's direction is \"input\" or \"output\", got " + quoted(direction));
+    if (auto refused = boxes::checkDirectionChange(port, &layout()))
+        refuse(refused->reason);
     const bool out = direction == "output";
     if (port == 'A' && out)
         exchange("Set_ByteA_As_Output", [&](USB_IO& io) { return io.Set_ByteA_As_Output(); });
@@ -459,7 +395,7 @@ std::optional<std::string> Box::direction(char port) const
 
 void Box::setPortByte(char port, long long byte)
 {
-    const auto value = static_cast<std::uint8_t>(inRange(byte, 0, 255, "a port byte is 0 to 255"));
+    const std::uint8_t value = need(boxes::checkByte(byte));
     if (port == 'A')
         exchange("Set_ByteA", [&](USB_IO& io) { return io.Set_ByteA(value); });
     else
@@ -478,14 +414,14 @@ std::uint8_t Box::portByte(char port)
 
 void Box::setLine(char port, long long bit, bool high)
 {
-    const std::string name{port, static_cast<char>('0' + inRange(bit, 0, 7, "a line is 0 to 7"))};
+    const std::string name = need(boxes::checkLine(port, bit, &layout())).name();
     const std::int16_t level = high ? 1 : 0;
     exchange("Set_TTLBit", [&](USB_IO& io) { return io.Set_TTLBit(name, level); });
 }
 
 bool Box::line(char port, long long bit)
 {
-    const std::string name{port, static_cast<char>('0' + inRange(bit, 0, 7, "a line is 0 to 7"))};
+    const std::string name = need(boxes::checkLine(port, bit)).name();
     std::uint8_t value = 0;
     exchange("ReadBit", [&](USB_IO& io) { return io.ReadBit(name, value); });
     return value != 0;
@@ -493,30 +429,29 @@ bool Box::line(char port, long long bit)
 
 void Box::pulse(const std::string& line, long long ms)
 {
-    const std::string name = lineName(line, "a pulse's line");
-    const auto length = static_cast<std::int16_t>(inRange(ms, 0, 255, "a pulse lasts 0 to 255 ms"));
+    const std::string name = need(boxes::checkLine(line, &layout())).name();
+    const auto length = static_cast<std::int16_t>(need(boxes::checkPulseLength(ms)));
     exchange("Set_TTLPulse", [&](USB_IO& io) { return io.Set_TTLPulse(name, length); });
 }
 
 void Box::spiOut(const std::string& bits, const std::string& clock, const std::string& data, const std::string& latch)
 {
-    const std::string& checked = word(bits, kSpiOutMaxBits);
-    const std::string c = lineName(clock, "clock"), d = lineName(data, "data"), l = lineName(latch, "latch");
-    if (c == d || c == l || d == l)
-        refuse("clock, data and latch must be three different lines");
+    const std::string checked = need(boxes::checkWord(bits, kSpiOutMaxBits));
+    const auto lines = need(boxes::checkSerialLines({clock, data, latch}, &layout()));
+    const std::string c = lines[0].name(), d = lines[1].name(), l = lines[2].name();
     exchange("SPI_OUT", [&](USB_IO& io) { return io.SPI_OUT(c, d, l, checked); });
 }
 
 void Box::spiOutTrigger(const std::string& bits, bool trigger)
 {
-    const std::string& checked = word(bits, kSpiOutTriggMaxBits);
+    const std::string checked = need(boxes::checkWord(bits, kSpiOutTriggMaxBits));
     const std::int16_t flag = trigger ? 1 : 0;
     exchange("SPI_OUT_Trigg", [&](USB_IO& io) { return io.SPI_OUT_Trigg(checked, flag); });
 }
 
 void Box::setSpiPulseWidth(long long us)
 {
-    std::int16_t width = static_cast<std::int16_t>(inRange(us, 0, 255, "a pulse width is 0 to 255 us"));
+    std::int16_t width = static_cast<std::int16_t>(need(boxes::checkPulseWidth(us)));
     exchange("Set_SPI_PulseWidth", [&](USB_IO& io) { return io.Set_SPI_PulseWidth(width); });
     m_pulseWidth = width;
 }
@@ -589,7 +524,7 @@ void Box::flash(const std::string& file, const Progress& progress)
     if (!update.checkImage(path))
         firmwareFailure(withoutCarriageReturns(update.refusal()), refusedLine(update.refusal()));
     use([&](USB_IO& io) {
-        if (m_firmware.level < firmware::kLowestUpdatableLevel)
+        if (m_firmware.level < layout().lowestUpdatableLevel)
             firmwareFailure("the box " + m_serial + " runs firmware " + m_firmware.revision + " (level " +
                             std::to_string(m_firmware.level) + "), which takes no update; nothing was sent");
         const firmware::UpdateResult result = update.run(io);

@@ -16,6 +16,9 @@
 #include <utility>
 #include <vector>
 
+#include "boxes/backend_stack.h"
+#include "boxes/identity.h"
+#include "boxes/models.h"
 #include "device/hid_backend.h"
 #include "device/one_box_backend.h"
 #include "device/usb_io.h"
@@ -38,10 +41,7 @@ struct Failure : std::runtime_error {
     int line = 0;        // FirmwareError only: 1-based image line, 0 when no line is at fault
 };
 
-struct Firmware {
-    int level = 0;
-    std::string revision;
-};
+using Firmware = boxes::Firmware;
 
 struct BoxInfo {
     std::string path;
@@ -83,20 +83,16 @@ public:
 
     // Every use of the backend holds this: boxes of one bus are reached one at a time.
     std::mutex& mutex() { return m_mutex; }
-    HidBackend& backend() { return *m_backend; }
+    HidBackend& backend() { return m_stack->bus(); }
     // How a firmware update waits for the box's restarts.
     const std::function<void(std::chrono::milliseconds)>& updateSleep() const { return m_updateSleep; }
 
 private:
-    explicit Bus(std::unique_ptr<HidBackend> backend, sim::SimBackend* sim);
-    // Puts a recording backend in front of the bus's own, which it keeps alive.
-    void recordInto(const std::string& path);
-    std::vector<std::string> boxPaths();
-    BoxInfo identify(const std::string& path);
+    // `refused`: the fault raised when the stack cannot be built.
+    Bus(boxes::StackOptions options, Fault refused);
     std::size_t simIndex(const std::string& box);
 
-    std::unique_ptr<HidBackend> m_source;   // under a recording: the backend it records
-    std::unique_ptr<HidBackend> m_backend;  // what every call goes through
+    std::unique_ptr<boxes::BackendStack> m_stack;
     sim::SimBackend* m_sim = nullptr;
     record::ReplayBackend* m_replay = nullptr;
     std::mutex m_mutex;
@@ -148,6 +144,8 @@ private:
     // Turns a failed exchange (status 0) into Timeout or NotConnected.
     void check(std::int16_t status, const char* what, std::chrono::steady_clock::time_point start) const;
     void connect();
+    // What the box's model has; every box when the model is not known.
+    const boxes::Model& layout() const;
 
     std::shared_ptr<Bus> m_bus;
     std::string m_path;
