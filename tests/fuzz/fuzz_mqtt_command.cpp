@@ -22,6 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (const auto* spi = std::get_if<iox::mqtt::SpiSend>(&*command.action))
         check(!spi->word.empty() && spi->word.size() <= 56);
     if (const auto* pulse = std::get_if<iox::mqtt::PulseSend>(&*command.action))
-        check(pulse->ms >= 0 && pulse->ms <= 255 && pulse->bit >= 0 && pulse->bit <= 7);
+        check(pulse->ms >= 0 && pulse->ms <= 255 && pulse->line.bit >= 0 && pulse->line.bit <= 7);
     return 0;
 }

@@ -65,15 +65,15 @@ TEST(MqttBridge, PublishesInfoStateAndDiscoveryAndRefusesBadCommandsWithoutTouch
     } refusals[] = {
         {"bogus/set", "ON", "unknown topic"},
         {"relay/3/set", "maybe", "ON or OFF"},
-        {"relay/9/set", "ON", "relay must be a number from 0 to 7"},
-        {"port/c/3/set", "ON", "no port"},
+        {"relay/9/set", "ON", "a relay is a number from 0 to 7, got \"9\""},
+        {"port/c/3/set", "ON", "a port is A or B"},
         {"port/a/1/set", "ON", "port A is set as input"},
         {"port/a/direction/set", "output", "fixed"},
-        {"port/b/set", "256", "port byte"},
-        {"spi/set", R"({"word":"10x1"})", "word must be"},
-        {"pulse/set", R"({"line":"C3","ms":5})", "no line \"C3\""},
+        {"port/b/set", "256", "a byte is"},
+        {"spi/set", R"({"word":"10x1"})", "\"word\": a word is"},
+        {"pulse/set", R"({"line":"C3","ms":5})", "a line is A0..A7 or B0..B7, got \"C3\""},
         {"pulse/set", "{garbage", "JSON object"},
-        {"pulse-width/set", "-1", "pulse width"},
+        {"pulse-width/set", "-1", "a pulse width is"},
         {"relay/1/set", std::string(1 << 20, 'x'), "1048576 bytes"},
     };
     Rig rig({"IOX-MODEL-D"});

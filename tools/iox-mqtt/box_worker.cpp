@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "boxes/checks.h"
+#include "boxes/identity.h"
 #include "log.h"
 
 namespace iox::mqtt {
@@ -24,17 +26,6 @@ std::string idSafe(std::string text)
 }
 
 }  // namespace
-
-Layout layoutOf(const std::string& model)
-{
-    if (model == "IOX-MODEL-A")
-        return {0, 8, 0, false, true, false};
-    if (model == "IOX-MODEL-B")
-        return {2, 0, 4, true, true, false};
-    if (model == "IOX-MODEL-D")
-        return {8, 8, 8, true, false, true};
-    return {};  // IOX-MODEL-C, and any other box: everything it might have
-}
 
 BoxWorker::BoxWorker(HidBackend& bus, std::string serial, Publisher& out, BoxSettings settings)
     : m_bus(bus), m_serial(std::move(serial)), m_out(out), m_settings(std::move(settings)), m_io(m_bus)
@@ -75,49 +66,43 @@ std::optional<std::string> BoxWorker::submit(const Action& action)
     return std::nullopt;
 }
 
-std::array<std::string, 3> BoxWorker::spiLines(const SpiSend& spi) const
-{
-    // Lines not named: the three that the panels preselect for the model.
-    const char port = m_layout.linesB == 0 ? 'A' : 'B';
-    const auto pick = [&](const std::string& name, int bit) { return name.empty() ? lineName(port, bit) : name; };
-    return {pick(spi.clock, 0), pick(spi.data, 1), pick(spi.latch, 2)};
-}
-
 std::optional<std::string> BoxWorker::check(const Action& action) const
 {
     if (!m_online)
         return std::string("box is offline");
-    const auto lines = [&](char port) { return port == 'A' ? m_layout.linesA : m_layout.linesB; };
-    const auto output = [&](char port) { return port == 'A' ? m_outputA : m_outputB; };
-    const auto lineRefusal = [&](char port, int bit) -> std::optional<std::string> {
-        if (bit >= lines(port))
-            return "no line " + lineName(port, bit) + " on " + m_model;
-        if (!output(port))
+    const boxes::Model* model = m_layout;
+    // The checks of the box's model, then whether the lines to drive are outputs now.
+    const auto refusal = [](const auto& checked) { return std::optional<std::string>(checked.refusal().reason); };
+    const auto driven = [&](char port) -> std::optional<std::string> {
+        if (!(port == 'A' ? m_outputA : m_outputB))
             return "port " + std::string(1, port) + " is set as input";
         return std::nullopt;
     };
     if (const auto* relay = std::get_if<RelaySet>(&action)) {
-        if (relay->relay >= m_layout.relays)
-            return "no relay " + std::to_string(relay->relay) + " on " + m_model;
+        if (const auto checked = boxes::checkRelay(relay->relay, model); !checked)
+            return refusal(checked);
     } else if (const auto* line = std::get_if<LineSet>(&action)) {
-        return lineRefusal(line->port, line->bit);
+        if (const auto checked = boxes::checkLine(line->line.port, line->line.bit, model); !checked)
+            return refusal(checked);
+        return driven(line->line.port);
     } else if (const auto* port = std::get_if<PortSet>(&action)) {
-        if (lines(port->port) == 0)
-            return "no port " + std::string(1, port->port) + " on " + m_model;
-        if (!output(port->port))
-            return "port " + std::string(1, port->port) + " is set as input";
+        if (const auto checked = boxes::checkPort(std::string(1, port->port), model); !checked)
+            return refusal(checked);
+        return driven(port->port);
     } else if (const auto* direction = std::get_if<DirectionSet>(&action)) {
-        const char p = direction->port;
-        if (lines(p) == 0)
-            return "no port " + std::string(1, p) + " on " + m_model;
-        if (p == 'A' ? m_layout.fixedA : m_layout.fixedB)
-            return "the direction of port " + std::string(1, p) + " is fixed on " + m_model;
+        if (auto refused = boxes::checkDirectionChange(direction->port, model))
+            return refused->reason;
     } else if (const auto* spi = std::get_if<SpiSend>(&action)) {
-        for (const auto& name : spiLines(*spi))
-            if (const auto line = parseLine(name); auto refused = lineRefusal(line->first, line->second))
+        const auto lines = boxes::checkSerialLines({spi->clock, spi->data, spi->latch}, model);
+        if (!lines)
+            return refusal(lines);
+        for (const auto& line : *lines)
+            if (auto refused = driven(line.port))
                 return refused;
     } else if (const auto* pulse = std::get_if<PulseSend>(&action)) {
-        return lineRefusal(pulse->port, pulse->bit);
+        if (const auto checked = boxes::checkLine(pulse->line.port, pulse->line.bit, model); !checked)
+            return refusal(checked);
+        return driven(pulse->line.port);
     }
     return std::nullopt;
 }
@@ -152,27 +137,25 @@ bool BoxWorker::connectBox()
 {
     if (m_io.Connect(m_serial) == 0)
         return false;
-    std::string model;
-    std::uint8_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
-    std::string revision;
-    if (m_io.Read_ModelName(model) == 0) {
+    const auto model = boxes::readModel(m_io);
+    if (!model) {
         m_io.Disconnect();
         return false;
     }
-    const int level = m_io.GetExtFirmware(a0, a1, a2, a3, revision);
+    const boxes::Firmware firmware = boxes::readFirmware(m_io);
     {
         std::lock_guard held(m_mutex);
-        m_model = model;
-        m_revision = revision.substr(0, revision.find('\0'));
-        m_level = level;
+        m_model = *model;
+        m_revision = firmware.revision;
+        m_level = firmware.level;
         m_path = m_io.GetUSBDeviceName();
-        m_layout = layoutOf(model);
-        m_outputA = !m_layout.inputA;
+        m_layout = &boxes::modelOrAnyBox(*model);
+        m_outputA = !m_layout->a.input;
         m_outputB = true;
         m_online = true;
         m_queue.clear();
     }
-    logLine(m_serial + ": online (" + model + ", " + m_path + ")");
+    logLine(m_serial + ": online (" + *model + ", " + m_path + ")");
     publishAll();
     return true;
 }
@@ -204,7 +187,7 @@ void BoxWorker::publishInfo()
 void BoxWorker::publishDirection(char port)
 {
     std::unique_lock held(m_mutex);
-    if ((port == 'A' ? m_layout.linesA : m_layout.linesB) == 0)
+    if (m_layout->port(port).lines == 0)
         return;
     const bool output = port == 'A' ? m_outputA : m_outputB;
     held.unlock();
@@ -230,10 +213,10 @@ void BoxWorker::publishDiscovery()
         bool output;
     };
     std::vector<Entity> entities;
-    for (int n = 0; n < m_layout.relays; ++n)
+    for (int n = 0; n < m_layout->relays; ++n)
         entities.push_back({"relay_" + std::to_string(n), "Relay " + std::to_string(n), "relay/" + std::to_string(n), true});
     for (const char port : {'A', 'B'})
-        for (int bit = 0; bit < (port == 'A' ? m_layout.linesA : m_layout.linesB); ++bit)
+        for (int bit = 0; bit < m_layout->port(port).lines; ++bit)
             entities.push_back({"line_" + lower(port) + std::to_string(bit), "Line " + lineName(port, bit),
                                 "port/" + lower(port) + "/" + std::to_string(bit), port == 'A' ? m_outputA : m_outputB});
     held.unlock();
@@ -271,7 +254,7 @@ void BoxWorker::poll(bool force)
         last = now;
     };
     std::unique_lock held(m_mutex);
-    const Layout layout = m_layout;
+    const boxes::Model& layout = *m_layout;
     held.unlock();
     std::uint8_t value = 0;
     if (layout.relays > 0) {
@@ -279,15 +262,15 @@ void BoxWorker::poll(bool force)
             throw std::runtime_error("relays");
         publishByte(m_relays, value, layout.relays, "relay/", "");
     }
-    if (layout.linesA > 0) {
+    if (layout.a.lines > 0) {
         if (m_io.ReadByteA(value) == 0)
             throw std::runtime_error("port A");
-        publishByte(m_portA, value, layout.linesA, "port/a/", "port/a");
+        publishByte(m_portA, value, layout.a.lines, "port/a/", "port/a");
     }
-    if (layout.linesB > 0) {
+    if (layout.b.lines > 0) {
         if (m_io.ReadByteB(value) == 0)
             throw std::runtime_error("port B");
-        publishByte(m_portB, value, layout.linesB, "port/b/", "port/b");
+        publishByte(m_portB, value, layout.b.lines, "port/b/", "port/b");
     }
 }
 
@@ -298,7 +281,7 @@ bool BoxWorker::execute(const Action& action)
         return m_io.Set_Relay(number, on) != 0;
     }
     if (const auto* line = std::get_if<LineSet>(&action))
-        return m_io.Set_TTLBit(lineName(line->port, line->bit), line->on) != 0;
+        return m_io.Set_TTLBit(line->line.name(), line->on) != 0;
     if (const auto* port = std::get_if<PortSet>(&action))
         return (port->port == 'A' ? m_io.Set_ByteA(port->value) : m_io.Set_ByteB(port->value)) != 0;
     if (const auto* direction = std::get_if<DirectionSet>(&action)) {
@@ -316,11 +299,12 @@ bool BoxWorker::execute(const Action& action)
         return true;
     }
     if (const auto* spi = std::get_if<SpiSend>(&action)) {
-        const auto lines = spiLines(*spi);
-        return m_io.SPI_OUT(lines[0], lines[1], lines[2], spi->word) != 0;
+        // Checked when it was queued; the lines not named are the model's.
+        const auto lines = *boxes::checkSerialLines({spi->clock, spi->data, spi->latch}, m_layout);
+        return m_io.SPI_OUT(lines[0].name(), lines[1].name(), lines[2].name(), spi->word) != 0;
     }
     if (const auto* pulse = std::get_if<PulseSend>(&action))
-        return m_io.Set_TTLPulse(lineName(pulse->port, pulse->bit), static_cast<std::int16_t>(pulse->ms)) != 0;
+        return m_io.Set_TTLPulse(pulse->line.name(), static_cast<std::int16_t>(pulse->ms)) != 0;
     if (const auto* width = std::get_if<PulseWidthSet>(&action)) {
         std::int16_t value = static_cast<std::int16_t>(width->width);
         return m_io.Set_SPI_PulseWidth(value) != 0;

@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "boxes/models.h"
 #include "command.h"
 #include "device/hid_backend.h"
 #include "device/usb_io.h"
@@ -27,15 +28,6 @@ public:
     // is published again after the next connection).
     virtual void publish(const std::string& topic, const std::string& payload, bool retain) = 0;
 };
-
-// What a model offers: relays, the lines of each port, and which directions can change.
-struct Layout {
-    int relays = 8;
-    int linesA = 8, linesB = 8;
-    bool fixedA = false, fixedB = false;  // the direction cannot be changed
-    bool inputA = false;                  // port A starts (and stays, when fixed) as input
-};
-Layout layoutOf(const std::string& model);
 
 struct BoxSettings {
     std::string prefix = "iox";
@@ -76,7 +68,6 @@ private:
     void publishDirection(char port);
     void topic(const std::string& rest, const std::string& payload, bool retain = true);
     std::optional<std::string> check(const Action& action) const;  // m_mutex held
-    std::array<std::string, 3> spiLines(const SpiSend& spi) const;  // clock, data, latch
 
     HidBackend& m_bus;
     const std::string m_serial;
@@ -89,7 +80,7 @@ private:
     bool m_stop = false, m_plugged = true, m_republish = false, m_online = false;
     std::string m_path, m_model, m_revision;
     int m_level = 0;
-    Layout m_layout;
+    const boxes::Model* m_layout = &boxes::modelOrAnyBox({});  // what the box's model has
     bool m_outputA = true, m_outputB = true;
 
     // Worker thread only: the box's connection and the last state published.

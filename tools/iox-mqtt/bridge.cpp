@@ -7,8 +7,8 @@
 #include <mosquitto.h>
 #include <nlohmann/json.hpp>
 
+#include "boxes/identity.h"
 #include "device/commands.h"
-#include "device/wire.h"
 #include "log.h"
 
 namespace iox::mqtt {
@@ -31,8 +31,6 @@ Bridge::Bridge(Options options, HidBackend& bus) : m_options(std::move(options))
 {
     static const int initialised = mosquitto_lib_init();
     (void)initialised;
-    if (!m_options.tracePath.empty())
-        m_trace = std::make_unique<TraceFile>(m_options.tracePath);
 }
 
 Bridge::~Bridge()
@@ -52,20 +50,8 @@ BoxSettings Bridge::boxSettings() const
     return settings;
 }
 
-HidBackend& Bridge::busFor(const std::string& name)
-{
-    if (!m_trace)
-        return m_bus;
-    auto& traced = m_traced[name];
-    if (!traced)
-        traced = std::make_unique<TracedBackend>(m_bus, *m_trace, name);
-    return *traced;
-}
-
 StartResult Bridge::start()
 {
-    if (m_trace && !m_trace->file.ok())
-        return {Exit::Failure, "cannot write the trace file " + m_options.tracePath};
     m_client = mosquitto_new(m_options.clientId.empty() ? nullptr : m_options.clientId.c_str(), true, this);
     if (!m_client)
         return {Exit::Failure, "cannot create an MQTT client"};
@@ -258,32 +244,6 @@ void Bridge::message(const std::string& topic, const std::string& payload, bool 
         refuse(command.serial, topic, payload, *refused);
 }
 
-std::string Bridge::probeSerial(const std::string& path)
-{
-    // The serial-number request on a handle of its own, as discovery asks every box.
-    HidBackend& bus = busFor(path);
-    const HidHandle handle = bus.open(path);
-    if (handle == 0)
-        return {};
-    Report request{};
-    request[1] = cmd::ReadSn;
-    std::string serial;
-    if (bus.write(handle, request)) {
-        Report answer{};
-        const auto until = std::chrono::steady_clock::now() + kProbeTimeout;
-        while (std::chrono::steady_clock::now() < until) {
-            if (!bus.read(handle, answer, kProbeTimeout))
-                break;
-            if (answer[1] == cmd::ReadSn) {
-                serial = wire::textAnswer(answer);
-                break;
-            }
-        }
-    }
-    bus.close(handle);
-    return serial;
-}
-
 void Bridge::discover()
 {
     std::set<std::string> held;
@@ -302,7 +262,9 @@ void Bridge::discover()
         if (hid.vendorId != kBoxVendorId || hid.productId != kBoxProductId || held.count(hid.path) ||
             m_ignored.count(hid.path))
             continue;
-        const std::string serial = probeSerial(hid.path);
+        // The serial-number request alone, on a handle of its own.
+        const boxes::Identity box = boxes::identify(m_bus, hid.path, boxes::Ask::Serial, kProbeTimeout);
+        const std::string& serial = box.serial;
         if (serial.empty())
             continue;
         const auto& wanted = m_options.serials;
@@ -317,7 +279,7 @@ void Bridge::discover()
         if (worker)
             worker->plugged();
         else
-            worker = std::make_unique<BoxWorker>(busFor(serial), serial, *this, boxSettings());
+            worker = std::make_unique<BoxWorker>(m_bus, serial, *this, boxSettings());
     }
 }
 

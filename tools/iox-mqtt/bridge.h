@@ -14,7 +14,6 @@
 
 #include "box_worker.h"
 #include "options.h"
-#include "traced_backend.h"
 
 struct mosquitto;
 struct mosquitto_message;
@@ -52,15 +51,11 @@ private:
                 const std::string& reason);
     void discoveryLoop();
     void discover();
-    std::string probeSerial(const std::string& path);
     BoxSettings boxSettings() const;
-    HidBackend& busFor(const std::string& name);  // traced when asked
 
     const Options m_options;
     HidBackend& m_bus;
     mosquitto* m_client = nullptr;
-    std::unique_ptr<TraceFile> m_trace;
-    std::map<std::string, std::unique_ptr<TracedBackend>> m_traced;  // discovery thread only
     std::set<std::string> m_ignored;  // paths of boxes --sn leaves out; discovery thread only
 
     std::mutex m_mutex;  // everything below

@@ -1,10 +1,11 @@
 #include "command.h"
 
-#include <charconv>
+#include <algorithm>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "boxes/checks.h"
 #include "device/commands.h"
 
 namespace iox::mqtt {
@@ -27,24 +28,13 @@ std::vector<std::string_view> split(std::string_view text)
     }
 }
 
-std::string shownText(std::string_view text)
+// The checked value, or the refusal with the shared reason; `key` names a JSON field.
+template <class T>
+T need(const boxes::Checked<T>& checked, const std::string& key = {})
 {
-    constexpr std::size_t kShown = 40;
-    std::string shown(text.substr(0, kShown));
-    for (char& c : shown)
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f)
-            c = '?';
-    return "\"" + shown + (text.size() > kShown ? "...\"" : "\"");
-}
-
-int number(std::string_view text, int low, int high, const std::string& what)
-{
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc{} || end != text.data() + text.size() || value < low || value > high)
-        throw Refused{what + " must be a number from " + std::to_string(low) + " to " + std::to_string(high) +
-                      ", got " + shownText(text)};
-    return value;
+    if (!checked)
+        throw Refused{(key.empty() ? "" : "\"" + key + "\": ") + checked.refusal().reason};
+    return *checked;
 }
 
 bool onOff(std::string_view payload)
@@ -53,30 +43,14 @@ bool onOff(std::string_view payload)
         return true;
     if (payload == "OFF")
         return false;
-    throw Refused{"payload must be ON or OFF, got " + shownText(payload)};
-}
-
-char port(std::string_view text)
-{
-    if (text == "a" || text == "A")
-        return 'A';
-    if (text == "b" || text == "B")
-        return 'B';
-    throw Refused{"no port " + shownText(text) + " (a or b)"};
-}
-
-std::pair<char, int> line(const std::string& text)
-{
-    if (const auto parsed = parseLine(text))
-        return *parsed;
-    throw Refused{"no line " + shownText(text) + " (A0 to A7, B0 to B7)"};
+    throw Refused{"payload must be ON or OFF, got " + boxes::shown(payload)};
 }
 
 nlohmann::json object(std::string_view payload)
 {
     auto json = nlohmann::json::parse(payload, nullptr, false);
     if (json.is_discarded() || !json.is_object())
-        throw Refused{"payload must be a JSON object, got " + shownText(payload)};
+        throw Refused{"payload must be a JSON object, got " + boxes::shown(payload)};
     return json;
 }
 
@@ -98,24 +72,31 @@ SpiSend spi(std::string_view payload)
     const auto json = object(payload);
     SpiSend send{text(json, "word", true), text(json, "clock", false), text(json, "data", false),
                  text(json, "latch", false)};
-    if (send.word.empty() || send.word.size() > kSpiOutMaxBits ||
-        send.word.find_first_not_of("01") != std::string::npos)
-        throw Refused{"word must be 1 to " + std::to_string(kSpiOutMaxBits) + " characters 0 or 1, got " +
-                      shownText(send.word)};
-    for (const auto* name : {&send.clock, &send.data, &send.latch})
+    need(boxes::checkWord(send.word, kSpiOutMaxBits), "word");
+    for (const auto& [key, name] : {std::pair{"clock", &send.clock}, {"data", &send.data}, {"latch", &send.latch}})
         if (!name->empty())
-            line(*name);
+            *name = need(boxes::checkLine(*name), key).name();
     return send;
+}
+
+// A JSON number as the checks take it: a whole number, or a text that no check takes.
+boxes::Checked<int> pulseLength(const nlohmann::json& ms)
+{
+    if (ms.is_number_unsigned())
+        return boxes::checkPulseLength(static_cast<long long>(std::min<std::uint64_t>(ms.get<std::uint64_t>(), 1u << 16)));
+    if (ms.is_number_integer())
+        return boxes::checkPulseLength(ms.get<long long>());
+    return boxes::refuse(boxes::Rule::PulseLength, ms.dump());
 }
 
 PulseSend pulse(std::string_view payload)
 {
     const auto json = object(payload);
-    const auto [p, bit] = line(text(json, "line", true));
+    const auto line = need(boxes::checkLine(text(json, "line", true)), "line");
     const auto ms = json.find("ms");
-    if (ms == json.end() || !ms->is_number_integer() || *ms < 0 || *ms > 255)
-        throw Refused{"\"ms\" must be a whole number from 0 to 255"};
-    return {p, bit, ms->get<int>()};
+    if (ms == json.end())
+        throw Refused{"\"ms\" missing"};
+    return {line, need(pulseLength(*ms), "ms")};
 }
 
 Action action(const std::vector<std::string_view>& path, std::string_view payload)
@@ -123,34 +104,27 @@ Action action(const std::vector<std::string_view>& path, std::string_view payloa
     // path: what follows "<prefix>/<sn>/", without the final "set".
     const auto n = path.size();
     if (n == 2 && path[0] == "relay")
-        return RelaySet{number(path[1], 0, 7, "relay"), onOff(payload)};
+        return RelaySet{need(boxes::checkRelay(path[1])), onOff(payload)};
     if (n == 2 && path[0] == "port")
-        return PortSet{port(path[1]), static_cast<std::uint8_t>(number(payload, 0, 255, "port byte"))};
+        return PortSet{need(boxes::checkPort(path[1])), need(boxes::checkByte(payload))};
     if (n == 3 && path[0] == "port" && path[2] == "direction") {
-        const char p = port(path[1]);
+        const char p = need(boxes::checkPort(path[1]));
         if (payload != "output" && payload != "input")
-            throw Refused{"payload must be output or input, got " + shownText(payload)};
+            throw Refused{"payload must be output or input, got " + boxes::shown(payload)};
         return DirectionSet{p, payload == "output"};
     }
     if (n == 3 && path[0] == "port")
-        return LineSet{port(path[1]), number(path[2], 0, 7, "bit"), onOff(payload)};
+        return LineSet{need(boxes::checkLine(need(boxes::checkPort(path[1])), path[2])), onOff(payload)};
     if (n == 1 && path[0] == "spi")
         return spi(payload);
     if (n == 1 && path[0] == "pulse")
         return pulse(payload);
     if (n == 1 && path[0] == "pulse-width")
-        return PulseWidthSet{number(payload, 0, 255, "pulse width")};
+        return PulseWidthSet{need(boxes::checkPulseWidth(payload))};
     throw Refused{"unknown topic"};
 }
 
 }  // namespace
-
-std::optional<std::pair<char, int>> parseLine(std::string_view text)
-{
-    if (text.size() != 2 || (text[0] != 'A' && text[0] != 'B') || text[1] < '0' || text[1] > '7')
-        return std::nullopt;
-    return std::pair{text[0], text[1] - '0'};
-}
 
 Command parseCommand(std::string_view prefix, std::string_view topic, std::string_view payload)
 {

@@ -1,6 +1,7 @@
 #pragma once
 // The commands that arrive on a box's /set topics, read from topic and payload in full
-// before anything reaches a box: a refused message gives a reason and sends nothing.
+// before anything reaches a box: a refused message gives a reason and sends nothing. The
+// values pass the checks every front end shares; what the box's model allows is the worker's.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,17 +10,19 @@
 #include <string_view>
 #include <variant>
 
+#include "boxes/models.h"
+
 namespace iox::mqtt {
 
 // Payloads above this size are refused unread.
 inline constexpr std::size_t kMaxPayload = 4096;
 
 struct RelaySet { int relay; bool on; };
-struct LineSet { char port; int bit; bool on; };
+struct LineSet { boxes::Line line; bool on; };
 struct PortSet { char port; std::uint8_t value; };
 struct DirectionSet { char port; bool output; };
 struct SpiSend { std::string word, clock, data, latch; };  // empty line names: the box's defaults
-struct PulseSend { char port; int bit; int ms; };
+struct PulseSend { boxes::Line line; int ms; };
 struct PulseWidthSet { int width; };
 
 using Action = std::variant<RelaySet, LineSet, PortSet, DirectionSet, SpiSend, PulseSend, PulseWidthSet>;
@@ -32,8 +35,5 @@ struct Command {
 
 // topic is "<prefix>/<sn>/..."; prefix as configured, without a trailing '/'.
 Command parseCommand(std::string_view prefix, std::string_view topic, std::string_view payload);
-
-// "A0".."A7", "B0".."B7" (upper case only) into port letter and bit.
-std::optional<std::pair<char, int>> parseLine(std::string_view text);
 
 }  // namespace iox::mqtt

@@ -4,9 +4,7 @@
 #include <memory>
 
 #include "bridge.h"
-#include "device/hidapi_backend.h"
-#include "device/record/recording_backend.h"
-#include "device/sim/sim_backend.h"
+#include "boxes/backend_stack.h"
 #include "log.h"
 
 int main(int argc, char** argv)
@@ -24,25 +22,25 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    std::unique_ptr<iox::HidBackend> bus;
-    if (parsed.options->simulate.empty()) {
-        bus = std::make_unique<iox::HidapiBackend>();
-    } else {
-        auto simulated = std::make_unique<iox::sim::SimBackend>();
-        for (const auto& box : parsed.options->simulate)
-            simulated->addBox(box);
-        bus = std::move(simulated);
-    }
-    std::unique_ptr<iox::HidBackend> recording;
-    if (!parsed.options->recordPath.empty()) {
-        auto wrapped = iox::record::wrapForRecording(*bus, parsed.options->recordPath, "iox-mqtt");
-        if (!wrapped.backend) {
-            logLine("iox-mqtt: " + wrapped.error);
+    iox::boxes::StackOptions stackOptions;
+    stackOptions.program = "iox-mqtt";
+    stackOptions.simulated = parsed.options->simulate;
+    if (!parsed.options->recordPath.empty())
+        stackOptions.record = parsed.options->recordPath;
+    if (!parsed.options->tracePath.empty()) {
+        auto trace = iox::boxes::traceIntoFile(parsed.options->tracePath);
+        if (!trace) {
+            logLine("iox-mqtt: cannot write the trace file " + parsed.options->tracePath);
             return static_cast<int>(Exit::Failure);
         }
-        recording = std::move(wrapped.backend);
+        stackOptions.trace = std::move(*trace);
     }
-    Bridge bridge(*parsed.options, recording ? *recording : *bus);
+    auto built = iox::boxes::BackendStack::build(std::move(stackOptions));
+    if (!built.stack) {
+        logLine("iox-mqtt: " + built.error);
+        return static_cast<int>(Exit::Failure);
+    }
+    Bridge bridge(*parsed.options, built.stack->bus());
     if (const StartResult started = bridge.start(); started.code != Exit::Ok) {
         logLine(started.message);
         return static_cast<int>(started.code);

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "device/sim/box_spec.h"
+#include "boxes/simulated_boxes.h"
 #include "iox_version.h"
 
 namespace iox::mqtt {
@@ -20,7 +20,7 @@ struct Refused {
 sim::BoxConfig simulatedBox(const std::string& text, std::size_t index)
 {
     std::string error;
-    auto box = sim::parseSimulatedBox(text, index, "--simulate", error);
+    auto box = boxes::parseSimulateOption(text, index, "--simulate", error);
     if (!box)
         throw Refused{error};
     return *box;
