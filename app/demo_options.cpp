@@ -1,6 +1,6 @@
 #include "demo_options.h"
 
-#include "device/sim/box_spec.h"
+#include "boxes/simulated_boxes.h"
 
 namespace iox::demo {
 
@@ -38,7 +38,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
                 continue;
             }
             std::string error;
-            auto box = sim::parseBoxSpec(value, "--box", error);
+            auto box = boxes::parseBoxOption(value, "--box", error);
             if (!box)
                 return {std::nullopt, error};
             options.boxes.push_back(std::move(*box));

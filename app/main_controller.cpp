@@ -8,8 +8,7 @@
 #include "app/application.h"
 #include "app/info_options.h"
 #include "app/record_option.h"
-#include "device/hidapi_backend.h"
-#include "device/record/recording_backend.h"
+#include "boxes/backend_stack.h"
 
 namespace {
 
@@ -37,13 +36,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "iox-controller: %s\n%s", why.c_str(), kHelp);
         return 2;
     }
-    iox::HidapiBackend hid;
-    if (!record.path)
-        return iox::app::run(hid);
-    auto recording = iox::record::wrapForRecording(hid, *record.path, "iox-controller");
-    if (!recording.backend) {
-        std::fprintf(stderr, "iox-controller: %s\n", recording.error.c_str());
+    iox::boxes::StackOptions stackOptions;
+    stackOptions.program = "iox-controller";
+    stackOptions.record = record.path;
+    auto built = iox::boxes::BackendStack::build(std::move(stackOptions));
+    if (!built.stack) {
+        std::fprintf(stderr, "iox-controller: %s\n", built.error.c_str());
         return 2;
     }
-    return iox::app::run(*recording.backend);
+    return iox::app::run(built.stack->bus());
 }

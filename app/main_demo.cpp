@@ -10,9 +10,7 @@
 #include "app/demo_options.h"
 #include "app/info_options.h"
 #include "app/simbox/sim_box_window.h"
-#include "device/record/recording_backend.h"
-#include "device/record/replay_backend.h"
-#include "device/sim/report_trace.h"
+#include "boxes/backend_stack.h"
 #include "device/sim/sim_backend.h"
 
 int main(int argc, char** argv)
@@ -35,50 +33,36 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    if (parsed.options->replayPath) {
-        iox::record::ReplayOptions replayOptions;
-        replayOptions.keepTiming = parsed.options->replayTiming;
-        replayOptions.onStop = [](const std::string& report) { std::fprintf(stderr, "iox-demo: %s", report.c_str()); };
-        auto replay = iox::record::openReplay(*parsed.options->replayPath, std::move(replayOptions));
-        if (!replay.backend) {
-            std::fprintf(stderr, "iox-demo: %s\n", replay.error.c_str());
+    const iox::demo::Options& options = *parsed.options;
+    iox::boxes::StackOptions stackOptions;
+    stackOptions.program = "iox-demo";
+    stackOptions.replay = options.replayPath;
+    stackOptions.replayTiming = options.replayTiming;
+    stackOptions.onReplayStop = [](const std::string& report) { std::fprintf(stderr, "iox-demo: %s", report.c_str()); };
+    stackOptions.simulated = options.boxes;
+    // A real box answers within a USB frame; so does a simulated one, which also keeps the
+    // panel's polling from spinning a core.
+    stackOptions.simulatedAnswerDelay = std::chrono::milliseconds(1);
+    stackOptions.record = options.recordPath;
+    if (options.tracePath) {
+        auto trace = iox::boxes::traceIntoFile(*options.tracePath);
+        if (!trace) {
+            std::fprintf(stderr, "iox-demo: cannot write the trace file \"%s\"\n", options.tracePath->c_str());
             return 2;
         }
-        return iox::app::run(*replay.backend);
+        stackOptions.trace = std::move(*trace);
     }
-
-    iox::sim::SimBackend bus;
-    for (const auto& box : parsed.options->boxes) {
-        const std::size_t index = bus.addBox(box);
-        // A real box answers within a USB frame; so does this one, which also keeps the
-        // panel's polling from spinning a core.
-        bus.faults(index).answerDelay = std::chrono::milliseconds(1);
+    auto built = iox::boxes::BackendStack::build(std::move(stackOptions));
+    if (!built.stack) {
+        std::fprintf(stderr, "iox-demo: %s\n", built.error.c_str());
+        return 2;
     }
-    std::unique_ptr<iox::sim::ReportTrace> trace;
-    if (parsed.options->tracePath) {
-        trace = std::make_unique<iox::sim::ReportTrace>(*parsed.options->tracePath);
-        if (!trace->ok()) {
-            std::fprintf(stderr, "iox-demo: cannot write the trace file \"%s\"\n", parsed.options->tracePath->c_str());
-            return 2;
-        }
-        bus.setTraceSink([&trace](iox::sim::Direction d, const std::string& sn, const iox::Report& r) {
-            trace->write(d, sn, r);
-        });
-    }
-    // Declared after the bus: it reads the boxes until it is gone.
+    // Declared after the stack: it reads the simulated boxes until it is gone.
     std::unique_ptr<iox::simbox::SimBoxWindow> simWindow;
-    if (parsed.options->simWindow) {
-        simWindow = std::make_unique<iox::simbox::SimBoxWindow>(bus);
+    if (options.simWindow && built.stack->simulated()) {
+        simWindow = std::make_unique<iox::simbox::SimBoxWindow>(*built.stack->simulated());
         simWindow->placeBesidePanel();
         simWindow->show();
     }
-    if (parsed.options->recordPath) {
-        auto recording = iox::record::wrapForRecording(bus, *parsed.options->recordPath, "iox-demo");
-        if (!recording.backend) {
-            std::fprintf(stderr, "iox-demo: %s\n", recording.error.c_str());
-            return 2;
-        }
-        return iox::app::run(*recording.backend);
-    }
-    return iox::app::run(bus);
+    return iox::app::run(built.stack->bus());
 }

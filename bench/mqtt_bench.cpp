@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "bench_support.h"
+#include "boxes/tracing_backend.h"
 #include "bridge.h"
 #include "device/sim/sim_backend.h"
 #include "mqtt_fixture.h"
@@ -50,14 +51,14 @@ void CommandToWire(benchmark::State& state)
     std::mutex mutex;
     std::condition_variable seen;
     std::optional<Clock::time_point> at;
-    bus.setTraceSink([&](sim::Direction direction, const std::string&, const Report& report) {
-        if (direction == sim::Direction::Out && report[1] == cmd::SetRelay) {
+    boxes::TracingBackend traced(bus, [&](boxes::Direction direction, const std::string&, const Report& report) {
+        if (direction == boxes::Direction::Out && report[1] == cmd::SetRelay) {
             std::lock_guard held(mutex);
             at = Clock::now();
             seen.notify_all();
         }
     });
-    Bridge bridge(options(broker.port()), bus);
+    Bridge bridge(options(broker.port()), traced);
     bridge.start();
     Client client(broker.port(), "iox/10001/availability");
     client.waitFor("iox/10001/availability", "online");

@@ -63,7 +63,7 @@ std::optional<TraceSink> traceIntoFile(const std::string& path)
     auto file = std::make_shared<TraceFile>(path);
     if (!file->ok())
         return std::nullopt;
-    return TraceSink([file](const std::string& line) { file->write(line); });
+    return traceLines([file](const std::string& line) { file->write(line); });
 }
 
 }  // namespace iox::boxes

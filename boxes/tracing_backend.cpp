@@ -19,6 +19,13 @@ std::string traceLine(Direction direction, const std::string& name, const Report
     return line;
 }
 
+TraceSink traceLines(std::function<void(const std::string& line)> put)
+{
+    return [put = std::move(put)](Direction direction, const std::string& name, const Report& report) {
+        put(traceLine(direction, name, report));
+    };
+}
+
 TraceFile::TraceFile(const std::string& path) : m_file(std::fopen(path.c_str(), "w")) {}
 
 TraceFile::~TraceFile()
@@ -69,7 +76,7 @@ void TracingBackend::put(Direction direction, HidHandle handle, const Report& re
         if (path != m_paths.end() && !serial.empty())
             m_serials[path->second] = serial;
     }
-    m_sink(traceLine(direction, nameOf(handle), report));
+    m_sink(direction, nameOf(handle), report);
 }
 
 bool TracingBackend::write(HidHandle handle, const Report& report)

@@ -18,8 +18,10 @@ enum class Direction { Out, In };  // host to box, box to host
 
 std::string traceLine(Direction direction, const std::string& name, const Report& report);
 
-// Where the lines go; called with one line at a time, without its newline.
-using TraceSink = std::function<void(const std::string& line)>;
+// Told every report, with the box's name; one call at a time.
+using TraceSink = std::function<void(Direction direction, const std::string& name, const Report& report)>;
+// A sink that hands each report on as a trace line, without its newline.
+TraceSink traceLines(std::function<void(const std::string& line)> put);
 
 // A file written line by line and flushed after each, so that another program can follow it.
 class TraceFile {

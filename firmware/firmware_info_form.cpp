@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "boxes/identity.h"
+#include "boxes/models.h"
 #include "browse_form.h"
 #include "firmware/core/firmware_update.h"
 #include "fw_form.h"
@@ -105,14 +107,13 @@ void FirmwareInfoForm::Form_Load()
 
 void FirmwareInfoForm::ShowFirmwareInfo()
 {
-    std::uint8_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
-    std::string revision;
-    const std::int16_t level = session::sharedDevice().GetExtFirmware(a0, a1, a2, a3, revision);
-    m_label7[1]->setText(QStringLiteral("Firmware: ") + QString::fromLatin1(revision));
+    const boxes::Firmware firmware = boxes::readFirmware(session::sharedDevice());
+    m_label7[1]->setText(QStringLiteral("Firmware: ") + QString::fromLatin1(firmware.revision));
+    const std::string model = m_panel ? m_panel->Label6()->text().toStdString() : std::string();
     std::string latestRevision;
-    session::GetLatestFirmware(m_panel ? m_panel->Label6()->text().toStdString() : std::string(), latestRevision);
+    session::GetLatestFirmware(model, latestRevision);
     m_label7[4]->setText(QString::fromLatin1(latestRevision));
-    if (level < kLowestUpdatableLevel)
+    if (firmware.level < boxes::modelOrAnyBox(model).lowestUpdatableLevel)
         m_command1->setEnabled(false);
 }
 

@@ -106,12 +106,9 @@ void IO4::Form_Load()
     m_identity.label6->setText(QString::fromLatin1(model.c_str()));
     io.Read_SN(sn);
     m_identity.label8->setText(QString::fromLatin1(sn.c_str()));
-    // The serial lines: B0 to B3 for the model this panel is for, none after a failed connection.
-    if (m_identity.label6->text() == QStringLiteral("IOX-MODEL-B"))
-        m_frame6->setLines({QStringLiteral("B0"), QStringLiteral("B1"), QStringLiteral("B2"), QStringLiteral("B3")}, 0,
-                           1, 2);
-    else
-        m_frame6->setLines({}, -1, -1, -1);
+    // The serial lines of the model this panel is for; none after a failed connection.
+    const boxes::Model* row = boxes::findModel(model);
+    m_frame6->setLinesOf(row && row->switches == boxes::Switches::Outputs24V ? row : nullptr);
 }
 
 void IO4::Check1_Click(int index) { switchRelay(device(), *m_check1[static_cast<std::size_t>(index)], index); }

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QStyleOptionFocusRect>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -396,6 +397,22 @@ void SerialOutFrame::setLines(const QStringList& items, int clock, int data, int
         m_combo1[i]->addItems(items);
         m_combo1[i]->setCurrentIndex(selection[i] < items.size() ? selection[i] : -1);
     }
+}
+
+void SerialOutFrame::setLinesOf(const boxes::Model* model)
+{
+    if (!model) {
+        setLines({}, -1, -1, -1);
+        return;
+    }
+    const std::vector<boxes::Line> choices = model->serialLineChoices();
+    QStringList items;
+    for (const auto& line : choices)
+        items << QString::fromStdString(line.name());
+    const auto indexOf = [&](const boxes::Line& line) {
+        return static_cast<int>(std::find(choices.begin(), choices.end(), line) - choices.begin());
+    };
+    setLines(items, indexOf(model->serialLines[0]), indexOf(model->serialLines[1]), indexOf(model->serialLines[2]));
 }
 
 void SerialOutFrame::Command1_Click()

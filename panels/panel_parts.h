@@ -19,6 +19,8 @@
 #include <span>
 #include <string>
 
+#include "boxes/models.h"
+
 class QAbstractButton;
 class QComboBox;
 class QLineEdit;
@@ -194,6 +196,9 @@ public:
 
     // Fills the three lists with `items` and selects the given entries (-1: none).
     void setLines(const QStringList& items, int clock, int data, int latchEnable);
+    // The lines the model can drive, its three default lines selected; none for a box of no
+    // known model (nullptr).
+    void setLinesOf(const boxes::Model* model);
 
     void Command1_Click();  // "Send"
     void Command2_Click();  // "Set"

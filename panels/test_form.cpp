@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "boxes/identity.h"
 #include "list_form.h"
 #include "main_panel.h"
 #include "main_window.h"
@@ -20,19 +21,6 @@
 namespace iox::panels {
 
 namespace {
-
-const QString kModelA = QStringLiteral("IOX-MODEL-A");
-const QString kModelB = QStringLiteral("IOX-MODEL-B");
-const QString kModelC = QStringLiteral("IOX-MODEL-C");
-const QString kModelD = QStringLiteral("IOX-MODEL-D");
-
-QStringList portLines(char port)
-{
-    QStringList lines;
-    for (int i = 0; i < 8; ++i)
-        lines << QString::fromStdString(lineName(port, i));
-    return lines;
-}
 
 QRadioButton* makeOption(QWidget* parent, const QString& caption, const QRect& geometry)
 {
@@ -89,7 +77,7 @@ void TestForm::buildDesignState()
                 makeToggle(frame, QString::number(i), ui::twipsRect(240 + 600 * i, 480, 495, 495));
 
     // Identity and firmware indicator.
-    m_identity = makeIdentityBlock(this, kModelC);
+    m_identity = makeIdentityBlock(this, QStringLiteral("IOX-MODEL-C"));  // the caption until a box is read
     m_label11 = new ClickLabel(QStringLiteral("(fw)"), this);
     m_label11->setGeometry(ui::twipsRect(8520, 1080, 495, 255));
     m_label11->setFont(bold);
@@ -192,9 +180,10 @@ void TestForm::Form_Load()
     std::string modelRead;
     io.Read_ModelName(modelRead);
     const QString model = QString::fromLatin1(modelRead.c_str());
-    if (model == kModelA)
-        applyModelALayout();
-    if (model == kModelB) {
+    const boxes::Model* row = boxes::findModel(modelRead);
+    if (row && row->b.lines == 0)
+        applyModelALayout();  // port A only
+    if (row && row->switches == boxes::Switches::Outputs24V) {
         handOverToCompactPanel();
         return;
     }
@@ -204,9 +193,9 @@ void TestForm::Form_Load()
     io.Read_SN(sn);
     m_identity.label8->setText(QString::fromLatin1(sn.c_str()));
 
-    fillSerialLines(model);
+    m_frame6->setLinesOf(row);
 
-    if (model == kModelD) {
+    if (row && row->a.fixed && row->a.input) {  // port A is an input for good
         m_option1[1]->setChecked(true);  // runs the port-A direction handler
         m_frame2[0]->setEnabled(false);
         m_frame4->setEnabled(false);
@@ -242,29 +231,16 @@ void TestForm::applyModelALayout()
     setFixedHeight(height() - ui::twips(3000));
 }
 
-void TestForm::fillSerialLines(const QString& model)
-{
-    if (model == kModelA)
-        m_frame6->setLines(portLines('A'), 0, 1, 2);
-    else if (model == kModelC)
-        m_frame6->setLines(portLines('A') + portLines('B'), 8, 9, 10);
-    else if (model == kModelD)
-        m_frame6->setLines(portLines('B'), 0, 1, 2);
-    else
-        m_frame6->setLines({}, -1, -1, -1);
-}
-
 void TestForm::Form_Activate() { CheckFirmwareLevel(); }
 
 void TestForm::CheckFirmwareLevel()
 {
     ui::setTextColour(*m_label11, kFirmwareQuiet);
-    std::uint8_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
-    std::string revision;
-    const std::int16_t level = device().GetExtFirmware(a0, a1, a2, a3, revision);
+    const int level = boxes::readFirmware(device()).level;
+    const std::string model = m_identity.label6->text().toStdString();
     std::string latestRevision;
-    const std::int16_t latest = session::GetLatestFirmware(m_identity.label6->text().toStdString(), latestRevision);
-    if (latest > level && level >= 3)
+    const std::int16_t latest = session::GetLatestFirmware(model, latestRevision);
+    if (latest > level && level >= boxes::modelOrAnyBox(model).lowestUpdatableLevel)
         ui::setTextColour(*m_label11, kFirmwareFlag);
 }
 

@@ -115,7 +115,6 @@ private:
     void buildDesignState();
     void CheckFirmwareLevel();
     void applyModelALayout();
-    void fillSerialLines(const QString& model);
     void handOverToCompactPanel();
 
     std::array<QPushButton*, 8> m_check1{}, m_check2{}, m_check3{};

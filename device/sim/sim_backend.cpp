@@ -87,23 +87,11 @@ std::vector<Report> SimBackend::requestsTo(std::size_t index) const
     return out;
 }
 
-void SimBackend::setTraceSink(std::function<void(Direction, const std::string&, const Report&)> sink)
-{
-    auto held = lock();
-    m_trace = std::move(sink);
-}
-
 std::size_t SimBackend::openCallsOf(const std::string& path) const
 {
     auto held = lock();
     const auto it = m_opensByPath.find(path);
     return it == m_opensByPath.end() ? 0 : it->second;
-}
-
-void SimBackend::trace(Direction direction, std::size_t box, const Report& report)
-{
-    if (m_trace)
-        m_trace(direction, m_boxes[box].model->config().serial, report);
 }
 
 std::vector<HidInterface> SimBackend::enumerate()
@@ -179,7 +167,6 @@ bool SimBackend::write(HidHandle handle, const Report& report)
     const auto box = static_cast<std::size_t>(boxIndex);
     BoxSlot& slot = m_boxes[box];
     m_log.push_back({box, handle, report});
-    trace(Direction::Out, box, report);
 
     const auto readyAt = std::chrono::steady_clock::now() + slot.faults.answerDelay;
     while (!slot.stale.empty()) {
@@ -228,7 +215,6 @@ bool SimBackend::read(HidHandle handle, Report& report, std::chrono::millisecond
     auto& queue = it->second.queue;
     report = queue.front().report;
     queue.pop_front();
-    trace(Direction::In, static_cast<std::size_t>(m_entries[it->second.entry].box), report);
     return true;
 }
 

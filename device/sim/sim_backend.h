@@ -23,8 +23,6 @@
 
 namespace iox::sim {
 
-enum class Direction { Out, In };  // host to box, box to host
-
 struct Faults {
     bool refuseOpen = false;                  // held by another program without sharing
     bool silent = false;                      // takes requests, never answers
@@ -79,7 +77,6 @@ public:
         auto held = lock();
         m_log.clear();
     }
-    void setTraceSink(std::function<void(Direction, const std::string& serial, const Report&)> sink);
 
     // Counters, for resource and pass-count checks.
     std::size_t enumerateCalls() const
@@ -132,7 +129,6 @@ private:
 
     void afterReset(std::size_t box);
     void killHandlesOf(std::size_t box, bool afterQueue);
-    void trace(Direction direction, std::size_t box, const Report& report);
 
     mutable std::recursive_mutex m_mutex;
     std::vector<Entry> m_entries;
@@ -143,7 +139,6 @@ private:
     std::map<std::string, std::size_t> m_opensByPath;
     std::size_t m_enumerateCalls = 0;
     std::size_t m_openCalls = 0;
-    std::function<void(Direction, const std::string&, const Report&)> m_trace;
 };
 
 }  // namespace iox::sim

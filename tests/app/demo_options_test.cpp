@@ -7,7 +7,6 @@
 
 #include "app/demo_options.h"
 #include "app/record_option.h"
-#include "device/sim/report_trace.h"
 #include "device/usb_io.h"
 
 namespace iox::demo {
@@ -69,34 +68,6 @@ TEST(DemoOptions, BadArgumentsAreRefusedWithAReason)
         EXPECT_FALSE(result.options) << args[0];
         EXPECT_NE(result.error.find(reason), std::string::npos) << result.error;
     }
-}
-
-TEST(ReportTrace, OneFlushedLinePerReportAndAnUnwritablePathReported)
-{
-    const std::string path = ::testing::TempDir() + "iox_trace_test.txt";
-    sim::SimBackend bus;
-    bus.addBox(sim::BoxConfig{"IOX-MODEL-C", "777", {3, 1, 0, 0, 'A', '3'}});
-    sim::ReportTrace trace(path);
-    ASSERT_TRUE(trace.ok());
-    bus.setTraceSink([&](sim::Direction d, const std::string& sn, const Report& r) { trace.write(d, sn, r); });
-    USB_IO io{bus};
-    ASSERT_EQ(io.Connect(), 1);
-    io.Set_ByteB(0xA5);
-
-    // Read while the trace is still open: every line must already be in the file.
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    std::string zeros;
-    for (int i = 0; i < 61; ++i)
-        zeros += " 00";
-    EXPECT_EQ(lines, (std::vector<std::string>{"out 777 00 1f 42 a5" + zeros, "in 777 00 1f 00 00" + zeros}));
-    std::remove(path.c_str());
-
-    sim::ReportTrace unwritable("/nonexistent-dir/trace.txt");
-    EXPECT_FALSE(unwritable.ok());
-    unwritable.write(sim::Direction::Out, "1", Report{});  // harmless
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ TEST(BackendStack, TracesSimulatedBoxesByTheirSerialNumberFromTheFirstReport)
     std::vector<std::string> lines;
     StackOptions options;
     options.simulated = {boxWith("10001"), boxWith("20002", "IOX-MODEL-D")};
-    options.trace = [&](const std::string& line) { lines.push_back(line); };
+    options.trace = traceLines([&](const std::string& line) { lines.push_back(line); });
     auto built = BackendStack::build(options);
     ASSERT_TRUE(built.stack) << built.error;
     ASSERT_NE(built.stack->simulated(), nullptr);
@@ -56,7 +56,7 @@ TEST(BackendStack, NamesOtherBoxesByPathUntilTheyAnswerTheirSerialNumber)
     std::vector<std::string> lines;
     StackOptions options;
     options.bus = &own;
-    options.trace = [&](const std::string& line) { lines.push_back(line); };
+    options.trace = traceLines([&](const std::string& line) { lines.push_back(line); });
     auto built = BackendStack::build(options);
     ASSERT_TRUE(built.stack);
     EXPECT_EQ(built.stack->simulated(), nullptr);  // the caller's own bus

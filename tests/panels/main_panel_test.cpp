@@ -140,14 +140,14 @@ TEST_F(MainPanel, ASilentBoxTakesClicksAtOnceAndIsShownAgainOnTheTickAfterItAnsw
     // The operator clicks while a tick waits for the silent box.
     QElapsedTimer clock;
     qint64 relayAt = -1;
-    bus.setTraceSink([&](sim::Direction direction, const std::string&, const Report& r) {
-        if (direction == sim::Direction::Out && r[1] == cmd::ReadByteA && !clock.isValid()) {
+    watch = [&](boxes::Direction direction, const std::string&, const Report& r) {
+        if (direction == boxes::Direction::Out && r[1] == cmd::ReadByteA && !clock.isValid()) {
             clock.start();
             QMetaObject::invokeMethod(form, [this] { form->Check1(3)->click(); }, Qt::QueuedConnection);
         }
-        if (direction == sim::Direction::Out && r[1] == cmd::SetRelay)
+        if (direction == boxes::Direction::Out && r[1] == cmd::SetRelay)
             relayAt = clock.elapsed();
-    });
+    };
     bus.faults(box).silent = true;
     QElapsedTimer spun;
     spun.start();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "device/commands.h"
+#include "boxes/tracing_backend.h"
 #include "device/sim/sim_backend.h"
 #include "panels/list_form.h"
 #include "panels/main_panel.h"
@@ -80,7 +81,7 @@ protected:
     void SetUp() override
     {
         session::resetForTests();
-        session::setDeviceBackend(bus, [] { ui::services().processEvents(); });
+        session::setDeviceBackend(watched, [] { ui::services().processEvents(); });
     }
     void TearDown() override
     {
@@ -115,6 +116,12 @@ protected:
     }
 
     sim::SimBackend bus;
+    // What the windows exchange with the boxes, as it happens, for a test that sets it.
+    boxes::TraceSink watch;
+    boxes::TracingBackend watched{bus, [this](boxes::Direction direction, const std::string& name, const Report& report) {
+        if (watch)
+            watch(direction, name, report);
+    }};
     RecordingServices services;
 };
 

@@ -181,12 +181,12 @@ TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
     // report that echoed the read's request, or 0 when none did. Clicks send no reads.
     std::map<std::uint8_t, std::uint8_t>* delivered = &panels[0].delivered;
     std::uint8_t pending = 0;  // the request awaiting its echo; 0 once answered
-    bus.setTraceSink([&](sim::Direction direction, const std::string&, const Report& report) {
-        if (direction == sim::Direction::Out)
+    watch = [&](boxes::Direction direction, const std::string&, const Report& report) {
+        if (direction == boxes::Direction::Out)
             pending = report[1];
         else if (pending != 0 && report[1] == pending)
             (*delivered)[std::exchange(pending, 0)] = report[2];
-    });
+    };
 
     FaultInjector faults(bus, seed);
     const std::uint64_t warmUp = std::max<std::uint64_t>(ticks / 5, 200);
@@ -225,7 +225,7 @@ TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
         if (t + 1 == warmUp)
             heapAtWarmUp = liveHeapBytes();
     }
-    bus.setTraceSink({});
+    watch = {};
     const std::size_t heapAtEnd = liveHeapBytes();
 
     for (const Panel& panel : panels) {

@@ -78,7 +78,7 @@ int run(const std::vector<std::string>& args, const Environment& env)
     stackOptions.bus = env.bus;
     stackOptions.record = options.record;
     if (options.trace)
-        stackOptions.trace = [&env](const std::string& line) { env.err << line << '\n' << std::flush; };
+        stackOptions.trace = boxes::traceLines([&env](const std::string& line) { env.err << line << '\n' << std::flush; });
     auto built = boxes::BackendStack::build(std::move(stackOptions));
     if (!built.stack) {
         env.err << "ioxctl: " << built.error << '\n';
