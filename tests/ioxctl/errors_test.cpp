@@ -23,14 +23,12 @@ TEST_P(RefusedArgument, SendsNothingAndExitsWithBadArgument)
 
 INSTANTIATE_TEST_SUITE_P(
     Values, RefusedArgument,
-    ::testing::Values(Args{"line", "C3", "1"}, Args{"line", "A8", "1"}, Args{"line", "A3", "2"}, Args{"line", "A", "1"},
-                      Args{"relays", "256"}, Args{"relays", "0x100"}, Args{"relays", "-1"},
+    ::testing::Values(Args{"line", "C3", "1"}, Args{"line", "A3", "2"}, Args{"relays", "0x100"},
                       Args{"port", "A", "set", "300"}, Args{"port", "C", "out"}, Args{"port", "A", "set"},
                       Args{"port", "A", "out", "3"}, Args{"relay", "8", "on"}, Args{"relay", "1", "maybe"},
                       Args{"pulse", "A0", "256"}, Args{"pulse-width", "1000"},
                       Args{"spi", "--clock", "B0", "--data", "B1", "--le", "B2", "10201"},
                       Args{"spi", "--clock", "B0", "--data", "B0", "--le", "B2", "1"},
-                      Args{"spi", "--clock", "B0", "--data", "B1", "--le", "B2", std::string(57, '1')},
                       Args{"read", "C"}, Args{"watch", "--count", "0"}, Args{"--sn", "1", "--path", "sim:box0", "list"},
                       Args{"--simulate", "IOX-MODEL-X,1", "list"}, Args{"frobnicate"},
                       Args{"--sn", "1", "frobnicate", "2"}, Args{"--replay-timing", "list"},

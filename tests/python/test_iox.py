@@ -54,20 +54,15 @@ def test_each_call_sends_its_request(bus, box, call, sent):
 
 @pytest.mark.parametrize("call, error", [
     ("box.relays[9] = True", iox.BadArgument),
-    ("box.relays[-1] = True", iox.BadArgument),
     ("box.relays[1] = 2", iox.BadArgument),
     ("box.relays[True] = True", TypeError),
     ("box.relays.byte = 256", iox.BadArgument),
     ("box.port_a.direction = 'in'", iox.BadArgument),
-    ("box.port_b.byte = -1", iox.BadArgument),
     ("box.port_b[8] = True", iox.BadArgument),
     ("box.port_b[2 ** 70]", iox.BadArgument),
     ("box.pulse('C3', ms=5)", iox.BadArgument),
-    ("box.pulse('A', ms=5)", iox.BadArgument),
     ("box.pulse('A0', ms=300)", iox.BadArgument),
     (f"box.spi_out('10x', {SPI})", iox.BadArgument),
-    (f"box.spi_out('', {SPI})", iox.BadArgument),
-    (f"box.spi_out('1' * 57, {SPI})", iox.BadArgument),
     ("box.spi_out('1', clock='B0', data='B0', latch='B2')", iox.BadArgument),
     ("box.spi_out_trigger('1' * 62)", iox.BadArgument),
     ("box.spi_pulse_width = 256", iox.BadArgument),
@@ -97,6 +92,8 @@ def test_list_and_identity(bus):
     assert infos[0].firmware == (3, "A3")
     with bus2.open(path="sim:box1") as box:
         assert (box.serial, box.model, box.firmware) == ("7", "IOX-MODEL-D", (3, "A3"))
+        with pytest.raises(iox.BadArgument, match="fixed on IOX-MODEL-D"):
+            box.port_a.direction = "output"  # checked against the box's own model
     # A shared serial, an absent one, no serial with two boxes, an unknown model.
     for call, error in [(lambda: bus2.open("7"), iox.BadArgument), (lambda: bus.open("99999"), iox.NotConnected),
                         (bus.open, iox.BadArgument), (lambda: iox.simulate([("IOX-MODEL-X", "1")]), iox.BadArgument)]:
