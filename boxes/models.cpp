@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "firmware/core/firmware_update.h"
+#include "firmware_core/firmware_update.h"
 
 namespace iox::boxes {
 

@@ -14,7 +14,7 @@
 
 #include <algorithm>
 
-#include "firmware/core/file_probe.h"
+#include "firmware_core/file_probe.h"
 #include "panels/ui_services.h"
 #include "session/session.h"
 

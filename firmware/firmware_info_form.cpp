@@ -12,7 +12,7 @@
 #include "boxes/identity.h"
 #include "boxes/models.h"
 #include "browse_form.h"
-#include "firmware/core/firmware_update.h"
+#include "firmware_core/firmware_update.h"
 #include "fw_form.h"
 #include "panels/one_window.h"
 #include "panels/test_form.h"

@@ -10,7 +10,7 @@
 #include <chrono>
 #include <string>
 
-#include "firmware/core/firmware_update.h"
+#include "firmware_core/firmware_update.h"
 #include "firmware_info_form.h"
 #include "panels/main_panel.h"
 #include "panels/one_window.h"

@@ -13,7 +13,7 @@
 #include "device/commands.h"
 #include "device/record/replay_backend.h"
 #include "device/sim/sim_backend.h"
-#include "firmware/core/firmware_update.h"
+#include "firmware_core/firmware_update.h"
 
 namespace iox::python {
 

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "device/sim/sim_backend.h"
-#include "firmware/core/bootloader_protocol.h"
-#include "firmware/core/hex_records.h"
-#include "firmware/core/image_file.h"
-#include "firmware/core/image_lines.h"
+#include "firmware_core/bootloader_protocol.h"
+#include "firmware_core/hex_records.h"
+#include "firmware_core/image_file.h"
+#include "firmware_core/image_lines.h"
 
 namespace iox::firmware {
 namespace {

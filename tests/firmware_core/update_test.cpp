@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "device/commands.h"
-#include "firmware/core/firmware_update.h"
+#include "firmware_core/firmware_update.h"
 #include "tests/device/sim_fixture.h"
 
 namespace iox::firmware {

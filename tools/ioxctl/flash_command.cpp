@@ -5,7 +5,7 @@
 #include "box_finder.h"
 #include "boxes/identity.h"
 #include "device_commands.h"
-#include "firmware/core/firmware_update.h"
+#include "firmware_core/firmware_update.h"
 #include "progress_output.h"
 #include "text_format.h"
 

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "firmware/core/hex_records.h"
-#include "firmware/core/image_file.h"
+#include "firmware_core/hex_records.h"
+#include "firmware_core/image_file.h"
 #include "text_format.h"
 
 namespace iox::ctl {
