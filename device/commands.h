@@ -12,7 +12,7 @@ inline constexpr std::uint16_t kBoxProductId = 0x0021;
 
 namespace cmd {
 inline constexpr std::uint8_t SetSpiPulseWidth = 8;
-inline constexpr std::uint8_t UpdateFlag = 0x15;  // bootloader hand-over mark, see firmware/
+inline constexpr std::uint8_t UpdateFlag = 0x15;  // bootloader hand-over mark, see below
 inline constexpr std::uint8_t SetByteAAsInput = 24;
 inline constexpr std::uint8_t SetByteAAsOutput = 25;
 inline constexpr std::uint8_t SetByteBAsInput = 26;
@@ -33,6 +33,14 @@ inline constexpr std::uint8_t SetTtlPulse = 50;
 inline constexpr std::uint8_t GetExtFirmware = 99;
 inline constexpr std::uint8_t ResetCpu = 100;
 }  // namespace cmd
+
+// The update flag's request: bytes 2 to 4, then in byte 5 the flag (kUpdateFlagYes: the
+// next reset starts the bootloader).
+inline constexpr std::uint8_t kUpdateFlagArgs[3] = {0x7A, 0xFF, 0x01};
+inline constexpr std::uint8_t kUpdateFlagYes = 'Y';
+// Status byte of the bootloader's answer to an image line.
+inline constexpr std::uint8_t kLineAccepted = 'O';
+inline constexpr std::uint8_t kUpdateFinished = 'F';
 
 // Arguments that ResetCPU carries in bytes 2 to 4.
 inline constexpr std::uint8_t kResetKey[3] = {101, 102, 103};

@@ -7,17 +7,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include "device/commands.h"
 #include "device/hid_backend.h"
 
 namespace iox::firmware {
-
-// Bytes 2 to 4 of the update-flag request; byte 5 carries the flag.
-inline constexpr std::uint8_t kUpdateFlagArgs[3] = {0x7A, 0xFF, 0x01};
-inline constexpr std::uint8_t kUpdateFlagYes = 'Y';
-
-// Status byte of a line answer.
-inline constexpr std::uint8_t kLineAccepted = 'O';
-inline constexpr std::uint8_t kUpdateFinished = 'F';
 
 Report updateFlagRequest(std::uint8_t flag);
 // Bytes 1 to n are the line's first n bytes, n at most 63; the rest is zero.

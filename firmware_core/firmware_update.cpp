@@ -13,6 +13,7 @@ bool FirmwareUpdate::checkImage(const std::filesystem::path& file)
     ImageFileResult checked = readImageFile(file);
     m_image = std::move(checked.image);
     m_refusal = m_image ? std::string() : std::move(checked.error);
+    m_refusedLine = checked.line;
     return m_image.has_value();
 }
 

@@ -91,6 +91,7 @@ public:
     // CheckImage. False when refused, with the operator's message in refusal().
     bool checkImage(const std::filesystem::path& file);
     const std::string& refusal() const { return m_refusal; }
+    std::size_t refusedLine() const { return m_refusedLine; }  // the line it names, or 0
     // The checked image, or nullptr.
     const FirmwareImage* image() const { return m_image ? &*m_image : nullptr; }
 
@@ -111,6 +112,7 @@ private:
     std::function<bool()> m_stop;
     std::optional<FirmwareImage> m_image;
     std::string m_refusal;
+    std::size_t m_refusedLine = 0;
 };
 
 }  // namespace iox::firmware

@@ -11,7 +11,10 @@ namespace {
 
 constexpr char kNotTouched[] = "\r\nNothing was sent to the USB IO.";
 
-ImageFileResult refused(const std::string& text) { return {std::nullopt, text + kNotTouched}; }
+ImageFileResult refused(const std::string& text, std::size_t line = 0)
+{
+    return {std::nullopt, text + kNotTouched, line};
+}
 
 }  // namespace
 
@@ -31,7 +34,8 @@ ImageFileResult checkImageText(std::string text, const std::string& path)
     // into lines all the same, and the bootloader would refuse one after the box's reset.
     if (const auto problem = firstImageLineProblem(text))
         return refused("Line " + std::to_string(problem->line) + " of the Firmware file is not an Intel HEX record (" +
-                       problem->text + "): " + path);
+                           problem->text + "): " + path,
+                       problem->line);
     FirmwareImage image;
     image.text = std::move(text);
     image.lines = cutImageLines(image.text);
@@ -40,7 +44,8 @@ ImageFileResult checkImageText(std::string text, const std::string& path)
     for (std::size_t i = 0; i < image.lines.size(); ++i) {
         if (image.lines[i].length > kMaxLineBytes)
             return refused("Line " + std::to_string(i + 1) + " of the Firmware file is longer than " +
-                           std::to_string(kMaxLineBytes) + " characters: " + path);
+                               std::to_string(kMaxLineBytes) + " characters: " + path,
+                           i + 1);
     }
     return {std::move(image), {}};
 }

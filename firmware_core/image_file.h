@@ -40,6 +40,7 @@ struct FirmwareImage {
 struct ImageFileResult {
     std::optional<FirmwareImage> image;
     std::string error;  // the refusal the operator sees, when there is no image
+    std::size_t line = 0;  // the line the refusal names ("Line 7 of the Firmware file..."), or 0
 };
 
 // Checks a text already read; the file's path only names it in the messages.

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <thread>
 
@@ -13,7 +11,7 @@
 #include "device/commands.h"
 #include "device/record/replay_backend.h"
 #include "device/sim/sim_backend.h"
-#include "firmware_core/firmware_update.h"
+#include "firmware_core/update_front_end.h"
 
 namespace iox::python {
 
@@ -458,26 +456,12 @@ void Box::setSpiPulseWidth(long long us)
 
 namespace {
 
-[[noreturn]] void firmwareFailure(const std::string& reason, int line = 0)
+[[noreturn]] void firmwareFailure(const std::string& reason, std::size_t line = 0)
 {
-    const std::string failed = firmware::kUpdateFailedText;
-    Failure failure(Fault::Firmware, failed.substr(0, failed.find(" - ")) + ": " + reason);
+    Failure failure(Fault::Firmware, firmware::updateFailedHeading() + ": " + reason);
     failure.reason = reason;
-    failure.line = line;
+    failure.line = static_cast<int>(line);
     throw failure;
-}
-
-std::string withoutCarriageReturns(std::string text)
-{
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    return text;
-}
-
-// The image line a refusal names ("Line 7 of the Firmware file ..."), or 0.
-int refusedLine(const std::string& refusal)
-{
-    return refusal.rfind("Line ", 0) == 0 ? std::atoi(refusal.c_str() + 5) : 0;
 }
 
 // Hands each accepted line to the caller's progress function. An exception it throws
@@ -511,22 +495,17 @@ private:
 
 void Box::flash(const std::string& file, const Progress& progress)
 {
-    // The name test looks for the image's name after a folder separator: a relative name
-    // is tested as the absolute path it stands for.
-    std::error_code error;
-    const std::string path = std::filesystem::absolute(file, error).lexically_normal().string();
-    if (!firmware::isFirmwareFilePath(path))
-        firmwareFailure(std::string(firmware::kIllegalFileText) +
-                        ": the image's file name must begin with USB_IO_Firmware_ (" + file + "); nothing was sent");
+    if (const auto refused = firmware::imageNameRefusal(file))
+        firmwareFailure(firmware::oneLine(*refused));
     ProgressSteps steps(progress);
     firmware::FirmwareUpdate update(m_view, steps, m_bus->updateSleep());
     update.setStopRequest([&steps] { return steps.failed(); });
-    if (!update.checkImage(path))
-        firmwareFailure(withoutCarriageReturns(update.refusal()), refusedLine(update.refusal()));
+    if (!update.checkImage(firmware::absoluteImagePath(file)))
+        firmwareFailure(firmware::oneLine(update.refusal()), update.refusedLine());
     use([&](USB_IO& io) {
-        if (m_firmware.level < layout().lowestUpdatableLevel)
-            firmwareFailure("the box " + m_serial + " runs firmware " + m_firmware.revision + " (level " +
-                            std::to_string(m_firmware.level) + "), which takes no update; nothing was sent");
+        if (const auto refused = firmware::levelRefusal(m_serial, m_firmware.revision, m_firmware.level,
+                                                        layout().lowestUpdatableLevel))
+            firmwareFailure(*refused);
         const firmware::UpdateResult result = update.run(io);
         // The update leaves the device object disconnected; a finished box runs its new
         // firmware under the same path and is opened again.
@@ -541,20 +520,8 @@ void Box::flash(const std::string& file, const Progress& progress)
             return;
         }
         steps.rethrow();
-        const std::string lines = std::to_string(update.image()->lines.size());
-        switch (result.outcome) {
-        case firmware::UpdateOutcome::Stopped:
-            firmwareFailure("stopped before the update began; nothing more was sent to the box");
-        case firmware::UpdateOutcome::NoBootloader:
-            firmwareFailure("the box did not come back at " + m_path + " after its reset");
-        case firmware::UpdateOutcome::LineFailed:
-            firmwareFailure("line " + std::to_string(result.linesSent) + " of " + lines + " was answered with status " +
-                                std::to_string(result.lastStatus) + "; the box waits in its bootloader for a good image",
-                            static_cast<int>(result.linesSent));
-        default:
-            firmwareFailure("stopped after " + std::to_string(result.linesSent) + " of " + lines +
-                            " lines; the box waits in its bootloader for a good image");
-        }
+        firmwareFailure(firmware::outcomeReason(result, update.image()->lines.size(), m_path),
+                        result.outcome == firmware::UpdateOutcome::LineFailed ? result.linesSent : 0);
     });
 }
 

@@ -1,5 +1,7 @@
 #include "sim_box.h"
 
+#include <algorithm>
+
 #include "../commands.h"
 #include "../wire.h"
 
@@ -47,8 +49,8 @@ std::optional<Report> SimBox::applicationAnswer(const Report& rq)
     switch (rq[1]) {
     case cmd::SetSpiPulseWidth: m_pulseWidth = rq[2]; break;
     case cmd::UpdateFlag:
-        if (rq[2] == 0x7A && rq[3] == 0xFF && rq[4] == 1)
-            m_updateFlag = rq[5] == 'Y';
+        if (std::equal(std::begin(kUpdateFlagArgs), std::end(kUpdateFlagArgs), rq.begin() + 2))
+            m_updateFlag = rq[5] == kUpdateFlagYes;
         break;
     case cmd::SetByteAAsInput: m_portAOutput = false; break;
     case cmd::SetByteAAsOutput: m_portAOutput = true; break;
@@ -116,15 +118,15 @@ std::optional<Report> SimBox::bootloaderAnswer(const Report& rq)
         line.push_back(static_cast<char>(rq[i]));
     const std::size_t index = m_lines.size();
     m_lines.push_back(line);
-    std::uint8_t status = 'O';
+    std::uint8_t status = kLineAccepted;
     if (m_lineAnswer)
         status = m_lineAnswer(line, index);
     else if (line.find(":00000001FF") != std::string::npos)
-        status = 'F';
+        status = kUpdateFinished;
     Report a{};
     a[1] = rq[1];
     a[2] = status;
-    if (status == 'F')
+    if (status == kUpdateFinished)
         leaveBootloader();  // the new firmware starts
     return a;
 }

@@ -123,7 +123,7 @@ TEST(ImageText, RefusalTellsTheOperatorWhy)
 {
     const std::pair<std::string, const char*> refusals[] = {
         {recordOf(64) + kEof, "Line 1 of the Firmware file is longer than 63"},
-        {recordOf(21) + recordOf(71) + kEof, "Line 2 of"},
+        {recordOf(21) + recordOf(71) + kEof, "Line 2 of the Firmware file is longer than 63"},
         {"", "holds no firmware lines"},
         {recordOf(21), "holds no firmware lines"},
         // A C source saved under an image's name: short lines holding ':'.
@@ -145,6 +145,9 @@ TEST(ImageText, RefusalTellsTheOperatorWhy)
         EXPECT_FALSE(result.image) << says;
         EXPECT_NE(result.error.find(says), std::string::npos) << result.error;
         EXPECT_NE(result.error.find("x.hex\r\nNothing was sent to the USB IO."), std::string::npos) << result.error;
+        // The line the message names, for the scripting module's FirmwareError.line.
+        const auto at = result.error.find("Line ");
+        EXPECT_EQ(result.line, at == 0 ? std::stoul(result.error.substr(5)) : 0u) << result.error;
     }
 }
 

@@ -13,6 +13,7 @@
 
 #include "device/commands.h"
 #include "firmware_core/firmware_update.h"
+#include "firmware_core/update_front_end.h"
 #include "tests/device/sim_fixture.h"
 
 namespace iox::firmware {
@@ -110,6 +111,31 @@ TEST_P(UpdateStop, EndsWhereItIsAsked)
 INSTANTIATE_TEST_SUITE_P(Questions, UpdateStop,
                          ::testing::Values(std::pair{1, UpdateOutcome::Stopped}, std::pair{2, UpdateOutcome::Abandoned},
                                            std::pair{3, UpdateOutcome::Abandoned}));
+
+TEST(UpdateFrontEnd, SaysWhyForEachOutcomeTheLevelAndTheName)
+{
+    const std::pair<UpdateResult, std::string> reasons[] = {
+        {{UpdateOutcome::Stopped}, "stopped before the update began; nothing more was sent to the box"},
+        {{UpdateOutcome::NoBootloader}, "the box did not come back at sim:box0 after its reset"},
+        {{UpdateOutcome::LineFailed, 2, 'X'},
+         "line 2 of 3 was answered with status 88; the box waits in its bootloader for a good image"},
+        {{UpdateOutcome::Abandoned, 1}, "stopped after 1 of 3 lines; the box waits in its bootloader for a good image"},
+    };
+    for (const auto& [result, reason] : reasons)
+        EXPECT_EQ(outcomeReason(result, 3, "sim:box0"), reason);
+    EXPECT_EQ(updateFailedHeading(), "Error while trying to update firmware");
+    EXPECT_EQ(levelRefusal("7", "A2", 2), "the box 7 runs firmware A2 (level 2), which takes no update; nothing was sent");
+    EXPECT_FALSE(levelRefusal("7", "A3", 3));
+    // A name relative to the current folder is tested as the path it stands for.
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(std::filesystem::temp_directory_path());
+    EXPECT_FALSE(imageNameRefusal("USB_IO_Firmware_1.hex"));
+    const auto refused = imageNameRefusal("x/USB_IO_Firmware.hex");
+    std::filesystem::current_path(before);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(oneLine(*refused), "Ilegal Firmware file: the image's file name must begin with USB_IO_Firmware_ "
+                                 "(x/USB_IO_Firmware.hex) Nothing was sent to the USB IO.");
+}
 
 }  // namespace
 }  // namespace iox::firmware

@@ -1,11 +1,9 @@
 #include "flash_command.h"
 
-#include <filesystem>
-
 #include "box_finder.h"
 #include "boxes/identity.h"
 #include "device_commands.h"
-#include "firmware_core/firmware_update.h"
+#include "firmware_core/update_front_end.h"
 #include "progress_output.h"
 #include "text_format.h"
 
@@ -17,13 +15,6 @@ using firmware::UpdateOutcome;
 using firmware::UpdatePhase;
 
 std::string firstLine(const std::string& text) { return text.substr(0, text.find("\r\n")); }
-
-std::string withoutCarriageReturns(std::string text)
-{
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
-        text.erase(at, 1);
-    return text;
-}
 
 // The update on a terminal: what it waits for, a progress bar, the bell before the
 // end-of-file record. A signal before the reset stops the update with nothing sent; once
@@ -91,26 +82,14 @@ Exit reportEnd(const firmware::UpdateResult& result, const firmware::FirmwareIma
                TerminalSteps& steps, const Environment& env)
 {
     steps.endProgress();
-    const std::string failed = "ioxctl: " + firstLine(firmware::kUpdateFailedText) + ": ";
-    switch (result.outcome) {
-    case UpdateOutcome::Finished:
+    if (result.outcome == UpdateOutcome::Finished)
         return Exit::Ok;
-    case UpdateOutcome::Stopped:
-        env.err << "ioxctl: stopped before the update began; nothing more was sent to the box\n";
+    const std::string reason = firmware::outcomeReason(result, image.lines.size(), path);
+    if (result.outcome == UpdateOutcome::Stopped) {
+        env.err << "ioxctl: " << reason << '\n';
         return Exit::Interrupted;
-    case UpdateOutcome::NoBootloader:
-        env.err << failed << "the box did not come back at " << path << " after its reset\n";
-        break;
-    case UpdateOutcome::LineFailed:
-        env.err << failed << "line " << result.linesSent << " of " << image.lines.size()
-                << " was answered with status " << int(result.lastStatus)
-                << "; the box waits in its bootloader for a good image\n";
-        break;
-    default:
-        env.err << failed << "stopped after " << result.linesSent << " of " << image.lines.size()
-                << " lines; the box waits in its bootloader for a good image\n";
-        break;
     }
+    env.err << "ioxctl: " << firmware::updateFailedHeading() << ": " << reason << '\n';
     return Exit::UpdateFailed;
 }
 
@@ -118,13 +97,8 @@ Exit reportEnd(const firmware::UpdateResult& result, const firmware::FirmwareIma
 
 Exit runFlash(HidBackend& bus, const GlobalOptions& options, const FlashCommand& command, const Environment& env)
 {
-    // The name test looks for the image's name after a folder separator: a name typed
-    // relative to the current folder is tested as the absolute path it stands for.
-    std::error_code error;
-    const std::string path = std::filesystem::absolute(command.file, error).lexically_normal().string();
-    if (!firmware::isFirmwareFilePath(path)) {
-        env.err << "ioxctl: " << firmware::kIllegalFileText << ": the image's file name must begin with "
-                << "USB_IO_Firmware_ (" << command.file << ")\nNothing was sent to the USB IO.\n";
+    if (const auto refused = firmware::imageNameRefusal(command.file)) {
+        env.err << "ioxctl: " << firmware::oneLine(*refused) << '\n';
         return Exit::ImageRefused;
     }
     // The image is checked before any box is looked for: a refused file sends nothing.
@@ -133,8 +107,8 @@ Exit runFlash(HidBackend& bus, const GlobalOptions& options, const FlashCommand&
     update.setStopRequest([&steps] { return steps.stopRequested(); });
     if (env.lineBound.count() > 0)
         update.setAnswerBounds(firmware::BootloaderLink::kDefaultFlagBound, env.lineBound);
-    if (!update.checkImage(path)) {
-        env.err << "ioxctl: " << withoutCarriageReturns(update.refusal()) << '\n';
+    if (!update.checkImage(firmware::absoluteImagePath(command.file))) {
+        env.err << "ioxctl: " << firmware::oneLine(update.refusal()) << '\n';
         return Exit::ImageRefused;
     }
     return withBox(bus, options, env, [&](USB_IO& device, const std::string&) -> Exit {
@@ -142,9 +116,9 @@ Exit runFlash(HidBackend& bus, const GlobalOptions& options, const FlashCommand&
         if (!serial)
             return notAnswering(env, "flash");
         const boxes::Firmware installed = boxes::readFirmware(device);
-        if (installed.level < firmware::kLowestUpdatableLevel) {
-            env.err << "ioxctl: the box " << printable(*serial) << " runs firmware " << printable(installed.revision)
-                    << " (level " << installed.level << "), which takes no update; nothing was sent\n";
+        if (const auto refused = firmware::levelRefusal(printable(*serial), printable(installed.revision),
+                                                        installed.level)) {
+            env.err << "ioxctl: " << *refused << '\n';
             return Exit::NotUpdatable;
         }
         const std::string boxPath = device.GetUSBDeviceName();

@@ -2,85 +2,17 @@
 
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
-#include "firmware_core/hex_records.h"
-#include "firmware_core/image_file.h"
+#include "firmware_core/update_front_end.h"
 #include "text_format.h"
 
 namespace iox::ctl {
 
 namespace {
 
-using firmware::HexProblem;
 using firmware::HexRecords;
+using firmware::ImageReport;
 
-struct Findings {
-    HexRecords records;
-    std::string refusal;  // why flash would not take the file; empty when it would
-    std::size_t linesSent = 0, bytesSent = 0;
-    bool endRecordSent = false;
-    std::string unsentTail;  // the text after the last cut
-};
-
-// At most the largest image and one byte more: enough to tell a file that is too large.
-std::optional<std::string> readBounded(const std::string& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::string text;
-    text.resize(static_cast<std::size_t>(firmware::kMaxImageBytes) + 1);
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    return text;
-}
-
-std::size_t fileLineAt(const std::string& text, std::size_t index)
-{
-    return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(index), '\n'));
-}
-
-Findings examine(const std::string& text, const std::string& file)
-{
-    Findings found;
-    found.records = firmware::checkHexRecords(text);
-    // Every line the cut produces that a request cannot carry, not only the first.
-    const auto lines = firmware::cutImageLines(text);
-    for (const auto& line : lines) {
-        if (line.length > firmware::kMaxLineBytes)
-            found.records.problems.push_back(
-                {fileLineAt(text, line.offset), "image line of " + std::to_string(line.length) +
-                                              " characters (line end included): a line request carries " +
-                                              std::to_string(firmware::kMaxLineBytes)});
-    }
-    std::stable_sort(found.records.problems.begin(), found.records.problems.end(),
-                     [](const HexProblem& a, const HexProblem& b) { return a.line < b.line; });
-
-    std::error_code error;
-    const std::string path = std::filesystem::absolute(file, error).lexically_normal().string();
-    const firmware::ImageFileResult verdict = firmware::readImageFile(path);
-    if (!firmware::isFirmwareFilePath(path)) {
-        found.refusal = std::string(firmware::kIllegalFileText) + ": the file name must begin with USB_IO_Firmware_";
-    } else if (!verdict.image) {
-        found.refusal = verdict.error.substr(0, verdict.error.find("\r\n"));
-    }
-    if (verdict.image) {
-        for (const auto& line : verdict.image->lines) {
-            ++found.linesSent;
-            found.bytesSent += std::min<std::size_t>(line.length, firmware::kMaxLineBytes);
-            found.endRecordSent = found.endRecordSent || line.endOfFileRecord;
-        }
-        const std::size_t sentUpTo = lines.empty() ? 0 : lines.back().position() - 1;
-        found.unsentTail = text.substr(sentUpTo);
-    }
-    return found;
-}
-
-void printText(const Findings& found, const std::string& file, const Environment& env)
+void printText(const ImageReport& found, const std::string& file, const Environment& env)
 {
     const HexRecords& records = found.records;
     env.out << file << ": " << records.records << " records, " << records.dataBytes << " data bytes, "
@@ -99,7 +31,7 @@ void printText(const Findings& found, const std::string& file, const Environment
     env.out << (found.endRecordSent ? "; the end-of-file record is sent" : "") << '\n';
 }
 
-void printJson(const Findings& found, const std::string& file, const Environment& env)
+void printJson(const ImageReport& found, const std::string& file, const Environment& env)
 {
     nlohmann::ordered_json problems = nlohmann::ordered_json::array();
     for (const auto& problem : found.records.problems)
@@ -124,17 +56,16 @@ void printJson(const Findings& found, const std::string& file, const Environment
 
 Exit runHexCheck(const HexCheckCommand& command, bool json, const Environment& env)
 {
-    const auto text = readBounded(command.file);
-    if (!text) {
+    const auto found = firmware::inspectImageFile(command.file);
+    if (!found) {
         env.err << "ioxctl: cannot read " << command.file << '\n';
         return Exit::ImageRefused;
     }
-    const Findings found = examine(*text, command.file);
     if (json)
-        printJson(found, command.file, env);
+        printJson(*found, command.file, env);
     else
-        printText(found, command.file, env);
-    return found.records.problems.empty() && found.refusal.empty() ? Exit::Ok : Exit::ImageRefused;
+        printText(*found, command.file, env);
+    return found->records.problems.empty() && found->refusal.empty() ? Exit::Ok : Exit::ImageRefused;
 }
 
 }  // namespace iox::ctl
