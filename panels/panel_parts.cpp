@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "boxes/state.h"
 #include "device/usb_io.h"
 #include "ui_services.h"
 
@@ -198,17 +199,15 @@ void showBits(std::span<QLabel* const> labels, std::uint8_t byte)
 void pollStatus(USB_IO& io, std::span<QLabel* const> portA, std::span<QLabel* const> portB,
                 std::span<QLabel* const> relays)
 {
+    // A, B and the relays, whatever the model; a read that goes unanswered ends the tick's
+    // reads, and what it did not read shows as 0.
     const std::chrono::milliseconds usual = io.exchangeTimeout();
     io.setExchangeTimeout(kPollBound);
-    std::uint8_t a = 0, b = 0, r = 0;
-    if (io.ReadByteA(a) != 0) {
-        io.ReadByteB(b);
-        io.Read_Relays_Byte(r);
-    }
+    const boxes::State state = boxes::readState(io, boxes::Parts{});
     io.setExchangeTimeout(usual);
-    showBits(portA, a);
-    showBits(portB, b);
-    showBits(relays, r);
+    showBits(portA, state.a);
+    showBits(portB, state.b);
+    showBits(relays, state.relays);
 }
 
 void writeIdleState(USB_IO& io)

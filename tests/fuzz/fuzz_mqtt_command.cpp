@@ -17,11 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(command.action.has_value() != !command.reason.empty());
     if (!command.action)
         return 0;
-    if (const auto* relay = std::get_if<iox::mqtt::RelaySet>(&*command.action))
+    if (const auto* relay = std::get_if<iox::boxes::SetRelay>(&*command.action))
         check(relay->relay >= 0 && relay->relay <= 7);
-    if (const auto* spi = std::get_if<iox::mqtt::SpiSend>(&*command.action))
+    if (const auto* spi = std::get_if<iox::boxes::SendWord>(&*command.action))
         check(!spi->word.empty() && spi->word.size() <= 56);
-    if (const auto* pulse = std::get_if<iox::mqtt::PulseSend>(&*command.action))
+    if (const auto* pulse = std::get_if<iox::boxes::SendPulse>(&*command.action))
         check(pulse->ms >= 0 && pulse->ms <= 255 && pulse->line.bit >= 0 && pulse->line.bit <= 7);
     return 0;
 }

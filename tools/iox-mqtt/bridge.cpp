@@ -40,14 +40,9 @@ Bridge::~Bridge()
         mosquitto_destroy(m_client);
 }
 
-BoxSettings Bridge::boxSettings() const
+TopicSettings Bridge::topicSettings() const
 {
-    BoxSettings settings;
-    settings.prefix = m_options.prefix;
-    settings.discoveryPrefix = m_options.discoveryPrefix;
-    settings.discovery = m_options.discovery;
-    settings.poll = std::chrono::milliseconds(m_options.pollMs);
-    return settings;
+    return {m_options.prefix, m_options.discoveryPrefix, m_options.discovery};
 }
 
 StartResult Bridge::start()
@@ -116,7 +111,7 @@ void Bridge::stop()
     held.unlock();
     m_discovery.join();
     // Each worker publishes its box offline as it goes; then the bridge itself.
-    std::map<std::string, std::unique_ptr<BoxWorker>> workers;
+    std::map<std::string, std::unique_ptr<ServedBox>> workers;
     held.lock();
     workers.swap(m_workers);
     held.unlock();
@@ -206,7 +201,7 @@ void Bridge::connected(int rc)
     m_changed.notify_all();
     if (rc == 0)
         for (auto& [serial, worker] : m_workers)
-            worker->republish();
+            worker->worker.republish();
 }
 
 void Bridge::refuse(const std::string& serial, const std::string& topic, const std::string& payload,
@@ -238,7 +233,7 @@ void Bridge::message(const std::string& topic, const std::string& payload, bool 
         if (it == m_workers.end())
             refused = "no box with serial number " + command.serial;
         else
-            refused = it->second->submit(*command.action);
+            refused = it->second->worker.submit(*command.action);
     }
     if (refused)
         refuse(command.serial, topic, payload, *refused);
@@ -250,7 +245,7 @@ void Bridge::discover()
     {
         std::lock_guard lock(m_mutex);
         for (const auto& [serial, worker] : m_workers)
-            if (const std::string path = worker->heldPath(); !path.empty())
+            if (const std::string path = worker->worker.heldPath(); !path.empty())
                 held.insert(path);
     }
     const auto listed = m_bus.enumerate();
@@ -277,9 +272,10 @@ void Bridge::discover()
             return;
         auto& worker = m_workers[serial];
         if (worker)
-            worker->plugged();
+            worker->worker.plugged();
         else
-            worker = std::make_unique<BoxWorker>(m_bus, serial, *this, boxSettings());
+            worker = std::make_unique<ServedBox>(m_bus, serial, *this, topicSettings(),
+                                                 boxes::WorkerSettings{std::chrono::milliseconds(m_options.pollMs)});
     }
 }
 

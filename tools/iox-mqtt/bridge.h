@@ -12,7 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "box_worker.h"
+#include "box_topics.h"
+#include "command.h"
 #include "options.h"
 
 struct mosquitto;
@@ -23,6 +24,17 @@ namespace iox::mqtt {
 struct StartResult {
     Exit code = Exit::Ok;
     std::string message;  // one line naming the cause, when code is not Ok
+};
+
+// One box served: its topics, and the worker that tells them (which ends first).
+struct ServedBox {
+    ServedBox(HidBackend& bus, const std::string& serial, Publisher& out, TopicSettings topicSettings,
+              boxes::WorkerSettings workerSettings)
+        : topics(serial, out, std::move(topicSettings)), worker(bus, serial, topics, workerSettings)
+    {
+    }
+    BoxTopics topics;
+    boxes::BoxWorker worker;
 };
 
 class Bridge : public Publisher {
@@ -51,7 +63,7 @@ private:
                 const std::string& reason);
     void discoveryLoop();
     void discover();
-    BoxSettings boxSettings() const;
+    TopicSettings topicSettings() const;
 
     const Options m_options;
     HidBackend& m_bus;
@@ -65,7 +77,7 @@ private:
     bool m_stopping = false;
     std::atomic<bool> m_started{false};
     std::atomic<bool> m_connected{false};  // to the broker, now
-    std::map<std::string, std::unique_ptr<BoxWorker>> m_workers;
+    std::map<std::string, std::unique_ptr<ServedBox>> m_workers;
     std::thread m_discovery;
 
     std::atomic<bool> m_draining{false};  // stopping: offline messages are being published

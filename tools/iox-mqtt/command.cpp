@@ -67,10 +67,10 @@ std::string text(const nlohmann::json& json, const char* key, bool required)
     return it->get<std::string>();
 }
 
-SpiSend spi(std::string_view payload)
+boxes::SendWord spi(std::string_view payload)
 {
     const auto json = object(payload);
-    SpiSend send{text(json, "word", true), text(json, "clock", false), text(json, "data", false),
+    boxes::SendWord send{text(json, "word", true), text(json, "clock", false), text(json, "data", false),
                  text(json, "latch", false)};
     need(boxes::checkWord(send.word, kSpiOutMaxBits), "word");
     for (const auto& [key, name] : {std::pair{"clock", &send.clock}, {"data", &send.data}, {"latch", &send.latch}})
@@ -89,7 +89,7 @@ boxes::Checked<int> pulseLength(const nlohmann::json& ms)
     return boxes::refuse(boxes::Rule::PulseLength, ms.dump());
 }
 
-PulseSend pulse(std::string_view payload)
+boxes::SendPulse pulse(std::string_view payload)
 {
     const auto json = object(payload);
     const auto line = need(boxes::checkLine(text(json, "line", true)), "line");
@@ -104,23 +104,23 @@ Action action(const std::vector<std::string_view>& path, std::string_view payloa
     // path: what follows "<prefix>/<sn>/", without the final "set".
     const auto n = path.size();
     if (n == 2 && path[0] == "relay")
-        return RelaySet{need(boxes::checkRelay(path[1])), onOff(payload)};
+        return boxes::SetRelay{need(boxes::checkRelay(path[1])), onOff(payload)};
     if (n == 2 && path[0] == "port")
-        return PortSet{need(boxes::checkPort(path[1])), need(boxes::checkByte(payload))};
+        return boxes::SetPort{need(boxes::checkPort(path[1])), need(boxes::checkByte(payload))};
     if (n == 3 && path[0] == "port" && path[2] == "direction") {
         const char p = need(boxes::checkPort(path[1]));
         if (payload != "output" && payload != "input")
             throw Refused{"payload must be output or input, got " + boxes::shown(payload)};
-        return DirectionSet{p, payload == "output"};
+        return boxes::SetDirection{p, payload == "output"};
     }
     if (n == 3 && path[0] == "port")
-        return LineSet{need(boxes::checkLine(need(boxes::checkPort(path[1])), path[2])), onOff(payload)};
+        return boxes::SetLine{need(boxes::checkLine(need(boxes::checkPort(path[1])), path[2])), onOff(payload)};
     if (n == 1 && path[0] == "spi")
         return spi(payload);
     if (n == 1 && path[0] == "pulse")
         return pulse(payload);
     if (n == 1 && path[0] == "pulse-width")
-        return PulseWidthSet{need(boxes::checkPulseWidth(payload))};
+        return boxes::SetPulseWidth{need(boxes::checkPulseWidth(payload))};
     throw Refused{"unknown topic"};
 }
 

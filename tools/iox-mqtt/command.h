@@ -10,22 +10,14 @@
 #include <string_view>
 #include <variant>
 
-#include "boxes/models.h"
+#include "boxes/box_command.h"
 
 namespace iox::mqtt {
 
 // Payloads above this size are refused unread.
 inline constexpr std::size_t kMaxPayload = 4096;
 
-struct RelaySet { int relay; bool on; };
-struct LineSet { boxes::Line line; bool on; };
-struct PortSet { char port; std::uint8_t value; };
-struct DirectionSet { char port; bool output; };
-struct SpiSend { std::string word, clock, data, latch; };  // empty line names: the box's defaults
-struct PulseSend { boxes::Line line; int ms; };
-struct PulseWidthSet { int width; };
-
-using Action = std::variant<RelaySet, LineSet, PortSet, DirectionSet, SpiSend, PulseSend, PulseWidthSet>;
+using Action = boxes::BoxCommand;
 
 struct Command {
     std::string serial;  // from the topic; empty when the topic is not a box's

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 
+#include "boxes/box_json.h"
 #include "boxes/selection.h"
 #include "text_format.h"
 
@@ -26,16 +27,8 @@ std::string note(const boxes::Identity& box)
 void printJson(const std::vector<boxes::Identity>& rows, const Environment& env)
 {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const boxes::Identity& box : rows) {
-        nlohmann::ordered_json entry{{"path", latin1ToUtf8(box.path)}, {"openable", box.opened}, {"answering", box.answered}};
-        if (box.answered) {
-            entry["serial"] = latin1ToUtf8(box.serial);
-            entry["model"] = latin1ToUtf8(*box.model);
-            entry["firmware"] = {{"revision", latin1ToUtf8(box.firmware->revision)}, {"level", box.firmware->level}};
-            entry["shared_serial"] = box.sharedSerial;
-        }
-        list.push_back(std::move(entry));
-    }
+    for (const boxes::Identity& box : rows)
+        list.push_back(boxes::boxJson(boxes::listedFacts(box)));
     env.out << list.dump(2) << '\n';
 }
 

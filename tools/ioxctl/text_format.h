@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <string>
 
+#include "boxes/box_json.h"
+
 namespace iox::ctl {
 
 // A box's texts are single-byte (Latin-1) characters; JSON and terminals want UTF-8.
-std::string latin1ToUtf8(const std::string& text);
+using boxes::latin1ToUtf8;
 // For a terminal: control characters (a firmware revision may hold NULs) become '?'.
 std::string printable(const std::string& text);
 // Bits 7 to 0 of a byte, "01011010".

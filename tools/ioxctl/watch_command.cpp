@@ -1,9 +1,8 @@
 #include "watch_command.h"
 
-#include <nlohmann/json.hpp>
-
 #include <optional>
 
+#include "boxes/box_json.h"
 #include "device_commands.h"
 #include "text_format.h"
 
@@ -11,26 +10,12 @@ namespace iox::ctl {
 
 namespace {
 
-struct Levels {
-    std::uint8_t a = 0, b = 0, relays = 0;
-    bool operator==(const Levels&) const = default;
-};
-
-std::optional<Levels> poll(USB_IO& device)
-{
-    Levels levels;
-    if (device.ReadByteA(levels.a) != 1 || device.ReadByteB(levels.b) != 1 ||
-        device.Read_Relays_Byte(levels.relays) != 1)
-        return std::nullopt;
-    return levels;
-}
-
-void print(const Levels& levels, bool json, const Environment& env)
+void print(const boxes::State& state, bool json, const Environment& env)
 {
     if (json)
-        env.out << nlohmann::json{{"A", levels.a}, {"B", levels.b}, {"relays", levels.relays}}.dump();
+        env.out << boxes::boxJson({.state = state}).dump();
     else
-        env.out << "A " << bits(levels.a) << "  B " << bits(levels.b) << "  relays " << bits(levels.relays);
+        env.out << "A " << bits(state.a) << "  B " << bits(state.b) << "  relays " << bits(state.relays);
     env.out << std::endl;  // a reader at the other end of a pipe sees each change at once
 }
 
@@ -43,22 +28,20 @@ Exit runWatch(USB_IO& device, const WatchCommand& command, bool json, const Envi
     if (command.seconds)
         deadline = clock::now() + std::chrono::duration_cast<clock::duration>(
                                       std::chrono::duration<double>(*command.seconds));
-    std::optional<Levels> last;
     unsigned printed = 0;
-    while (!env.stopRequested()) {
-        const auto levels = poll(device);
-        if (!levels)
-            return notAnswering(env, "watch");
-        if (!last || *levels != *last) {
-            print(*levels, json, env);
-            last = levels;
-            if (command.count && ++printed >= *command.count)
-                break;
-        }
-        if (deadline && clock::now() >= *deadline)
-            break;
-        env.pause(std::chrono::milliseconds(command.intervalMs));
-    }
+    boxes::Poll poll;
+    poll.interval = std::chrono::milliseconds(command.intervalMs);
+    poll.stop = [&] {
+        return env.stopRequested() || (command.count && printed >= *command.count) ||
+               (deadline && clock::now() >= *deadline);
+    };
+    poll.changed = [&](const boxes::State& state) {
+        print(state, json, env);
+        ++printed;
+    };
+    poll.pause = [&env](std::chrono::milliseconds interval) { env.pause(interval); };
+    if (boxes::poll(device, poll))
+        return notAnswering(env, "watch");
     return Exit::Ok;
 }
 

@@ -1,0 +1,94 @@
+#pragma once
+// One box served to the network: a thread of its own owns the box's USB_IO, polls it, runs
+// the commands queued for it, goes offline when the box stops answering and comes back when
+// the box is seen again. It never writes to the box unless a command asks for it. What
+// happens is told to an observer, the face that presents it (MQTT topics, a web page).
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "box_command.h"
+#include "identity.h"
+#include "models.h"
+#include "state.h"
+
+namespace iox::boxes {
+
+// Who the box is and how it stands, as the worker knows it.
+struct BoxInfo {
+    std::string serial, model, path;
+    Firmware firmware;
+    const Model* layout = nullptr;  // never null once online
+    bool outputA = true, outputB = true;
+};
+
+// Called on the worker's thread, never with the worker's lock held; an observer must not
+// wait for the box.
+class BoxObserver {
+public:
+    virtual ~BoxObserver() = default;
+    // The box answered (again), or a face asked for everything again (republish()).
+    virtual void online(const BoxInfo& box) = 0;
+    // The first state after online(), then each change; `before` is the last one told.
+    virtual void state(const BoxInfo& box, const State& now, const std::optional<State>& before) = 0;
+    virtual void direction(const BoxInfo& box, char port) = 0;
+    // The box stopped answering (why names the request), or the worker ends ("stopped").
+    virtual void offline(const std::string& why) = 0;
+};
+
+struct WorkerSettings {
+    std::chrono::milliseconds poll{5};
+    // Longest wait for one answer; a box that does not answer in time counts as gone.
+    std::chrono::milliseconds exchangeTimeout{300};
+    std::size_t maxQueued = 64;
+};
+
+class BoxWorker {
+public:
+    BoxWorker(HidBackend& bus, std::string serial, BoxObserver& observer, WorkerSettings settings = {});
+    ~BoxWorker();  // ends the thread, then tells the observer offline
+    BoxWorker(const BoxWorker&) = delete;
+    BoxWorker& operator=(const BoxWorker&) = delete;
+
+    const std::string& serial() const { return m_serial; }
+    // Checks the command against the box's model and directions and queues it; the reason
+    // when refused. Never waits for the box.
+    std::optional<std::string> submit(const BoxCommand& command);
+    // Tell the observer everything again (after a broker connection, say).
+    void republish();
+    // Discovery saw the box on the bus: connect when not connected.
+    void plugged();
+    // Device path of the connected box; empty while it is offline.
+    std::string heldPath() const;
+
+private:
+    void run();
+    bool connectBox();
+    void serve(std::chrono::milliseconds interval, const std::optional<State>& last);  // between polls
+    bool execute(const BoxCommand& command);
+    std::optional<std::string> check(const BoxCommand& command) const;  // m_mutex held
+    BoxInfo info() const;
+
+    HidBackend& m_bus;
+    const std::string m_serial;
+    BoxObserver& m_observer;
+    const WorkerSettings m_settings;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<BoxCommand> m_queue;
+    bool m_stop = false, m_plugged = true, m_republish = false, m_online = false;
+    BoxInfo m_box;
+
+    // Worker thread only.
+    USB_IO m_io;
+    bool m_commandFailed = false;
+    std::thread m_thread;
+};
+
+}  // namespace iox::boxes
