@@ -346,7 +346,6 @@ HidHandle USB_IO::Open_Path(const std::string& DevicePath)
 
 std::int16_t USB_IO::Read_Device_SN(HidHandle& Handle, std::string& SN)
 {
-    SN.clear();
     Report answer;
     const auto status = exchange(Handle, makeRequest(cmd::ReadSn), answer);
     SN = wire::textAnswer(answer);
@@ -373,7 +372,6 @@ void USB_IO::walkBoxes(const std::function<void(const std::string&, const std::s
         Read_Device_SN(temp, sn);
         pump();
         closeQuietly(temp);
-        temp = 0;
         pump();
         visit(path, sn);
     }
@@ -410,7 +408,7 @@ std::int16_t USB_IO::Get_Available_SN_List(std::string& SN_List)
     return count;
 }
 
-void USB_IO::Open_Device(std::int16_t Index, HidHandle& Handle, const std::string& SN)
+void USB_IO::Open_Device(HidHandle& Handle, const std::string& SN)
 {
     if (Handle != 0) {
         closeQuietly(Handle);
@@ -425,7 +423,7 @@ void USB_IO::Open_Device(std::int16_t Index, HidHandle& Handle, const std::strin
     } else {
         std::int16_t count = 0;
         std::string path = m_devicePath;
-        if (!Find_Device(count, Index, path)) {
+        if (!Find_Device(count, 0, path)) {
             m_deviceFound = 0;
             return;
         }
@@ -440,14 +438,12 @@ std::int16_t USB_IO::Connect(const std::string& SN)
     if (m_connected == 1)
         return 2;
     pump();
-    m_deviceFound = 0;
-    Open_Device(0, m_deviceHandle, SN);
+    Open_Device(m_deviceHandle, SN);  // sets m_deviceFound, whatever it finds
     if (m_deviceHandle >= 1) {
         m_connected = m_deviceFound != 0 ? 1 : 0;
         pump();
         return m_connected;
     }
-    m_deviceFound = 0;
     return 0;
 }
 
@@ -456,7 +452,6 @@ void USB_IO::Disconnect()
     if (m_deviceHandle != 0) {
         closeQuietly(m_deviceHandle);
         m_deviceHandle = 0;
-        m_deviceFound = 0;
     }
     m_connected = 0;
 }

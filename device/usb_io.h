@@ -78,7 +78,11 @@ private:
     void walkBoxes(const std::function<void(const std::string&, const std::string&)>& visit);
     std::vector<std::string> Collect_SNs();
     std::string Find_Path_By_SN(const std::string& SN);
-    void Open_Device(std::int16_t Index, HidHandle& Handle, const std::string& SN);
+    // Closes the old handle and opens the box with serial number SN, or the first box.
+    void Open_Device(HidHandle& Handle, const std::string& SN);
+    // Lets the window system run pending events (queued clicks and timer ticks), at the
+    // points where discovery has always let them run: the panels expect to stay responsive
+    // while a walk over several boxes opens and asks each one.
     void pump();
     void closeQuietly(HidHandle handle);
 

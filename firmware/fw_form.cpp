@@ -122,6 +122,9 @@ public:
 
     void showWindow()
     {
+        // The window shows before the first line goes, and pending events run twice, as they
+        // do in the operator's update: once for the window, once for the image read (which
+        // happens earlier here, before the box is touched). Clicks queued meanwhile run now.
         m_form.show();
         ui::services().processEvents();
         ui::services().processEvents();

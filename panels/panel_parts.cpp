@@ -351,9 +351,8 @@ SerialOutFrame::SerialOutFrame(QWidget* parent, const QRect& geometry, DeviceAcc
     m_text1->setMaxLength(32);
     m_text1->setAlignment(Qt::AlignCenter);
     m_text1->setFont(plain);
-    m_msb = makeLabel(this, QStringLiteral("MSB"), ui::twipsRect(240, 960, 495, 255));
-    m_lsb = makeLabel(this, QStringLiteral("LSB"), ui::twipsRect(2040, 960, 495, 255));
-    m_lsb->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    makeLabel(this, QStringLiteral("MSB"), ui::twipsRect(240, 960, 495, 255));
+    makeLabel(this, QStringLiteral("LSB"), ui::twipsRect(2040, 960, 495, 255))->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     m_command1 = new QPushButton(QStringLiteral("Send"), this);
     m_command1->setGeometry(ui::twipsRect(600, 1320, 1575, 375));

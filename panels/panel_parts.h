@@ -47,7 +47,6 @@ class Frame : public QWidget {
 public:
     Frame(QWidget* parent, const QString& caption, const QRect& geometry, bool border = true);
     const QString& caption() const { return m_caption; }
-    bool hasBorder() const { return m_border; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -191,8 +190,6 @@ public:
     QComboBox* Combo1(int index) const { return m_combo1.at(static_cast<std::size_t>(index)); }
     Indicator* Shape2() const { return m_shape2; }
     QLabel* Label1(int index) const;  // the frame's captions, indices 2 through 6
-    QLabel* LabelMsb() const { return m_msb; }  // Label4(9)
-    QLabel* LabelLsb() const { return m_lsb; }  // Label4(8)
 
     // Fills the three lists with `items` and selects the given entries (-1: none).
     void setLines(const QStringList& items, int clock, int data, int latchEnable);
@@ -212,8 +209,6 @@ private:
     QPushButton* m_command2;
     std::array<QComboBox*, 3> m_combo1{};
     std::array<QLabel*, 5> m_label1{};  // Label1(2) to Label1(6)
-    QLabel* m_msb;
-    QLabel* m_lsb;
     Indicator* m_shape2;
 };
 

@@ -133,14 +133,9 @@ PyBox openOn(const std::shared_ptr<Bus>& bus, std::optional<std::string> serial,
 // A box given by serial number or path, as a str.
 const char* kBoxArg = "The box's serial number, or its path.";
 
-}  // namespace
-
-PYBIND11_MODULE(iox, m)
+// The exception classes, and the translation of a Failure into one of them.
+void bindErrors(py::module_& m)
 {
-    m.doc() = "The USB To I/O boxes from Python: relays, ports A and B, lines, pulses, serial output\n"
-              "and the firmware update, on the real boxes (iox.hid) or simulated ones (iox.simulate).\n\n"
-              "Every failure raises an iox.Error; nothing returns a silent 0.";
-
     g_errors.error = addError(m, "Error", {PyExc_Exception}, "Base of every failure the module reports.");
     g_errors.notConnected = addError(m, "NotConnected", {g_errors.error},
                                      "No such box, it cannot be opened, it is gone from the bus, or the Box is closed.");
@@ -161,7 +156,11 @@ PYBIND11_MODULE(iox, m)
             raise(failure);
         }
     });
+}
 
+// iox.BoxInfo: one box as a listing found it.
+void bindBoxInfo(py::module_& m)
+{
     py::class_<BoxInfo>(m, "BoxInfo", "One box on a bus, as it answered when listed.")
         .def_readonly("path", &BoxInfo::path, "Device path; opens this very box with Bus.open(path=...).")
         .def_readonly("serial", &BoxInfo::serial, "Serial number (str), or None when the box could not be asked.")
@@ -180,7 +179,11 @@ PYBIND11_MODULE(iox, m)
                    std::string(py::repr(py::cast(info.model))) + ", path=" + std::string(py::repr(py::cast(info.path))) +
                    (info.duplicate ? ", duplicate=True)" : ")");
         });
+}
 
+// iox.Relays: box.relays.
+void bindRelays(py::module_& m)
+{
     py::class_<Relays>(m, "Relays", "The eight relays of a box: relays[i] (i 0 to 7, bool) and relays.byte.")
         .def("__setitem__",
              [](Relays& r, py::int_ i, py::object on) {
@@ -201,7 +204,11 @@ PYBIND11_MODULE(iox, m)
                 released([&] { r.box->setRelayByte(value); });
             },
             "The relay byte, bit i = relay i (Read_Relays_Byte / Set_RelayByte).");
+}
 
+// iox.Port: box.port_a and box.port_b.
+void bindPort(py::module_& m)
+{
     py::class_<Port>(m, "Port", "Port A or B: direction, the port byte, and its lines port[i] (i 0 to 7, bool).")
         .def_property(
             "direction", [](const Port& p) { return p.box->direction(p.letter); },
@@ -229,7 +236,11 @@ PYBIND11_MODULE(iox, m)
              })
         .def("__len__", [](const Port&) { return 8; })
         .def_property_readonly("name", [](const Port& p) { return std::string(1, p.letter); });
+}
 
+// iox.Box: an open box.
+void bindBox(py::module_& m)
+{
     py::class_<PyBox>(m, "Box",
                                "An open box. Use it in a `with` block (or call close()); a Box that is garbage-\n"
                                "collected closes its handle too. A closed Box raises iox.NotConnected.\n"
@@ -303,7 +314,11 @@ PYBIND11_MODULE(iox, m)
                 return std::string("<iox.Box closed, was at ") + self.box->path() + ">";
             return "<iox.Box " + self.box->serial() + " " + self.box->model() + " at " + self.box->path() + ">";
         });
+}
 
+// iox.Bus: the boxes of one bus.
+void bindBus(py::module_& m)
+{
     // Bus calls take the bus's lock: they too leave the GIL first, as a firmware update's
     // progress call holds that lock while it waits for the GIL.
     py::class_<Bus, std::shared_ptr<Bus>>(m, "Bus", "The boxes on one bus: the real HID boxes (iox.hid()) or simulated ones.")
@@ -344,7 +359,11 @@ PYBIND11_MODULE(iox, m)
         .def_property_readonly("replay_complete", &Bus::replayComplete,
                                "Replay buses only: every recorded call was served and none differed.")
         .def("__repr__", [](const Bus& bus) { return std::string(bus.isSimulated() ? "<iox.Bus simulated>" : "<iox.Bus hid>"); });
+}
 
+// iox.simulate, iox.hid, iox.replay and iox.open: the ways to a bus.
+void bindBuses(py::module_& m)
+{
     m.def("simulate", &Bus::simulated, py::arg("boxes"), py::kw_only(), py::arg("record") = py::none(),
           "A bus of simulated boxes from (model, serial) pairs; their paths are sim:box0, sim:box1...\n"
           "record=PATH also writes every call to the boxes into that file (see iox.replay).");
@@ -358,4 +377,21 @@ PYBIND11_MODULE(iox, m)
     m.def(
         "open", [](std::optional<std::string> serial, std::optional<std::string> path) { return openOn(Bus::hid({}), serial, path); },
         py::arg("serial") = py::none(), py::kw_only(), py::arg("path") = py::none(), "iox.hid().open(...).");
+}
+
+}  // namespace
+
+PYBIND11_MODULE(iox, m)
+{
+    m.doc() = "The USB To I/O boxes from Python: relays, ports A and B, lines, pulses, serial output\n"
+              "and the firmware update, on the real boxes (iox.hid) or simulated ones (iox.simulate).\n\n"
+              "Every failure raises an iox.Error; nothing returns a silent 0.";
+
+    bindErrors(m);
+    bindBoxInfo(m);
+    bindRelays(m);
+    bindPort(m);
+    bindBox(m);
+    bindBus(m);
+    bindBuses(m);
 }

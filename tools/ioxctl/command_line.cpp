@@ -2,7 +2,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
 #include <sstream>
 
 #include "boxes/checks.h"
@@ -14,7 +13,6 @@
 namespace iox::ctl {
 
 namespace {
-
 
 struct Refused {
     std::string message;
@@ -37,51 +35,136 @@ T need(const boxes::Checked<T>& checked, const std::string& option = {})
     return *checked;
 }
 
+// The words CLI11 fills in, by what they hold; turned into checked values once parsing has
+// succeeded.
+struct Words {
+    std::string serial, path, record, replay;
+    std::vector<std::string> simulate;
+    std::string relay, onOff;           // relay N STATE
+    std::string byte;                   // relays BYTE, port P set BYTE
+    std::string port, portAction;       // port P out|in|set
+    std::string line, level;            // line LINE LEVEL, pulse LINE MS
+    std::string ms;
+    std::string clock, data, le, word;  // spi
+    std::string us;                     // pulse-width US
+    std::string what;                   // read WHAT
+    std::string file;                   // flash FILE, hex-check FILE
+    std::optional<unsigned> count;      // watch
+    std::optional<double> seconds;
+    unsigned interval = 50;
+};
+
+// The options and commands, each filling its word.
+void declareOptions(CLI::App& app, GlobalOptions& options, Words& words)
+{
+    app.footer(exitCodeTable());
+    app.require_subcommand(1);
+    app.fallthrough();  // global options may also follow the command
+    app.set_version_flag("--version", std::string("ioxctl ") + kVersion);
+
+    app.add_option("--sn", words.serial, "Serial number of the box to use");
+    app.add_option("--path", words.path, "Device path of the box to use (for boxes that share a serial number)");
+    auto* simulate = app.add_option("--simulate", words.simulate, "Run against a simulated box MODEL[,SN] (repeatable)")
+                         ->allow_extra_args(false)
+                         ->take_all();
+    app.add_flag("--trace", options.trace, "Print every report sent and received, as hex, on stderr");
+    app.add_flag("--json", options.json, "Print results as JSON");
+    app.add_option("--record", words.record, "Record every call to the boxes into FILE, for a bug report")
+        ->type_name("FILE");
+    auto* replay = app.add_option("--replay", words.replay, "Play the recording FILE instead of reaching boxes")
+                       ->type_name("FILE");
+    app.add_flag("--replay-timing", options.replayTiming, "Keep the recorded gaps when replaying")->needs(replay);
+    replay->excludes(simulate);
+
+    app.add_subcommand("list", "List the attached boxes");
+    auto* relay = app.add_subcommand("relay", "Switch one relay: relay N on|off");
+    relay->add_option("N", words.relay, "Relay 0 to 7")->required();
+    relay->add_option("STATE", words.onOff, "on or off")->required();
+    app.add_subcommand("relays", "Set all eight relays: relays BYTE")
+        ->add_option("BYTE", words.byte, "Relay byte; bit i is relay i")
+        ->required();
+    auto* port = app.add_subcommand("port", "port A|B out|in, or port A|B set BYTE");
+    port->add_option("PORT", words.port, "A or B")->required();
+    port->add_option("ACTION", words.portAction, "out, in or set")->required();
+    port->add_option("BYTE", words.byte, "The byte for set");
+    auto* line = app.add_subcommand("line", "Drive one line: line A3 0|1");
+    line->add_option("LINE", words.line, "A0..A7 or B0..B7")->required();
+    line->add_option("LEVEL", words.level, "0 or 1")->required();
+    auto* pulse = app.add_subcommand("pulse", "One timed pulse: pulse A0 MS");
+    pulse->add_option("LINE", words.line, "A0..A7 or B0..B7")->required();
+    pulse->add_option("MS", words.ms, "Pulse length, 0 to 255 ms")->required();
+    auto* spi = app.add_subcommand("spi", "Shift a word out: spi --clock B0 --data B1 --le B2 WORD");
+    spi->add_option("--clock", words.clock, "Clock line")->required();
+    spi->add_option("--data", words.data, "Data line")->required();
+    spi->add_option("--le", words.le, "LE line")->required();
+    spi->add_option("WORD", words.word, "1 to 56 characters 0 and 1, first bit first")->required();
+    app.add_subcommand("pulse-width", "Serial clock pulse width: pulse-width US")
+        ->add_option("US", words.us, "0 to 255 microseconds")
+        ->required();
+    app.add_subcommand("read", "Read a port, the relays or a line: read A|B|relays|A3")
+        ->add_option("WHAT", words.what, "A, B, relays or a line name")
+        ->required();
+    auto* watch = app.add_subcommand("watch", "Print a line whenever a port or relay byte changes (Ctrl-C ends)");
+    watch->add_option("--count", words.count, "End after this many lines")->check(CLI::Range(1u, 1000000000u));
+    watch->add_option("--for", words.seconds, "End after this many seconds")->check(CLI::Range(0.001, 31536000.0));
+    watch->add_option("--interval", words.interval, "Pause between polls in ms (10 to 10000)")
+        ->check(CLI::Range(10u, 10000u));
+    app.add_subcommand("flash", "Write a firmware image into the box")
+        ->add_option("FILE", words.file, "The image (an Intel HEX file named USB_IO_Firmware_...)")
+        ->required();
+    app.add_subcommand("doctor", "Explain why a box cannot be reached");
+    app.add_subcommand("hex-check", "Check a firmware image record by record; touches no box")
+        ->add_option("FILE", words.file, "The image")
+        ->required();
+}
+
 // "MODEL[,SN]", as iox-mqtt takes it too.
-sim::BoxConfig simulatedBox(const std::string& boxOption, std::size_t index)
+sim::BoxConfig simulatedBox(const std::string& text, std::size_t index)
 {
     std::string error;
-    auto box = boxes::parseSimulateOption(boxOption, index, "--simulate", error);
+    auto box = boxes::parseSimulateOption(text, index, "--simulate", error);
     if (!box)
         throw Refused{error};
     return *box;
 }
 
-// The raw strings CLI11 fills in; turned into a Command once parsing has succeeded.
-struct Raw {
-    std::string a, b, c;
-    std::string clock, data, le;
-    std::optional<unsigned> count;
-    std::optional<double> seconds;
-    unsigned interval = 50;
-};
-
-Command relayCommand(const Raw& raw)
+void convertGlobals(const Words& words, GlobalOptions& options)
 {
-    return RelayCommand{need(boxes::checkRelay(std::string_view(raw.a))),
-                        need(parseOnOff(raw.b), "a relay is switched on or off", raw.b)};
+    if (!words.serial.empty())
+        options.serial = words.serial;
+    if (!words.path.empty())
+        options.path = words.path;
+    if (options.serial && options.path)
+        throw Refused{"use --sn or --path, not both"};
+    if (!words.record.empty())
+        options.record = words.record;
+    if (!words.replay.empty())
+        options.replay = words.replay;
+    for (std::size_t i = 0; i < words.simulate.size(); ++i)
+        options.simulate.push_back(simulatedBox(words.simulate[i], i));
 }
 
-Command portCommand(const Raw& raw)
+Command portCommand(const Words& words)
 {
-    const char port = need(boxes::checkPort(raw.a));
-    if (raw.b == "out" || raw.b == "in") {
-        if (!raw.c.empty())
-            throw Refused{"port " + raw.a + " " + raw.b + " takes no value, got \"" + raw.c + "\""};
-        return PortDirectionCommand{port, raw.b == "out"};
+    const char port = need(boxes::checkPort(words.port));
+    if (words.portAction == "out" || words.portAction == "in") {
+        if (!words.byte.empty())
+            throw Refused{"port " + words.port + " " + words.portAction + " takes no value, got \"" + words.byte + "\""};
+        return PortDirectionCommand{port, words.portAction == "out"};
     }
-    if (raw.b == "set")
-        return PortSetCommand{port, need(parseByte(raw.c))};
-    throw Refused{"port takes out, in or set BYTE, got \"" + raw.b + "\""};
+    if (words.portAction == "set")
+        return PortSetCommand{port, need(parseByte(words.byte))};
+    throw Refused{"port takes out, in or set BYTE, got \"" + words.portAction + "\""};
 }
 
-Command spiCommand(const Raw& raw)
+Command spiCommand(const Words& words)
 {
-    need(boxes::checkLine(raw.clock), "--clock");
-    need(boxes::checkLine(raw.data), "--data");
-    need(boxes::checkLine(raw.le), "--le");
-    const auto lines = need(boxes::checkSerialLines({raw.clock, raw.data, raw.le}, nullptr));
-    return SpiCommand{lines[0].name(), lines[1].name(), lines[2].name(), need(boxes::checkWord(raw.a, kSpiOutMaxBits))};
+    need(boxes::checkLine(words.clock), "--clock");
+    need(boxes::checkLine(words.data), "--data");
+    need(boxes::checkLine(words.le), "--le");
+    const auto lines = need(boxes::checkSerialLines({words.clock, words.data, words.le}, nullptr));
+    return SpiCommand{lines[0].name(), lines[1].name(), lines[2].name(),
+                      need(boxes::checkWord(words.word, kSpiOutMaxBits))};
 }
 
 int lineLevel(const std::string& text)
@@ -91,16 +174,49 @@ int lineLevel(const std::string& text)
     return text == "1";
 }
 
-Command readCommand(const Raw& raw)
+Command readCommand(const Words& words)
 {
-    if (const auto port = boxes::checkPort(raw.a))
+    if (const auto port = boxes::checkPort(words.what))
         return ReadCommand{*port == 'A' ? ReadCommand::What::PortA : ReadCommand::What::PortB, {}};
-    if (raw.a == "relays")
+    if (words.what == "relays")
         return ReadCommand{ReadCommand::What::Relays, {}};
-    const auto line = boxes::checkLine(raw.a);
+    const auto line = boxes::checkLine(words.what);
     if (!line)
-        throw Refused{"read takes A, B, relays or a line A0..B7, got \"" + raw.a + "\""};
+        throw Refused{"read takes A, B, relays or a line A0..B7, got \"" + words.what + "\""};
     return ReadCommand{ReadCommand::What::Line, line->name()};
+}
+
+// The command named, its values checked.
+Command convertCommand(const CLI::App& app, const Words& words)
+{
+    const auto named = [&](const char* name) { return app.got_subcommand(name); };
+    if (named("relay"))
+        return RelayCommand{need(boxes::checkRelay(std::string_view(words.relay))),
+                            need(parseOnOff(words.onOff), "a relay is switched on or off", words.onOff)};
+    if (named("relays"))
+        return RelaysCommand{need(parseByte(words.byte))};
+    if (named("port"))
+        return portCommand(words);
+    if (named("line"))
+        return LineCommand{need(boxes::checkLine(words.line)).name(), lineLevel(words.level)};
+    if (named("pulse"))
+        return PulseCommand{need(boxes::checkLine(words.line)).name(),
+                            need(boxes::checkPulseLength(std::string_view(words.ms)))};
+    if (named("spi"))
+        return spiCommand(words);
+    if (named("pulse-width"))
+        return PulseWidthCommand{need(boxes::checkPulseWidth(std::string_view(words.us)))};
+    if (named("read"))
+        return readCommand(words);
+    if (named("watch"))
+        return WatchCommand{words.count, words.seconds, words.interval};
+    if (named("flash"))
+        return FlashCommand{words.file};
+    if (named("doctor"))
+        return DoctorCommand{};
+    if (named("hex-check"))
+        return HexCheckCommand{words.file};
+    return ListCommand{};
 }
 
 // A word where the command belongs that names none: CLI11 would only say that a command is
@@ -120,61 +236,9 @@ std::optional<std::string> unknownCommand(const CLI::App& app)
 ParseOutcome parseCommandLine(const std::vector<std::string>& args)
 {
     CLI::App app{"ioxctl: drive and check USB To I/O boxes from the command line", "ioxctl"};
-    app.footer(exitCodeTable());
-    app.require_subcommand(1);
-    app.fallthrough();  // global options may also follow the command
-    app.set_version_flag("--version", std::string("ioxctl ") + kVersion);
-
     GlobalOptions options;
-    std::string serial, path;
-    std::vector<std::string> simulate;
-    app.add_option("--sn", serial, "Serial number of the box to use");
-    app.add_option("--path", path, "Device path of the box to use (for boxes that share a serial number)");
-    auto* simulateOption = app.add_option("--simulate", simulate, "Run against a simulated box MODEL[,SN] (repeatable)")->allow_extra_args(false)->take_all();
-    app.add_flag("--trace", options.trace, "Print every report sent and received, as hex, on stderr");
-    app.add_flag("--json", options.json, "Print results as JSON");
-    std::string record, replay;
-    app.add_option("--record", record, "Record every call to the boxes into FILE, for a bug report")->type_name("FILE");
-    auto* replayOption = app.add_option("--replay", replay, "Play the recording FILE instead of reaching boxes")->type_name("FILE");
-    app.add_flag("--replay-timing", options.replayTiming, "Keep the recorded gaps when replaying")->needs(replayOption);
-    replayOption->excludes(simulateOption);
-
-    Raw raw;
-    auto* list = app.add_subcommand("list", "List the attached boxes");
-    auto* relay = app.add_subcommand("relay", "Switch one relay: relay N on|off");
-    relay->add_option("N", raw.a, "Relay 0 to 7")->required();
-    relay->add_option("STATE", raw.b, "on or off")->required();
-    auto* relays = app.add_subcommand("relays", "Set all eight relays: relays BYTE");
-    relays->add_option("BYTE", raw.a, "Relay byte; bit i is relay i")->required();
-    auto* port = app.add_subcommand("port", "port A|B out|in, or port A|B set BYTE");
-    port->add_option("PORT", raw.a, "A or B")->required();
-    port->add_option("ACTION", raw.b, "out, in or set")->required();
-    port->add_option("BYTE", raw.c, "The byte for set");
-    auto* line = app.add_subcommand("line", "Drive one line: line A3 0|1");
-    line->add_option("LINE", raw.a, "A0..A7 or B0..B7")->required();
-    line->add_option("LEVEL", raw.b, "0 or 1")->required();
-    auto* pulse = app.add_subcommand("pulse", "One timed pulse: pulse A0 MS");
-    pulse->add_option("LINE", raw.a, "A0..A7 or B0..B7")->required();
-    pulse->add_option("MS", raw.b, "Pulse length, 0 to 255 ms")->required();
-    auto* spi = app.add_subcommand("spi", "Shift a word out: spi --clock B0 --data B1 --le B2 WORD");
-    spi->add_option("--clock", raw.clock, "Clock line")->required();
-    spi->add_option("--data", raw.data, "Data line")->required();
-    spi->add_option("--le", raw.le, "LE line")->required();
-    spi->add_option("WORD", raw.a, "1 to 56 characters 0 and 1, first bit first")->required();
-    auto* pulseWidth = app.add_subcommand("pulse-width", "Serial clock pulse width: pulse-width US");
-    pulseWidth->add_option("US", raw.a, "0 to 255 microseconds")->required();
-    auto* read = app.add_subcommand("read", "Read a port, the relays or a line: read A|B|relays|A3");
-    read->add_option("WHAT", raw.a, "A, B, relays or a line name")->required();
-    auto* watch = app.add_subcommand("watch", "Print a line whenever a port or relay byte changes (Ctrl-C ends)");
-    watch->add_option("--count", raw.count, "End after this many lines")->check(CLI::Range(1u, 1000000000u));
-    watch->add_option("--for", raw.seconds, "End after this many seconds")->check(CLI::Range(0.001, 31536000.0));
-    watch->add_option("--interval", raw.interval, "Pause between polls in ms (10 to 10000)")
-        ->check(CLI::Range(10u, 10000u));
-    auto* flash = app.add_subcommand("flash", "Write a firmware image into the box");
-    flash->add_option("FILE", raw.a, "The image (an Intel HEX file named USB_IO_Firmware_...)")->required();
-    auto* doctor = app.add_subcommand("doctor", "Explain why a box cannot be reached");
-    auto* hexCheck = app.add_subcommand("hex-check", "Check a firmware image record by record; touches no box");
-    hexCheck->add_option("FILE", raw.a, "The image")->required();
+    Words words;
+    declareOptions(app, options, words);
 
     ParseOutcome outcome;
     try {
@@ -192,49 +256,9 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
         outcome.text = status == 0 ? out.str() : "ioxctl: " + err.str();
         return outcome;
     }
-
     try {
-        if (!serial.empty())
-            options.serial = serial;
-        if (!path.empty())
-            options.path = path;
-        if (options.serial && options.path)
-            throw Refused{"use --sn or --path, not both"};
-        if (!record.empty())
-            options.record = record;
-        if (!replay.empty())
-            options.replay = replay;
-        for (std::size_t i = 0; i < simulate.size(); ++i)
-            options.simulate.push_back(simulatedBox(simulate[i], i));
-
-        Command command;
-        if (*list)
-            command = ListCommand{};
-        else if (*relay)
-            command = relayCommand(raw);
-        else if (*relays)
-            command = RelaysCommand{need(parseByte(raw.a))};
-        else if (*port)
-            command = portCommand(raw);
-        else if (*line)
-            command = LineCommand{need(boxes::checkLine(raw.a)).name(), lineLevel(raw.b)};
-        else if (*pulse)
-            command = PulseCommand{need(boxes::checkLine(raw.a)).name(), need(boxes::checkPulseLength(std::string_view(raw.b)))};
-        else if (*spi)
-            command = spiCommand(raw);
-        else if (*pulseWidth)
-            command = PulseWidthCommand{need(boxes::checkPulseWidth(std::string_view(raw.a)))};
-        else if (*read)
-            command = readCommand(raw);
-        else if (*watch)
-            command = WatchCommand{raw.count, raw.seconds, raw.interval};
-        else if (*flash)
-            command = FlashCommand{raw.a};
-        else if (*doctor)
-            command = DoctorCommand{};
-        else
-            command = HexCheckCommand{raw.a};
-        (void)hexCheck;
+        convertGlobals(words, options);
+        Command command = convertCommand(app, words);
         outcome.invocation = Invocation{std::move(options), std::move(command)};
     } catch (const Refused& refused) {
         outcome.exit = Exit::BadArgument;
