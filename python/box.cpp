@@ -109,30 +109,10 @@ std::shared_ptr<Bus> Bus::hid(const std::optional<std::string>& record)
     return bus;
 }
 
-namespace {
-
-BoxInfo infoOf(const boxes::Identity& box)
-{
-    BoxInfo info;
-    info.path = box.path;
-    if (box.answered) {
-        info.serial = box.serial;
-        info.model = box.model;
-        info.firmware = box.firmware;
-    }
-    info.duplicate = box.sharedSerial;
-    return info;
-}
-
-}  // namespace
-
-std::vector<BoxInfo> Bus::list()
+std::vector<boxes::Identity> Bus::list()
 {
     std::lock_guard lock(m_mutex);
-    std::vector<BoxInfo> boxes;
-    for (const auto& box : boxes::listBoxes(backend(), boxes::Ask::Everything))
-        boxes.push_back(infoOf(box));
-    return boxes;
+    return boxes::listBoxes(backend(), boxes::Ask::Everything);
 }
 
 std::unique_ptr<Box> Bus::open(const std::optional<std::string>& serial, const std::optional<std::string>& path)

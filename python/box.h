@@ -43,13 +43,6 @@ struct Failure : std::runtime_error {
 
 using Firmware = boxes::Firmware;
 
-struct BoxInfo {
-    std::string path;
-    std::optional<std::string> serial, model;  // empty when the box could not be asked
-    std::optional<Firmware> firmware;
-    bool duplicate = false;  // another listed box reports the same serial number
-};
-
 class Box;
 
 class Bus : public std::enable_shared_from_this<Bus> {
@@ -64,7 +57,7 @@ public:
     static std::shared_ptr<Bus> replay(const std::string& path, bool timing);
     ~Bus();
 
-    std::vector<BoxInfo> list();
+    std::vector<boxes::Identity> list();
     // By serial number, or by path when path is set; neither: the only box attached.
     std::unique_ptr<Box> open(const std::optional<std::string>& serial, const std::optional<std::string>& path);
 

@@ -11,6 +11,7 @@
 
 namespace py = pybind11;
 using namespace iox::python;
+using iox::boxes::Identity;
 
 namespace {
 
@@ -161,23 +162,25 @@ void bindErrors(py::module_& m)
 // iox.BoxInfo: one box as a listing found it.
 void bindBoxInfo(py::module_& m)
 {
-    py::class_<BoxInfo>(m, "BoxInfo", "One box on a bus, as it answered when listed.")
-        .def_readonly("path", &BoxInfo::path, "Device path; opens this very box with Bus.open(path=...).")
-        .def_readonly("serial", &BoxInfo::serial, "Serial number (str), or None when the box could not be asked.")
-        .def_readonly("model", &BoxInfo::model, "Model name, e.g. \"IOX-MODEL-C\", or None.")
+    // What a box that did not answer could not say is None.
+    const auto serial = [](const Identity& box) { return box.answered ? py::cast(box.serial) : py::none(); };
+    py::class_<Identity>(m, "BoxInfo", "One box on a bus, as it answered when listed.")
+        .def_readonly("path", &Identity::path, "Device path; opens this very box with Bus.open(path=...).")
+        .def_property_readonly("serial", serial, "Serial number (str), or None when the box could not be asked.")
+        .def_readonly("model", &Identity::model, "Model name, e.g. \"IOX-MODEL-C\", or None.")
         .def_property_readonly(
             "firmware",
-            [](const BoxInfo& info) -> py::object {
-                if (!info.firmware)
+            [](const Identity& box) -> py::object {
+                if (!box.firmware)
                     return py::none();
-                return py::make_tuple(info.firmware->level, info.firmware->revision);
+                return py::make_tuple(box.firmware->level, box.firmware->revision);
             },
             "(level, revision text), or None.")
-        .def_readonly("duplicate", &BoxInfo::duplicate, "True when another listed box reports the same serial number.")
-        .def("__repr__", [](const BoxInfo& info) {
-            return "BoxInfo(serial=" + std::string(py::repr(py::cast(info.serial))) + ", model=" +
-                   std::string(py::repr(py::cast(info.model))) + ", path=" + std::string(py::repr(py::cast(info.path))) +
-                   (info.duplicate ? ", duplicate=True)" : ")");
+        .def_readonly("duplicate", &Identity::sharedSerial, "True when another listed box reports the same serial number.")
+        .def("__repr__", [serial](const Identity& box) {
+            return "BoxInfo(serial=" + std::string(py::repr(serial(box))) + ", model=" +
+                   std::string(py::repr(py::cast(box.model))) + ", path=" + std::string(py::repr(py::cast(box.path))) +
+                   (box.sharedSerial ? ", duplicate=True)" : ")");
         });
 }
 
