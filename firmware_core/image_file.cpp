@@ -1,5 +1,6 @@
 #include "image_file.h"
 
+#include <algorithm>
 #include <fstream>
 #include <system_error>
 
@@ -30,15 +31,24 @@ bool isFirmwareFilePath(std::string_view path)
 
 ImageFileResult checkImageText(std::string text, const std::string& path)
 {
+    // Only what is sent is judged: the text after the last cut never goes (Ctrl-Z or blanks
+    // after the end-of-file record, as older tools leave them, change nothing).
+    std::vector<ImageLine> lines = cutImageLines(text);
+    const std::size_t sentEnd = lines.empty() ? 0 : lines.back().offset + lines.back().length;
     // A text that is not an image (a source file saved under an image's name) would be cut
     // into lines all the same, and the bootloader would refuse one after the box's reset.
-    if (const auto problem = firstImageLineProblem(text))
+    if (const auto problem = firstImageLineProblem(std::string_view(text).substr(0, sentEnd)))
         return refused("Line " + std::to_string(problem->line) + " of the Firmware file is not an Intel HEX record (" +
                            problem->text + "): " + path,
                        problem->line);
+    // A file cut short loses its end-of-file record: its last data line would be the text
+    // that is not sent, and the box would take a firmware without it.
+    const bool endSent = std::any_of(lines.begin(), lines.end(), [](const ImageLine& line) { return line.endOfFileRecord; });
+    if (!lines.empty() && !endSent && !std::string_view(text).substr(sentEnd).starts_with(kEndOfFileRecord))
+        return refused("The Firmware file " + path + " has no end-of-file record: the file may be cut short");
     FirmwareImage image;
     image.text = std::move(text);
-    image.lines = cutImageLines(image.text);
+    image.lines = std::move(lines);
     if (image.lines.empty())
         return refused("The Firmware file holds no firmware lines: " + path);
     for (std::size_t i = 0; i < image.lines.size(); ++i) {

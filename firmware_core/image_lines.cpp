@@ -6,8 +6,6 @@ namespace {
 
 bool isLineStart(char c) { return c == ':' || c == ';'; }
 
-constexpr std::string_view kEndOfFileRecord = ":00000001F";
-
 }  // namespace
 
 std::vector<ImageLine> cutImageLines(std::string_view text)

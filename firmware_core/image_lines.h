@@ -22,6 +22,9 @@ struct ImageLine {
     std::size_t position() const { return std::size_t(offset) + length + 1; }
 };
 
+// What marks the end-of-file record in a line (the operator hears a beep before it goes).
+inline constexpr std::string_view kEndOfFileRecord = ":00000001F";
+
 // The line's bytes, as the text holds them and as they are sent.
 inline std::string_view lineText(std::string_view text, const ImageLine& line)
 {

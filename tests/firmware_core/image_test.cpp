@@ -92,11 +92,13 @@ TEST_F(ImageFile, TakesTheBytesAsTheyAre)
 }
 
 // Real images: 16-byte records, extended address records, either case, CR LF or LF,
-// comments and blank lines; each is cut as it always was.
+// comments and blank lines, and what older tools leave after the end-of-file record (Ctrl-Z,
+// blanks), which is never sent; each is cut as it always was.
 TEST(RealImage, PassesTheRecordCheck)
 {
     const std::string lf = ":020000040000FA\n:10000000000102030405060708090a0b0c0d0e0f78\n\n:00000001FF\n";
-    for (const std::string& text : {lf, "; built for A1\r\n" + kData + "\r\n" + kData + kEof, kData + recordOf(62) + kEof}) {
+    for (const std::string& text : {lf, "; built for A1\r\n" + kData + "\r\n" + kData + kEof, kData + recordOf(62) + kEof,
+                                     kData + kEof + "\x1A", kData + kEof + "  \r\n\r\n", kData + kEof + "; end\r\n"}) {
         const auto result = checkImageText(text, "x.hex");
         ASSERT_TRUE(result.image) << result.error;
         EXPECT_EQ(result.image->lines.size(), cutImageLines(text).size());
@@ -126,13 +128,15 @@ TEST(ImageText, RefusalTellsTheOperatorWhy)
         {recordOf(21) + recordOf(71) + kEof, "Line 2 of the Firmware file is longer than 63"},
         {"", "holds no firmware lines"},
         {recordOf(21), "holds no firmware lines"},
+        // Cut short: the last data record is the text after the last cut, which is not sent.
+        {kData + kData, "x.hex has no end-of-file record: the file may be cut short"},
         // A C source saved under an image's name: short lines holding ':'.
         {"int a;\nx: y;\n:z\n", "Line 1 of the Firmware file is not an Intel HEX record (does not start with ':')"},
         {kData + ":0400000001020304F3\r\n" + kEof, "Line 2 of the Firmware file is not an Intel HEX record "
                                                   "(checksum is 0xf3, the record needs 0xf2)"},
         {kData + kData + ":0300000001020304F2\r\n" + kEof, "Line 3 of the Firmware file is not an Intel HEX "
                                                           "record (byte count says 3"},
-        {kData + ":00000001FF \r\n", "Line 2 of the Firmware file is not an Intel HEX record "
+        {kData + ":00000001FF \r\n" + kEof, "Line 2 of the Firmware file is not an Intel HEX record "
                                       "(character 12 is not a hex digit)"},
         {kData + ":0000000\r\n" + kEof, "Line 2 of the Firmware file is not an Intel HEX record "
                                          "(holds an odd number of hex digits)"},
@@ -144,7 +148,8 @@ TEST(ImageText, RefusalTellsTheOperatorWhy)
         const auto result = checkImageText(text, "x.hex");
         EXPECT_FALSE(result.image) << says;
         EXPECT_NE(result.error.find(says), std::string::npos) << result.error;
-        EXPECT_NE(result.error.find("x.hex\r\nNothing was sent to the USB IO."), std::string::npos) << result.error;
+        EXPECT_NE(result.error.find("x.hex"), std::string::npos) << result.error;
+        EXPECT_NE(result.error.find("\r\nNothing was sent to the USB IO."), std::string::npos) << result.error;
         // The line the message names, for the scripting module's FirmwareError.line.
         const auto at = result.error.find("Line ");
         EXPECT_EQ(result.line, at == 0 ? std::stoul(result.error.substr(5)) : 0u) << result.error;

@@ -71,7 +71,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const auto lines = cutImageLines(text);
     checkCut(text, lines);
-    const bool fits = !lines.empty() && !firstImageLineProblem(text) &&
+    // Only the text that is sent is judged; an end-of-file record is sent, or heads the rest.
+    const std::size_t sentEnd = lines.empty() ? 0 : lines.back().offset + lines.back().length;
+    const bool ended = std::ranges::any_of(lines, [](const ImageLine& line) { return line.endOfFileRecord; }) ||
+                       std::string_view(text).substr(sentEnd).starts_with(kEndOfFileRecord);
+    const bool fits = !lines.empty() && ended && !firstImageLineProblem(std::string_view(text).substr(0, sentEnd)) &&
                       std::ranges::all_of(lines, [](const ImageLine& line) { return line.length <= kMaxLineBytes; });
     const ImageFileResult checked = checkImageText(text, world.path);
     check(checked.image.has_value() == fits);
