@@ -53,6 +53,9 @@ public:
     HidBackend& bus() { return *m_top; }                      // what the program uses
     sim::SimBackend* simulated() const { return m_sim; }       // the simulated boxes, if any
     record::ReplayBackend* replay() const { return m_replay; } // the replay, if any
+    // Whether a box's restart takes real time: not for simulated boxes, which restart at
+    // once, nor for a replay, which keeps the recorded gaps itself (or none).
+    bool restartsTakeTime() const { return !m_sim && !m_replay; }
 
 private:
     BackendStack() = default;

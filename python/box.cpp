@@ -35,19 +35,18 @@ T need(const boxes::Checked<T>& checked)
 
 // ---- bus ----------------------------------------------------------------------------
 
-Bus::Bus(boxes::StackOptions options, Fault refused)
+Bus::Bus(boxes::StackOptions options)
 {
     options.program = "python3-iox";
-    const bool waits = options.simulated.empty() && (!options.replay || options.replayTiming);
     auto built = boxes::BackendStack::build(std::move(options));
     if (!built.stack)
-        throw Failure(refused, built.error);
+        refuse(built.error);  // a recording that cannot be read, or written
     m_stack = std::move(built.stack);
     m_sim = m_stack->simulated();
     m_replay = m_stack->replay();
-    // A simulated box restarts at once, and a replay holds the box's restarts already: their
-    // updates wait for nothing, unless the replay keeps its recorded gaps.
-    if (waits)
+    // A simulated box restarts at once, and a replay holds the box's restarts already (with
+    // their recorded gaps when it keeps them): only real boxes are waited for.
+    if (m_stack->restartsTakeTime())
         m_updateSleep = [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); };
     else
         m_updateSleep = [](std::chrono::milliseconds) {};
@@ -66,7 +65,7 @@ std::shared_ptr<Bus> Bus::simulated(const std::vector<std::pair<std::string, std
         options.simulated.push_back(*box);
     }
     options.record = record;
-    return std::shared_ptr<Bus>(new Bus(std::move(options), Fault::NotConnected));
+    return std::shared_ptr<Bus>(new Bus(std::move(options)));
 }
 
 std::shared_ptr<Bus> Bus::replay(const std::string& path, bool timing)
@@ -74,7 +73,12 @@ std::shared_ptr<Bus> Bus::replay(const std::string& path, bool timing)
     boxes::StackOptions options;
     options.replay = path;
     options.replayTiming = timing;
-    return std::shared_ptr<Bus>(new Bus(std::move(options), Fault::BadArgument));
+    return std::shared_ptr<Bus>(new Bus(std::move(options)));
+}
+
+std::string Bus::replayStopped() const
+{
+    return m_replay && m_replay->stopped() ? m_replay->stopReport() : std::string();
 }
 
 std::string Bus::replayStopReport() const
@@ -96,14 +100,14 @@ std::shared_ptr<Bus> Bus::hid(const std::optional<std::string>& record)
     if (record) {
         boxes::StackOptions options;
         options.record = record;
-        return std::shared_ptr<Bus>(new Bus(std::move(options), Fault::NotConnected));
+        return std::shared_ptr<Bus>(new Bus(std::move(options)));
     }
     static std::mutex guard;
     static std::weak_ptr<Bus> current;
     std::lock_guard lock(guard);
     auto bus = current.lock();
     if (!bus) {
-        bus = std::shared_ptr<Bus>(new Bus(boxes::StackOptions{}, Fault::NotConnected));
+        bus = std::shared_ptr<Bus>(new Bus(boxes::StackOptions{}));
         current = bus;
     }
     return bus;
@@ -289,6 +293,8 @@ void Box::check(std::int16_t status, const char* what, std::chrono::steady_clock
     if (elapsed >= m_timeout * 9 / 10)
         throw Failure(Fault::Timeout, "the box " + m_serial + " did not answer within " +
                                           std::to_string(m_timeout.count()) + " ms (" + what + ")");
+    if (const std::string report = m_bus->replayStopped(); !report.empty())
+        throw Failure(Fault::NotConnected, "the replay stopped (" + std::string(what) + "): " + report);
     throw Failure(Fault::NotConnected, "the box " + m_serial + " at " + m_path + " is gone (" + what + ")");
 }
 
@@ -451,13 +457,15 @@ public:
     explicit ProgressSteps(const Box::Progress& progress) : m_progress(progress) {}
     void lineAnswered(const firmware::UpdateProgress& step) override
     {
-        if (!m_progress || m_thrown)
-            return;
-        try {
-            m_progress(step.fraction(), static_cast<int>(step.linesSent));
-        } catch (...) {
-            m_thrown = std::current_exception();
-        }
+        m_lines = static_cast<int>(step.linesSent);
+        report(step.fraction());
+    }
+    // The bootloader took the whole image: the last call says so, as the update window's
+    // full bar does.
+    void phase(firmware::UpdatePhase phase) override
+    {
+        if (phase == firmware::UpdatePhase::AwaitReturn)
+            report(1.0);
     }
     bool failed() const { return m_thrown != nullptr; }
     void rethrow() const
@@ -467,8 +475,20 @@ public:
     }
 
 private:
+    void report(double fraction)
+    {
+        if (!m_progress || m_thrown)
+            return;
+        try {
+            m_progress(fraction, m_lines);
+        } catch (...) {
+            m_thrown = std::current_exception();
+        }
+    }
+
     const Box::Progress& m_progress;
     std::exception_ptr m_thrown;
+    int m_lines = 0;
 };
 
 }  // namespace
@@ -491,12 +511,14 @@ void Box::flash(const std::string& file, const Progress& progress)
         // firmware under the same path and is opened again.
         m_io.reset();
         if (result.outcome == firmware::UpdateOutcome::Finished) {
+            steps.rethrow();
             try {
                 connect();
-            } catch (const Failure&) {
-                m_io.reset();  // the update is done; the closed box says the rest
+            } catch (const Failure& reopen) {
+                m_io.reset();
+                throw Failure(reopen.fault, "the update finished (" + std::to_string(result.linesSent) +
+                                                " lines sent), but the box cannot be used again: " + reopen.what());
             }
-            steps.rethrow();
             return;
         }
         steps.rethrow();

@@ -72,6 +72,9 @@ public:
     // Replay buses only: why the replay stopped (empty while it runs true), and whether
     // every recorded call was served.
     std::string replayStopReport() const;
+    bool isReplay() const { return m_replay != nullptr; }
+    // Why the replay stopped; empty on any other bus and while a replay runs true.
+    std::string replayStopped() const;
     bool replayComplete() const;
 
     // Every use of the backend holds this: boxes of one bus are reached one at a time.
@@ -81,8 +84,7 @@ public:
     const std::function<void(std::chrono::milliseconds)>& updateSleep() const { return m_updateSleep; }
 
 private:
-    // `refused`: the fault raised when the stack cannot be built.
-    Bus(boxes::StackOptions options, Fault refused);
+    explicit Bus(boxes::StackOptions options);
     std::size_t simIndex(const std::string& box);
 
     std::unique_ptr<boxes::BackendStack> m_stack;

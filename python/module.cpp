@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "box.h"
+#include "iox_version.h"
 
 namespace py = pybind11;
 using namespace iox::python;
@@ -131,6 +132,22 @@ PyBox openOn(const std::shared_ptr<Bus>& bus, std::optional<std::string> serial,
     return PyBox{std::shared_ptr<Box>(released([&] { return bus->open(serial, path); }).release(), BoxDeleter{}), {}, {}, {}};
 }
 
+// Bits 0 to 7 of a byte as bools, to iterate over.
+py::iterator levelsOf(std::uint8_t byte)
+{
+    py::list levels;
+    for (int bit = 0; bit < 8; ++bit)
+        levels.append(py::bool_((byte >> bit) & 1));
+    return py::iter(levels);
+}
+
+// A file named as a str or any os.PathLike (pathlib.Path).
+std::string fsPath(py::handle file) { return py::str(py::module_::import("os").attr("fspath")(file)); }
+std::optional<std::string> fsPath(const std::optional<py::object>& file)
+{
+    return file ? std::optional(fsPath(*file)) : std::nullopt;
+}
+
 // A box given by serial number or path, as a str.
 const char* kBoxArg = "The box's serial number, or its path.";
 
@@ -200,6 +217,8 @@ void bindRelays(py::module_& m)
                  return released([&] { return r.box->relay(relay); });
              })
         .def("__len__", [](const Relays&) { return 8; })
+        .def("__iter__", [](Relays& r) { return levelsOf(released([&] { return r.box->relayByte(); })); },
+             "The eight relays' states, from one read of the relay byte.")
         .def_property(
             "byte", [](Relays& r) { return released([&] { return r.box->relayByte(); }); },
             [](Relays& r, py::int_ byte) {
@@ -238,6 +257,8 @@ void bindPort(py::module_& m)
                  return released([&] { return p.box->line(p.letter, bit); });
              })
         .def("__len__", [](const Port&) { return 8; })
+        .def("__iter__", [](Port& p) { return levelsOf(released([&] { return p.box->portByte(p.letter); })); },
+             "The eight lines' levels, from one read of the port byte.")
         .def_property_readonly("name", [](const Port& p) { return std::string(1, p.letter); });
 }
 
@@ -299,7 +320,8 @@ void bindBox(py::module_& m)
             "Serial clock pulse width, 0 to 255 us (Set_SPI_PulseWidth). Reads what this Box last set, or None.")
         .def(
             "flash",
-            [](PyBox& self, const std::string& file, std::optional<std::function<void(double, int)>> progress) {
+            [](PyBox& self, py::object fileArg, std::optional<std::function<void(double, int)>> progress) {
+                const std::string file = fsPath(fileArg);
                 Box::Progress report;
                 if (progress)
                     report = [&](double fraction, int line) {
@@ -361,19 +383,31 @@ void bindBus(py::module_& m)
             "request), or None while every call matched.")
         .def_property_readonly("replay_complete", &Bus::replayComplete,
                                "Replay buses only: every recorded call was served and none differed.")
-        .def("__repr__", [](const Bus& bus) { return std::string(bus.isSimulated() ? "<iox.Bus simulated>" : "<iox.Bus hid>"); });
+        .def("__repr__", [](const Bus& bus) {
+            return std::string(bus.isSimulated() ? "<iox.Bus simulated>" : bus.isReplay() ? "<iox.Bus replay>" : "<iox.Bus hid>");
+        });
 }
 
 // iox.simulate, iox.hid, iox.replay and iox.open: the ways to a bus.
 void bindBuses(py::module_& m)
 {
-    m.def("simulate", &Bus::simulated, py::arg("boxes"), py::kw_only(), py::arg("record") = py::none(),
+    m.attr("__version__") = iox::kVersion;
+    m.def(
+        "simulate",
+        [](const std::vector<std::pair<std::string, std::string>>& boxes, std::optional<py::object> record) {
+            return Bus::simulated(boxes, fsPath(record));
+        },
+        py::arg("boxes"), py::kw_only(), py::arg("record") = py::none(),
           "A bus of simulated boxes from (model, serial) pairs; their paths are sim:box0, sim:box1...\n"
           "record=PATH also writes every call to the boxes into that file (see iox.replay).");
-    m.def("hid", &Bus::hid, py::kw_only(), py::arg("record") = py::none(),
+    m.def(
+        "hid", [](std::optional<py::object> record) { return Bus::hid(fsPath(record)); }, py::kw_only(),
+        py::arg("record") = py::none(),
           "The bus of the real boxes (hidapi). record=PATH writes every call to the boxes into that file, "
           "for a bug report.");
-    m.def("replay", &Bus::replay, py::arg("path"), py::kw_only(), py::arg("timing") = false,
+    m.def(
+        "replay", [](py::object path, bool timing) { return Bus::replay(fsPath(path), timing); }, py::arg("path"),
+        py::kw_only(), py::arg("timing") = false,
           "A bus that plays back a recording (iox.hid(record=...), ioxctl --record...): every request "
           "must equal the recorded one; at the first that differs the replay stops (see Bus.replay_report) "
           "and every call fails from then on. A cut or corrupt recording raises iox.BadArgument naming its line.");

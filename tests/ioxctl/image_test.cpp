@@ -126,6 +126,15 @@ INSTANTIATE_TEST_SUITE_P(
                                  "stopped after 0 of 2 lines; the box waits in its bootloader", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(Image, AReplayedFlashWaitsOnlyWhatWasRecorded)
+{
+    const std::string image = file(std::string(kData) + kEnd), recording = (m_dir / "flash.rec").string();
+    ASSERT_EQ(ctl({"--simulate", "IOX-MODEL-C", "--record", recording, "flash", image}), 0) << err.str();
+    pauses = 0;
+    ASSERT_EQ(ctl({"--replay", recording, "flash", image}), 0) << err.str();
+    EXPECT_EQ(pauses, 0);
+}
+
 TEST_F(Image, FlashRefusesABoxWhoseFirmwareTakesNoUpdate)
 {
     auto config = boxWith("10001");

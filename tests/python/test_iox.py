@@ -68,6 +68,7 @@ def test_each_call_sends_its_request(bus, box, call, sent):
     ("box.spi_pulse_width = 256", iox.BadArgument),
     ("box.timeout = 0", iox.BadArgument),
     ("iox.replay('/nonexistent/missing.rec')", iox.BadArgument),
+    ("iox.simulate([('IOX-MODEL-C', '1')], record='/nonexistent/dir/x.rec')", iox.BadArgument),
 ])
 def test_refusals_send_nothing(bus, box, call, error):
     with pytest.raises(error):
@@ -151,8 +152,9 @@ def test_flash_sends_the_image_and_reports_each_line(bus, box, tmp_path):
     image = tmp_path / "USB_IO_Firmware_A4.hex"
     image.write_text(IMAGE, newline="")
     calls = []
-    box.flash(str(image), progress=lambda fraction, line: calls.append((round(fraction, 3), line)))
-    assert calls == [(round(46 / len(IMAGE), 3), 1), (round(91 / len(IMAGE), 3), 2)]  # at each cutting ":"
+    box.flash(image, progress=lambda fraction, line: calls.append((round(fraction, 3), line)))  # a pathlib.Path
+    # At each cutting ":", then the whole image taken.
+    assert calls == [(round(46 / len(IMAGE), 3), 1), (round(91 / len(IMAGE), 3), 2), (1.0, 2)]
     assert bus.requests("10001")[2:4] == [b"\0" + line.encode() + bytes(19) for line in IMAGE.splitlines(True)[:2]]
     box.relays[0] = True  # open again after the update
 
@@ -170,6 +172,34 @@ def test_a_refused_image_sends_nothing(bus, box, tmp_path, name, text, line):
     assert bus.requests("10001") == []
 
 
+def test_a_box_that_cannot_be_opened_after_its_update_says_so(bus, box, tmp_path):
+    image = tmp_path / "USB_IO_Firmware_A4.hex"
+    image.write_text(IMAGE, newline="")
+    box.timeout = 0.1
+    bus.set_answer_delay("10001", 0.2)  # the update's own bounds are longer than the box's
+    with pytest.raises(iox.Timeout, match="the update finished"):
+        box.flash(image)
+
+
+def test_a_replayed_flash_waits_only_the_recorded_gaps(tmp_path):
+    image = tmp_path / "USB_IO_Firmware_A4.hex"
+    image.write_text(IMAGE, newline="")
+    with iox.simulate([("IOX-MODEL-C", "10001")], record=tmp_path / "f.rec").open("10001") as box:
+        box.flash(image)
+    started = time.monotonic()
+    with iox.replay(tmp_path / "f.rec", timing=True).open("10001") as box:
+        box.flash(image)
+    assert time.monotonic() - started < 1.5  # the update's two 2 s waits would take 4 s
+
+
+def test_ports_and_relays_iterate_over_their_levels(bus, box):
+    box.port_a.byte = 0x81
+    box.relays[1] = True
+    assert list(box.port_a) == [True] + [False] * 6 + [True]
+    assert [on for on in box.relays] == [False, True] + [False] * 6
+    assert iox.__version__ and repr(bus) == "<iox.Bus simulated>"
+
+
 def session(bus, relay):
     with bus.open("10001") as box:
         box.relays[relay] = True
@@ -178,11 +208,12 @@ def session(bus, relay):
 
 def test_a_recording_replays_and_a_changed_request_stops_it_at_its_line(tmp_path):
     path = str(tmp_path / "s.rec")
-    recorded = session(iox.simulate([("IOX-MODEL-C", "10001")], record=path), 3)
-    replay = iox.replay(path)
+    recorded = session(iox.simulate([("IOX-MODEL-C", "10001")], record=tmp_path / "s.rec"), 3)
+    replay = iox.replay(tmp_path / "s.rec")
+    assert repr(replay) == "<iox.Bus replay>"
     assert session(replay, 3) == recorded == (0x08, 0)
     assert replay.replay_report is None and replay.replay_complete
     changed = iox.replay(path)
-    with pytest.raises(iox.Error):
+    with pytest.raises(iox.Error, match="the replay stopped"):
         session(changed, 4)
     assert "line" in changed.replay_report and not changed.replay_complete

@@ -95,7 +95,8 @@ Exit reportEnd(const firmware::UpdateResult& result, const firmware::FirmwareIma
 
 }  // namespace
 
-Exit runFlash(HidBackend& bus, const GlobalOptions& options, const FlashCommand& command, const Environment& env)
+Exit runFlash(HidBackend& bus, const GlobalOptions& options, const FlashCommand& command, const Environment& env,
+              bool waits)
 {
     if (const auto refused = firmware::imageNameRefusal(command.file)) {
         env.err << "ioxctl: " << firmware::oneLine(*refused) << '\n';
@@ -103,7 +104,10 @@ Exit runFlash(HidBackend& bus, const GlobalOptions& options, const FlashCommand&
     }
     // The image is checked before any box is looked for: a refused file sends nothing.
     TerminalSteps steps(env);
-    firmware::FirmwareUpdate update(bus, steps, [&env](std::chrono::milliseconds wait) { env.pause(wait); });
+    firmware::FirmwareUpdate update(bus, steps, [&env, waits](std::chrono::milliseconds wait) {
+        if (waits)
+            env.pause(wait);
+    });
     update.setStopRequest([&steps] { return steps.stopRequested(); });
     if (env.lineBound.count() > 0)
         update.setAnswerBounds(firmware::BootloaderLink::kDefaultFlagBound, env.lineBound);

@@ -10,6 +10,8 @@
 
 namespace iox::ctl {
 
-Exit runFlash(HidBackend& bus, const GlobalOptions& options, const FlashCommand& command, const Environment& env);
+// waits: whether the box's restarts take real time (not on simulated or replayed boxes).
+Exit runFlash(HidBackend& bus, const GlobalOptions& options, const FlashCommand& command, const Environment& env,
+              bool waits);
 
 }  // namespace iox::ctl

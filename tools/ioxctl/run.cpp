@@ -25,7 +25,7 @@ struct Overload : F... {
 template <class... F>
 Overload(F...) -> Overload<F...>;
 
-Exit dispatch(HidBackend& bus, const Invocation& invocation, const Environment& env)
+Exit dispatch(HidBackend& bus, const Invocation& invocation, const Environment& env, bool waits)
 {
     const GlobalOptions& options = invocation.options;
     // A command on one box: select it, connect, run.
@@ -45,7 +45,7 @@ Exit dispatch(HidBackend& bus, const Invocation& invocation, const Environment& 
             [&](const PulseWidthCommand& c) { return onBox([&](USB_IO& d) { return runPulseWidth(d, c, env); }); },
             [&](const ReadCommand& c) { return onBox([&](USB_IO& d) { return runRead(d, c, options.json, env); }); },
             [&](const WatchCommand& c) { return onBox([&](USB_IO& d) { return runWatch(d, c, options.json, env); }); },
-            [&](const FlashCommand& c) { return runFlash(bus, options, c, env); },
+            [&](const FlashCommand& c) { return runFlash(bus, options, c, env, waits); },
             [&](const DoctorCommand&) { return runDoctor(bus, env); },
             [&](const HexCheckCommand& c) { return runHexCheck(c, options.json, env); },
         },
@@ -66,7 +66,7 @@ int run(const std::vector<std::string>& args, const Environment& env)
     // hex-check touches no bus; every other command runs on the stack built here.
     if (std::holds_alternative<HexCheckCommand>(invocation.command)) {
         static sim::SimBackend noBus;
-        return code(dispatch(noBus, invocation, env));
+        return code(dispatch(noBus, invocation, env, false));
     }
     const GlobalOptions& options = invocation.options;
     boxes::StackOptions stackOptions;
@@ -84,7 +84,7 @@ int run(const std::vector<std::string>& args, const Environment& env)
         env.err << "ioxctl: " << built.error << '\n';
         return code(Exit::BadArgument);
     }
-    Exit exit = dispatch(built.stack->bus(), invocation, env);
+    Exit exit = dispatch(built.stack->bus(), invocation, env, built.stack->restartsTakeTime());
     if (auto* replay = built.stack->replay()) {
         // A replay that differs from the recording, or leaves some of it unplayed, fails.
         replay->finish();
