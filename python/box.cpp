@@ -113,9 +113,17 @@ std::shared_ptr<Bus> Bus::hid(const std::optional<std::string>& record)
     return bus;
 }
 
+void Bus::refuseWalkWhileUpdating() const
+{
+    if (!m_updating.empty())
+        throw Failure(Fault::Busy, "the box at " + m_updating +
+                                       " is taking new firmware: the bus cannot be walked until its update ends");
+}
+
 std::vector<boxes::Identity> Bus::list()
 {
     std::lock_guard lock(m_mutex);
+    refuseWalkWhileUpdating();
     return boxes::listBoxes(backend(), boxes::Ask::Everything);
 }
 
@@ -126,6 +134,8 @@ std::unique_ptr<Box> Bus::open(const std::optional<std::string>& serial, const s
     boxes::Selection selection;
     {
         std::lock_guard lock(m_mutex);
+        if (serial)
+            refuseWalkWhileUpdating();
         selection = boxes::selectBox(backend(), {serial, path}, USB_IO::kDefaultExchangeTimeout, boxes::Ask::Everything);
     }
     switch (selection.outcome) {
@@ -254,11 +264,22 @@ void Box::connect()
     m_io = std::move(io);
 }
 
-void Box::close()
+void Box::takeTurn(const char* refusal)
 {
     bool idle = false;
-    if (!m_busy.compare_exchange_strong(idle, true))
-        throw Failure(Fault::Busy, "the box is in use by another thread and cannot be closed now");
+    if (m_busy.compare_exchange_strong(idle, true)) {
+        m_user = std::this_thread::get_id();
+        return;
+    }
+    // Only a firmware update's progress callback calls in on the thread that holds the box.
+    if (m_user == std::this_thread::get_id())
+        throw Failure(Fault::Busy, "the box " + m_serial + " is being updated: its own progress callback cannot use it");
+    throw Failure(Fault::Busy, "the box " + m_serial + " " + refusal);
+}
+
+void Box::close()
+{
+    takeTurn("is in use by another thread and cannot be closed now");
     if (m_io) {
         std::lock_guard lock(m_bus->mutex());
         m_io.reset();  // USB_IO's destructor disconnects
@@ -269,17 +290,19 @@ void Box::close()
 template <typename Call>
 auto Box::use(Call&& call)
 {
-    bool idle = false;
-    if (!m_busy.compare_exchange_strong(idle, true))
-        throw Failure(Fault::Busy, "the box " + m_serial +
-                                       " is in use by another thread: a box takes one call at a time");
+    takeTurn("is in use by another thread: a box takes one call at a time");
     struct Idle {
         std::atomic<bool>& busy;
         ~Idle() { busy = false; }
     } idleAfter{m_busy};
     if (!m_io)
         throw Failure(Fault::NotConnected, "the box is closed");
-    std::lock_guard lock(m_bus->mutex());
+    std::unique_lock lock(m_bus->mutex());
+    m_busLock = &lock;
+    struct Forget {
+        std::unique_lock<std::mutex>*& held;
+        ~Forget() { held = nullptr; }
+    } forgetAfter{m_busLock};
     return call(*m_io);
 }
 
@@ -450,11 +473,13 @@ namespace {
     throw failure;
 }
 
-// Hands each accepted line to the caller's progress function. An exception it throws
-// stops the update at the next step and is thrown again once the update has ended.
+// Hands each accepted line to the caller's progress function, with the bus let go meanwhile
+// so that it may use the bus and its other boxes. An exception it throws stops the update at
+// the next step and is thrown again once the update has ended.
 class ProgressSteps : public firmware::UpdateObserver {
 public:
-    explicit ProgressSteps(const Box::Progress& progress) : m_progress(progress) {}
+    using Free = std::function<void(const std::function<void()>&)>;
+    ProgressSteps(const Box::Progress& progress, Free free) : m_progress(progress), m_free(std::move(free)) {}
     void lineAnswered(const firmware::UpdateProgress& step) override
     {
         m_lines = static_cast<int>(step.linesSent);
@@ -480,13 +505,14 @@ private:
         if (!m_progress || m_thrown)
             return;
         try {
-            m_progress(fraction, m_lines);
+            m_free([&] { m_progress(fraction, m_lines); });
         } catch (...) {
             m_thrown = std::current_exception();
         }
     }
 
     const Box::Progress& m_progress;
+    Free m_free;
     std::exception_ptr m_thrown;
     int m_lines = 0;
 };
@@ -497,7 +523,16 @@ void Box::flash(const std::string& file, const Progress& progress)
 {
     if (const auto refused = firmware::imageNameRefusal(file))
         firmwareFailure(firmware::oneLine(*refused));
-    ProgressSteps steps(progress);
+    ProgressSteps steps(progress, [this](const std::function<void()>& call) {
+        m_busLock->unlock();
+        try {
+            call();
+        } catch (...) {
+            m_busLock->lock();
+            throw;
+        }
+        m_busLock->lock();
+    });
     firmware::FirmwareUpdate update(m_view, steps, m_bus->updateSleep());
     update.setStopRequest([&steps] { return steps.failed(); });
     if (!update.checkImage(firmware::absoluteImagePath(file)))
@@ -506,7 +541,14 @@ void Box::flash(const std::string& file, const Progress& progress)
         if (const auto refused = firmware::levelRefusal(m_serial, m_firmware.revision, m_firmware.level,
                                                         layout().lowestUpdatableLevel))
             firmwareFailure(*refused);
-        const firmware::UpdateResult result = update.run(io);
+        m_bus->setUpdating(m_path);
+        const firmware::UpdateResult result = [&] {
+            struct Done {
+                Bus& bus;
+                ~Done() { bus.setUpdating({}); }
+            } done{*m_bus};
+            return update.run(io);
+        }();
         // The update leaves the device object disconnected; a finished box runs its new
         // firmware under the same path and is opened again.
         m_io.reset();

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -79,6 +80,9 @@ public:
 
     // Every use of the backend holds this: boxes of one bus are reached one at a time.
     std::mutex& mutex() { return m_mutex; }
+    // The path of a box whose firmware is being written (mutex() held), or empty: a walk over
+    // the bus would open it and talk to its bootloader.
+    void setUpdating(std::string path) { m_updating = std::move(path); }
     HidBackend& backend() { return m_stack->bus(); }
     // How a firmware update waits for the box's restarts.
     const std::function<void(std::chrono::milliseconds)>& updateSleep() const { return m_updateSleep; }
@@ -87,7 +91,10 @@ private:
     explicit Bus(boxes::StackOptions options);
     std::size_t simIndex(const std::string& box);
 
+    void refuseWalkWhileUpdating() const;  // mutex() held
+
     std::unique_ptr<boxes::BackendStack> m_stack;
+    std::string m_updating;
     sim::SimBackend* m_sim = nullptr;
     record::ReplayBackend* m_replay = nullptr;
     std::mutex m_mutex;
@@ -139,6 +146,8 @@ private:
     // Turns a failed exchange (status 0) into Timeout or NotConnected.
     void check(std::int16_t status, const char* what, std::chrono::steady_clock::time_point start) const;
     void connect();
+    // One call at a time: takes the box, or refuses with `refusal` (another thread holds it).
+    void takeTurn(const char* refusal);
     // What the box's model has; every box when the model is not known.
     const boxes::Model& layout() const;
 
@@ -147,6 +156,8 @@ private:
     OneBoxBackend m_view;
     std::unique_ptr<USB_IO> m_io;
     std::atomic<bool> m_busy{false};
+    std::thread::id m_user;                          // the thread of the call in progress
+    std::unique_lock<std::mutex>* m_busLock = nullptr;  // the bus, held by that call
     std::chrono::milliseconds m_timeout = USB_IO::kDefaultExchangeTimeout;
     std::string m_serial, m_model;
     Firmware m_firmware;

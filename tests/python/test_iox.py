@@ -172,6 +172,23 @@ def test_a_refused_image_sends_nothing(bus, box, tmp_path, name, text, line):
     assert bus.requests("10001") == []
 
 
+def test_a_progress_callback_may_use_the_bus_but_not_its_own_box(bus, box, tmp_path):
+    image = tmp_path / "USB_IO_Firmware_A4.hex"
+    image.write_text(IMAGE, newline="")
+    seen, refused = [], []
+    other = bus.open("30001")
+
+    def progress(fraction, line):
+        seen.append((len(bus.requests("10001")), other.relays.byte))
+        for call in (lambda: box.relays.byte, bus.list):  # its own box; a walk that would open it
+            with pytest.raises(iox.Busy) as busy:
+                call()
+            refused.append(str(busy.value))
+
+    box.flash(image, progress=progress)
+    assert len(seen) == 3 and "own progress callback" in refused[0] and "taking new firmware" in refused[1]
+
+
 def test_a_box_that_cannot_be_opened_after_its_update_says_so(bus, box, tmp_path):
     image = tmp_path / "USB_IO_Firmware_A4.hex"
     image.write_text(IMAGE, newline="")
