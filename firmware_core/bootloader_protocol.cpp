@@ -42,13 +42,13 @@ bool BootloaderLink::awaitEcho(HidHandle handle, std::uint8_t echo, std::chrono:
     }
 }
 
-void BootloaderLink::WriteUpdateFlag(HidHandle handle, std::uint8_t flag)
+bool BootloaderLink::WriteUpdateFlag(HidHandle handle, std::uint8_t flag)
 {
     if (handle == 0)
-        return;
+        return false;
     m_backend.write(handle, updateFlagRequest(flag));
     Report answer{};
-    awaitEcho(handle, cmd::UpdateFlag, m_flagBound, answer);
+    return awaitEcho(handle, cmd::UpdateFlag, m_flagBound, answer);
 }
 
 std::uint8_t BootloaderLink::SendFirmwareLine(HidHandle handle, std::string_view line)

@@ -31,7 +31,8 @@ public:
     }
 
     // Sends the flag and waits for the answer echoing the request, or a failed read.
-    void WriteUpdateFlag(HidHandle handle, std::uint8_t flag);
+    // True when the box echoed the request.
+    bool WriteUpdateFlag(HidHandle handle, std::uint8_t flag);
     // Sends one line; the answer's status byte, or 0 when no answer came.
     std::uint8_t SendFirmwareLine(HidHandle handle, std::string_view line);
 

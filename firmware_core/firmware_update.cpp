@@ -27,10 +27,11 @@ UpdateResult FirmwareUpdate::run(USB_IO& device)
     // Marked on the connection open now, then reset: the box leaves the bus and comes back
     // in its bootloader under the same path.
     m_observer.phase(UpdatePhase::Reset);
-    m_link.WriteUpdateFlag(device.GetUSBDeviceHandle(), kUpdateFlagYes);
+    const bool marked = m_link.WriteUpdateFlag(device.GetUSBDeviceHandle(), kUpdateFlagYes);
     const std::string path = device.GetUSBDeviceName();
     device.ResetCPU();
     device.Disconnect();
+    m_observer.resetSent(marked);
 
     m_observer.phase(UpdatePhase::AwaitBootloader);
     bool stopped = false;

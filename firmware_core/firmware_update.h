@@ -62,6 +62,8 @@ public:
     virtual ~UpdateObserver() = default;
     // On entering each phase, before its first request.
     virtual void phase(UpdatePhase) {}
+    // After the reset request; `marked`: the box echoed the update flag before it.
+    virtual void resetSent(bool /*marked*/) {}
     // Just before the end-of-file record's line goes.
     virtual void beep() {}
     virtual void sendingLine(std::size_t /*index*/, std::string_view /*line*/) {}

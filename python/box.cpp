@@ -492,7 +492,10 @@ public:
         if (phase == firmware::UpdatePhase::AwaitReturn)
             report(1.0);
     }
+    void resetSent(bool marked) override { m_silent = !marked; }
     bool failed() const { return m_thrown != nullptr; }
+    // The box did not answer the update's first request: it is not on the bus.
+    bool boxSilent() const { return m_silent; }
     void rethrow() const
     {
         if (m_thrown)
@@ -515,6 +518,7 @@ private:
     Free m_free;
     std::exception_ptr m_thrown;
     int m_lines = 0;
+    bool m_silent = false;
 };
 
 }  // namespace
@@ -534,7 +538,7 @@ void Box::flash(const std::string& file, const Progress& progress)
         m_busLock->lock();
     });
     firmware::FirmwareUpdate update(m_view, steps, m_bus->updateSleep());
-    update.setStopRequest([&steps] { return steps.failed(); });
+    update.setStopRequest([&steps] { return steps.failed() || steps.boxSilent(); });
     if (!update.checkImage(firmware::absoluteImagePath(file)))
         firmwareFailure(firmware::oneLine(update.refusal()), update.refusedLine());
     use([&](USB_IO& io) {
@@ -564,6 +568,9 @@ void Box::flash(const std::string& file, const Progress& progress)
             return;
         }
         steps.rethrow();
+        if (steps.boxSilent())
+            throw Failure(Fault::NotConnected, "the box " + m_serial + " at " + m_path +
+                                                   " is not connected: it did not answer the update's first request");
         firmwareFailure(firmware::outcomeReason(result, update.image()->lines.size(), m_path),
                         result.outcome == firmware::UpdateOutcome::LineFailed ? result.linesSent : 0);
     });

@@ -192,6 +192,10 @@ def test_a_progress_callback_may_use_the_bus_but_not_its_own_box(bus, box, tmp_p
 def test_a_box_that_cannot_be_opened_after_its_update_says_so(bus, box, tmp_path):
     image = tmp_path / "USB_IO_Firmware_A4.hex"
     image.write_text(IMAGE, newline="")
+    with bus.open("30001") as gone:
+        bus.unplug("30001")
+        with pytest.raises(iox.NotConnected, match="is not connected"):
+            gone.flash(image)
     box.timeout = 0.1
     bus.set_answer_delay("10001", 0.2)  # the update's own bounds are longer than the box's
     with pytest.raises(iox.Timeout, match="the update finished"):
