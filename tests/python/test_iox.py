@@ -76,14 +76,6 @@ def test_refusals_send_nothing(bus, box, call, error):
     assert bus.requests("10001") == []
 
 
-def test_reads_follow_the_inputs(bus, box):
-    box.port_a.direction = "input"
-    bus.set_inputs("10001", port="A", byte=0x0F)
-    assert (box.port_a.byte, box.port_a[3], box.port_a[4]) == (0x0F, True, False)
-    box.relays.byte = 0x81
-    assert [box.relays[i] for i in range(8)] == [True] + [False] * 6 + [True]
-
-
 def test_list_and_identity(bus):
     bus2 = iox.simulate([("IOX-MODEL-C", "7"), ("IOX-MODEL-D", "7"), ("IOX-MODEL-A", "8")])
     infos = bus2.list()
@@ -213,10 +205,12 @@ def test_a_replayed_flash_waits_only_the_recorded_gaps(tmp_path):
     assert time.monotonic() - started < 1.5  # the update's two 2 s waits would take 4 s
 
 
-def test_ports_and_relays_iterate_over_their_levels(bus, box):
-    box.port_a.byte = 0x81
-    box.relays[1] = True
+def test_reads_follow_the_inputs_and_iterate_over_the_levels(bus, box):
+    box.port_a.direction = "input"
+    bus.set_inputs("10001", port="A", byte=0x81)
+    assert (box.port_a.byte, box.port_a[7], box.port_a[4]) == (0x81, True, False)
     assert list(box.port_a) == [True] + [False] * 6 + [True]
+    box.relays[1] = True
     assert [on for on in box.relays] == [False, True] + [False] * 6
     assert iox.__version__ and repr(bus) == "<iox.Bus simulated>"
 
