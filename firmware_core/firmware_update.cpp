@@ -28,6 +28,10 @@ UpdateResult FirmwareUpdate::run(USB_IO& device)
     // in its bootloader under the same path.
     m_observer.phase(UpdatePhase::Reset);
     const bool marked = m_link.WriteUpdateFlag(device.GetUSBDeviceHandle(), kUpdateFlagYes);
+    // A stop that came while the flag's echo was awaited still finds the box unreset: a flag
+    // without a reset changes nothing.
+    if (!marked && stopRequested())
+        return {UpdateOutcome::Stopped};
     const std::string path = device.GetUSBDeviceName();
     device.ResetCPU();
     device.Disconnect();

@@ -83,7 +83,8 @@ public:
     // backend: the one the device object talks through; the bootloader is reached on it.
     FirmwareUpdate(HidBackend& backend, UpdateObserver& observer, Sleep sleep);
 
-    // Asked before the reset and before each reopen attempt and line; true stops there.
+    // Asked before the reset (again after an unanswered update flag) and before each reopen
+    // attempt and line; true stops there.
     void setStopRequest(std::function<bool()> stop) { m_stop = std::move(stop); }
     void setAnswerBounds(std::chrono::milliseconds flagBound, std::chrono::milliseconds lineBound)
     {

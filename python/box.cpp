@@ -1,6 +1,7 @@
 #include "box.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <map>
 #include <thread>
@@ -16,6 +17,12 @@
 namespace iox::python {
 
 namespace {
+
+std::string bootloaderWarning(const std::string& serial)
+{
+    return "the box " + serial + " is in its bootloader: stopping now would leave it there until it takes a good "
+           "image; the update goes on (Ctrl-C again to stop anyway)";
+}
 
 
 [[noreturn]] void refuse(const std::string& message) { throw Failure(Fault::BadArgument, message); }
@@ -44,12 +51,6 @@ Bus::Bus(boxes::StackOptions options)
     m_stack = std::move(built.stack);
     m_sim = m_stack->simulated();
     m_replay = m_stack->replay();
-    // A simulated box restarts at once, and a replay holds the box's restarts already (with
-    // their recorded gaps when it keeps them): only real boxes are waited for.
-    if (m_stack->restartsTakeTime())
-        m_updateSleep = [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); };
-    else
-        m_updateSleep = [](std::chrono::milliseconds) {};
 }
 Bus::~Bus() = default;
 
@@ -230,7 +231,10 @@ std::size_t Bus::openHandles()
 // ---- box ----------------------------------------------------------------------------
 
 Box::Box(std::shared_ptr<Bus> bus, std::string path)
-    : m_bus(std::move(bus)), m_path(std::move(path)), m_view(m_bus->backend(), m_path)
+    : m_bus(std::move(bus)),
+      m_path(std::move(path)),
+      m_sliced(m_bus->backend(), [this] { return giveUp(); }),
+      m_view(m_sliced, m_path)
 {
     std::lock_guard lock(m_bus->mutex());
     connect();
@@ -277,6 +281,16 @@ void Box::takeTurn(const char* refusal)
     throw Failure(Fault::Busy, "the box " + m_serial + " " + refusal);
 }
 
+bool Box::giveUp()
+{
+    if (signalArrived()) {
+        ++m_signals;
+        if (m_inBootloader && m_signals == 1)
+            std::fprintf(stderr, "iox: %s\n", bootloaderWarning(m_serial).c_str());
+    }
+    return m_signals >= (m_inBootloader ? 2 : 1);
+}
+
 void Box::close()
 {
     takeTurn("is in use by another thread and cannot be closed now");
@@ -291,6 +305,7 @@ template <typename Call>
 auto Box::use(Call&& call)
 {
     takeTurn("is in use by another thread: a box takes one call at a time");
+    m_signals = 0;
     struct Idle {
         std::atomic<bool>& busy;
         ~Idle() { busy = false; }
@@ -310,6 +325,8 @@ void Box::check(std::int16_t status, const char* what, std::chrono::steady_clock
 {
     if (status == 1)
         return;
+    if (m_signals > 0)
+        throw Failure(Fault::Interrupted, std::string("interrupted while the box ") + m_serial + " was asked (" + what + ")");
     // A read that fails before the bound is a device gone from the bus; one that reaches it
     // is a box that did not answer.
     const auto elapsed = std::chrono::steady_clock::now() - start;
@@ -479,7 +496,10 @@ namespace {
 class ProgressSteps : public firmware::UpdateObserver {
 public:
     using Free = std::function<void(const std::function<void()>&)>;
-    ProgressSteps(const Box::Progress& progress, Free free) : m_progress(progress), m_free(std::move(free)) {}
+    ProgressSteps(const Box::Progress& progress, Free free, bool& inBootloader)
+        : m_progress(progress), m_free(std::move(free)), m_inBootloader(inBootloader)
+    {
+    }
     void lineAnswered(const firmware::UpdateProgress& step) override
     {
         m_lines = static_cast<int>(step.linesSent);
@@ -492,7 +512,11 @@ public:
         if (phase == firmware::UpdatePhase::AwaitReturn)
             report(1.0);
     }
-    void resetSent(bool marked) override { m_silent = !marked; }
+    void resetSent(bool marked) override
+    {
+        m_silent = !marked;
+        m_inBootloader = marked;
+    }
     bool failed() const { return m_thrown != nullptr; }
     // The box did not answer the update's first request: it is not on the bus.
     bool boxSilent() const { return m_silent; }
@@ -516,6 +540,7 @@ private:
 
     const Box::Progress& m_progress;
     Free m_free;
+    bool& m_inBootloader;
     std::exception_ptr m_thrown;
     int m_lines = 0;
     bool m_silent = false;
@@ -536,9 +561,16 @@ void Box::flash(const std::string& file, const Progress& progress)
             throw;
         }
         m_busLock->lock();
+    }, m_inBootloader);
+    // A simulated box restarts at once, and a replay holds the box's restarts already (with
+    // their recorded gaps when it keeps them): only real boxes are waited for.
+    firmware::FirmwareUpdate update(m_view, steps, [this](std::chrono::milliseconds wait) {
+        if (m_bus->restartsTakeTime())
+            sleepUnless(wait, [this] { return giveUp(); });
     });
-    firmware::FirmwareUpdate update(m_view, steps, m_bus->updateSleep());
-    update.setStopRequest([&steps] { return steps.failed() || steps.boxSilent(); });
+    // Before the reset a signal stops the update; once the box is in its bootloader the
+    // first one only warns, and the second stops it.
+    update.setStopRequest([this, &steps] { return steps.failed() || steps.boxSilent() || giveUp(); });
     if (!update.checkImage(firmware::absoluteImagePath(file)))
         firmwareFailure(firmware::oneLine(update.refusal()), update.refusedLine());
     use([&](USB_IO& io) {
@@ -549,8 +581,13 @@ void Box::flash(const std::string& file, const Progress& progress)
         const firmware::UpdateResult result = [&] {
             struct Done {
                 Bus& bus;
-                ~Done() { bus.setUpdating({}); }
-            } done{*m_bus};
+                bool& inBootloader;
+                ~Done()
+                {
+                    bus.setUpdating({});
+                    inBootloader = false;
+                }
+            } done{*m_bus, m_inBootloader};
             return update.run(io);
         }();
         // The update leaves the device object disconnected; a finished box runs its new
@@ -568,6 +605,11 @@ void Box::flash(const std::string& file, const Progress& progress)
             return;
         }
         steps.rethrow();
+        if (result.outcome == firmware::UpdateOutcome::Stopped && m_signals > 0)
+            throw Failure(Fault::Interrupted, firmware::outcomeReason(result, 0, m_path));
+        if (m_signals >= 2)
+            throw Failure(Fault::Interrupted, firmware::outcomeReason(result, update.image()->lines.size(), m_path) +
+                                                  " (" + bootloaderWarning(m_serial) + ")");
         if (steps.boxSilent())
             throw Failure(Fault::NotConnected, "the box " + m_serial + " at " + m_path +
                                                    " is not connected: it did not answer the update's first request");

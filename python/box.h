@@ -23,6 +23,7 @@
 #include "device/hid_backend.h"
 #include "device/one_box_backend.h"
 #include "device/usb_io.h"
+#include "interrupts.h"
 
 namespace iox::sim {
 class SimBackend;
@@ -33,7 +34,7 @@ class ReplayBackend;
 
 namespace iox::python {
 
-enum class Fault { NotConnected, Timeout, BadArgument, Firmware, Busy };
+enum class Fault { NotConnected, Timeout, BadArgument, Firmware, Busy, Interrupted };
 
 struct Failure : std::runtime_error {
     Failure(Fault f, const std::string& message) : std::runtime_error(message), fault(f) {}
@@ -84,8 +85,7 @@ public:
     // the bus would open it and talk to its bootloader.
     void setUpdating(std::string path) { m_updating = std::move(path); }
     HidBackend& backend() { return m_stack->bus(); }
-    // How a firmware update waits for the box's restarts.
-    const std::function<void(std::chrono::milliseconds)>& updateSleep() const { return m_updateSleep; }
+    bool restartsTakeTime() const { return m_stack->restartsTakeTime(); }
 
 private:
     explicit Bus(boxes::StackOptions options);
@@ -98,7 +98,6 @@ private:
     sim::SimBackend* m_sim = nullptr;
     record::ReplayBackend* m_replay = nullptr;
     std::mutex m_mutex;
-    std::function<void(std::chrono::milliseconds)> m_updateSleep;
 };
 
 class Box {
@@ -148,12 +147,17 @@ private:
     void connect();
     // One call at a time: takes the box, or refuses with `refusal` (another thread holds it).
     void takeTurn(const char* refusal);
+    // Asked while the call waits: whether a signal should end the wait now.
+    bool giveUp();
     // What the box's model has; every box when the model is not known.
     const boxes::Model& layout() const;
 
     std::shared_ptr<Bus> m_bus;
     std::string m_path;
+    SlicedBackend m_sliced;  // reads that Ctrl-C cuts short
     OneBoxBackend m_view;
+    int m_signals = 0;            // signals during the call in progress
+    bool m_inBootloader = false;  // a flash has reset the box: one signal only warns
     std::unique_ptr<USB_IO> m_io;
     std::atomic<bool> m_busy{false};
     std::thread::id m_user;                          // the thread of the call in progress

@@ -6,6 +6,8 @@
 #include <pybind11/stl.h>
 
 #include <climits>
+#include <thread>
+#include <utility>
 
 #include "box.h"
 #include "iox_version.h"
@@ -39,10 +41,56 @@ PyObject* addError(py::module_& m, const char* name, std::initializer_list<PyObj
     return type;
 }
 
+// What Python's signal handlers raised while a call waited, raised again once it has ended.
+struct Pending {
+    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+};
+thread_local Pending t_pending;
+
+// Runs Python's signal handlers; true when one raised (Ctrl-C's KeyboardInterrupt). Only the
+// main thread runs them.
+bool checkSignals(std::thread::id mainThread)
+{
+    if (std::this_thread::get_id() != mainThread)
+        return false;
+    py::gil_scoped_acquire gil;
+    if (PyErr_CheckSignals() == 0)
+        return false;
+    if (!t_pending.type)
+        PyErr_Fetch(&t_pending.type, &t_pending.value, &t_pending.traceback);
+    PyErr_Clear();
+    return true;
+}
+
+void dropPending()
+{
+    Pending pending = std::exchange(t_pending, Pending{});
+    Py_XDECREF(pending.type);
+    Py_XDECREF(pending.value);
+    Py_XDECREF(pending.traceback);
+}
+
+// A KeyboardInterrupt carries the call's own words; any other exception a handler raised
+// goes up as it was.
+void raiseInterrupt(const Failure& failure)
+{
+    Pending pending = std::exchange(t_pending, Pending{});
+    if (pending.type && !PyErr_GivenExceptionMatches(pending.type, PyExc_KeyboardInterrupt)) {
+        PyErr_Restore(pending.type, pending.value, pending.traceback);
+        return;
+    }
+    t_pending = pending;
+    dropPending();
+    PyErr_SetString(PyExc_KeyboardInterrupt, failure.what());
+}
+
 void raise(const Failure& failure)
 {
     PyObject* type = nullptr;
     switch (failure.fault) {
+    case Fault::Interrupted:
+        raiseInterrupt(failure);
+        return;
     case Fault::NotConnected: type = g_errors.notConnected; break;
     case Fault::Timeout: type = g_errors.timeout; break;
     case Fault::BadArgument: type = g_errors.badArgument; break;
@@ -80,9 +128,18 @@ bool level(py::handle value, const char* what)
     return number == 1;
 }
 
+// Runs a call without the GIL. A signal that only warned (a flash that went on) is done with
+// once the call has ended well.
 template <typename Call>
 auto released(Call&& call)
 {
+    struct Ended {
+        ~Ended()
+        {
+            if (std::uncaught_exceptions() == 0)
+                dropPending();
+        }
+    } ended;
     py::gil_scoped_release release;
     return call();
 }
@@ -424,6 +481,7 @@ PYBIND11_MODULE(iox, m)
               "and the firmware update, on the real boxes (iox.hid) or simulated ones (iox.simulate).\n\n"
               "Every failure raises an iox.Error; nothing returns a silent 0.";
 
+    setSignalCheck([mainThread = std::this_thread::get_id()] { return checkSignals(mainThread); });
     bindErrors(m);
     bindBoxInfo(m);
     bindRelays(m);

@@ -1,5 +1,7 @@
 """The iox module against simulated boxes: bytes on the wire, refusals, reads, threads."""
 import gc
+import os
+import signal
 import threading
 import time
 
@@ -179,6 +181,29 @@ def test_a_progress_callback_may_use_the_bus_but_not_its_own_box(bus, box, tmp_p
 
     box.flash(image, progress=progress)
     assert len(seen) == 3 and "own progress callback" in refused[0] and "taking new firmware" in refused[1]
+
+
+def interrupt_after(seconds):
+    threading.Timer(seconds, lambda: os.kill(os.getpid(), signal.SIGINT)).start()
+
+
+def test_ctrl_c_ends_a_wait_at_once_and_stops_a_flash_before_the_reset(bus, box, tmp_path):
+    box.timeout = 30
+    bus.set_answer_delay("10001", 20)
+    started = time.monotonic()
+    interrupt_after(0.2)
+    with pytest.raises(KeyboardInterrupt, match="interrupted"):
+        box.relays.byte
+    assert time.monotonic() - started < 10  # the answer comes after 20 s
+    image = tmp_path / "USB_IO_Firmware_A4.hex"
+    image.write_text(IMAGE, newline="")
+    with bus.open("30001") as other:
+        bus.set_answer_delay("30001", 5)  # the update flag's echo is awaited 1 s
+        bus.clear_requests()
+        interrupt_after(0.2)
+        with pytest.raises(KeyboardInterrupt, match="stopped before the update began"):
+            other.flash(image)
+        assert [r[1] for r in bus.requests("30001")] == [0x15]  # the update flag; no reset
 
 
 def test_a_box_that_cannot_be_opened_after_its_update_says_so(bus, box, tmp_path):
