@@ -582,12 +582,15 @@ void Box::flash(const std::string& file, const Progress& progress)
             struct Done {
                 Bus& bus;
                 bool& inBootloader;
+                int& signals;
                 ~Done()
                 {
                     bus.setUpdating({});
-                    inBootloader = false;
+                    // A signal that only warned is spent: it ends nothing after the update.
+                    if (std::exchange(inBootloader, false) && signals == 1)
+                        signals = 0;
                 }
-            } done{*m_bus, m_inBootloader};
+            } done{*m_bus, m_inBootloader, m_signals};
             return update.run(io);
         }();
         // The update leaves the device object disconnected; a finished box runs its new

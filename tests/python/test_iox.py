@@ -206,6 +206,20 @@ def test_ctrl_c_ends_a_wait_at_once_and_stops_a_flash_before_the_reset(bus, box,
         assert [r[1] for r in bus.requests("30001")] == [0x15]  # the update flag; no reset
 
 
+def test_ctrl_c_in_the_bootloader_only_warns_and_a_second_one_stops(bus, box, tmp_path, capfd):
+    image = tmp_path / "USB_IO_Firmware_A4.hex"
+    image.write_text(IMAGE, newline="")
+    bus.set_answer_delay("10001", 0.5)  # the second line's answer is awaited while the signals come
+
+    def signals(*at):
+        return lambda fraction, line: line == 1 and fraction < 1 and [interrupt_after(s) for s in at]
+
+    box.flash(image, progress=signals(0.1))
+    assert "stopping now would leave it there" in capfd.readouterr().err
+    with pytest.raises(KeyboardInterrupt, match="stopping now would leave it there"):
+        box.flash(image, progress=signals(0.1, 0.3))
+
+
 def test_a_box_that_cannot_be_opened_after_its_update_says_so(bus, box, tmp_path):
     image = tmp_path / "USB_IO_Firmware_A4.hex"
     image.write_text(IMAGE, newline="")
