@@ -73,45 +73,39 @@ TEST_F(Browse, StartsInTheCurrentFolderAndFiltersByThePattern)
     EXPECT_EQ(form->filePattern(), "*.txt") << "a pattern reaching out of the folder is ignored";
 }
 
-TEST_F(Browse, OkCancelAndTheCloseBoxHandBackThePath)
+TEST_F(Browse, OkCancelAndTheCloseBoxHandBackThePathAndAnIllegalNameKeepsTheWindow)
 {
     enum Act { Ok, Cancel, CloseBox };
-    // Typed, done, the path handed back with "earlier" chosen before. A file that does not
-    // exist yet is accepted.
-    const std::tuple<const char*, Act, QString> cases[] = {
-        {"USB_IO_Firmware_new.hex", Ok, native("USB_IO_Firmware_new.hex")},
-        {"", Ok, ""},
-        {"notes.txt", Cancel, ""},
-        {"notes.txt", CloseBox, "earlier"}};
-    for (const auto& [typed, act, path] : cases) {
-        SCOPED_TRACE(act);
+    // Typed, done, the path handed back with "earlier" chosen before, the refusal shown. A
+    // file that does not exist yet is accepted.
+    const std::tuple<const char*, Act, QString, QString> cases[] = {
+        {"USB_IO_Firmware_new.hex", Ok, native("USB_IO_Firmware_new.hex"), ""},
+        {"", Ok, "", ""},
+        {"notes.txt", Cancel, "", ""},
+        {"notes.txt", CloseBox, "earlier", ""},
+        {"a*b.hex", Ok, "", "File Name is Ilegal"},
+        {"what?.hex", Ok, "", "File Name is Ilegal"},
+        {"nosuch/x.hex", Ok, "", "File Name is Ilegal"}};
+    for (const auto& [typed, act, path, refusal] : cases) {
+        SCOPED_TRACE(typed);
         form->show();
+        form->setResult(-1);
+        services.messages.clear();
         session::FirmwareFilePath() = "earlier";
         form->Text2()->setText(typed);
         if (act == CloseBox)
             form->close();
         else
             (act == Ok ? form->Command1() : form->Command2())->click();
-        if (act != CloseBox) {
-            EXPECT_EQ(form->result(), act == Ok ? QDialog::Accepted : QDialog::Rejected);
-        }
+        EXPECT_EQ(form->result(), !refusal.isEmpty() ? -1 : act == Ok ? QDialog::Accepted : QDialog::Rejected);
         EXPECT_EQ(session::FirmwareFilePath(), path);
+        EXPECT_EQ(form->isVisible(), !refusal.isEmpty());
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "the probe is gone again";
-        EXPECT_TRUE(services.messages.empty());
-    }
-}
-
-TEST_F(Browse, IllegalNameIsRefusedAndTheWindowStays)
-{
-    for (const QString name : {"a*b.hex", "what?.hex", "nosuch/x.hex"}) {
-        services.messages.clear();
-        form->Text2()->setText(name);
-        form->Command1()->click();
-        ASSERT_EQ(services.messages.size(), 1u) << name.toStdString();
-        EXPECT_EQ(services.messages[0].text, "File Name is Ilegal");
-        EXPECT_EQ(services.messages[0].icon, ui::Icon::Information);
-        EXPECT_TRUE(session::FirmwareFilePath().isEmpty());
-        EXPECT_TRUE(form->isVisible());
+        ASSERT_EQ(services.messages.size(), refusal.isEmpty() ? 0u : 1u);
+        if (!refusal.isEmpty()) {
+            EXPECT_EQ(services.messages[0].text, refusal);
+            EXPECT_EQ(services.messages[0].icon, ui::Icon::Information);
+        }
     }
 }
 

@@ -38,12 +38,13 @@ void PrintTo(const Level& l, std::ostream* os) { *os << "level " << int(l.level)
 
 class FirmwareInfoLevel : public FirmwareInfo, public ::testing::WithParamInterface<Level> {};
 
+// Closing it by Exit enables the main panel again; by the close box, below.
 TEST_P(FirmwareInfoLevel, ShowsTheBoxAndItsRevisionAndOffersTheUpdateFromLevelThree)
 {
     const bool connected = GetParam().level >= 0;
     panels::TestForm* panel = connected ? loadPanel(GetParam().level) : panels::loadMainPanel();
-    FirmwareInfoForm* form = open(panel);
-    ASSERT_NE(form, nullptr);
+    QPointer<FirmwareInfoForm> form = open(panel);
+    ASSERT_TRUE(form);
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(panel->isEnabled());
     EXPECT_EQ(form->windowTitle(), "Firmware - Info.");
@@ -53,6 +54,10 @@ TEST_P(FirmwareInfoLevel, ShowsTheBoxAndItsRevisionAndOffersTheUpdateFromLevelTh
     EXPECT_EQ(form->Label7(4)->text(), "A1");
     EXPECT_EQ(form->Command1()->isEnabled(), GetParam().updateOffered);
     EXPECT_EQ(requests(), connected ? Requests{"Firmware"} : Requests{});
+    form->Command2()->click();
+    EXPECT_TRUE(panel->isEnabled());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(form || firmwareInfoForm());
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, FirmwareInfoLevel,
@@ -64,7 +69,8 @@ INSTANTIATE_TEST_SUITE_P(Levels, FirmwareInfoLevel,
 // Which names the update takes is the core's to check; here, that a refused one goes no further.
 TEST_F(FirmwareInfo, BrowserOpensInTheFirmwareFolderAndAPathNotNamingAnImageGoesNoFurther)
 {
-    FirmwareInfoForm* form = open(loadPanel());
+    panels::TestForm* panel = loadPanel();
+    QPointer<FirmwareInfoForm> form = open(panel);
     const QString expected = QCoreApplication::applicationDirPath() + QStringLiteral("/Firmware");
     QString current;
     services.onModal = [&](QDialog& dialog) {
@@ -74,30 +80,16 @@ TEST_F(FirmwareInfo, BrowserOpensInTheFirmwareFolderAndAPathNotNamingAnImageGoes
     };
     form->Command1()->click();
     form->Command1()->click();  // the folder exists now: the same
-    EXPECT_EQ(services.modals, 2);
+    EXPECT_EQ(std::ranges::count(services.events, "modal:BrowseForm"), 2);
     EXPECT_EQ(QDir(current).canonicalPath(), QDir(expected).canonicalPath());
     ASSERT_EQ(services.messages.size(), 2u);
     EXPECT_EQ(services.messages[0].text, "Ilegal Firmware file");
     EXPECT_EQ(firmware::loadedFWForm(), nullptr);
     EXPECT_TRUE(form->isVisible());
-}
-
-TEST_F(FirmwareInfo, ClosingByEitherWayEnablesTheMainPanel)
-{
-    for (const bool byExit : {true, false}) {
-        SCOPED_TRACE(byExit ? "Exit" : "close box");
-        panels::TestForm* panel = panels::mainPanel() ? panels::mainPanel() : loadPanel();
-        QPointer<FirmwareInfoForm> form = open(panel);
-        ASSERT_TRUE(form);
-        if (byExit)
-            form->Command2()->click();
-        else
-            form->close();
-        EXPECT_TRUE(panel->isEnabled());
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        EXPECT_FALSE(form);
-        EXPECT_EQ(firmwareInfoForm(), nullptr);
-    }
+    form->close();  // by its close box
+    EXPECT_TRUE(panel->isEnabled());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(form || firmwareInfoForm());
 }
 
 // During the update a second update and closing either window do nothing; the restart's
@@ -131,8 +123,9 @@ TEST_F(FirmwareInfo, UpdateFromTheButtonRunsToTheRestartUndisturbed)
     form->Command1()->click();
 
     EXPECT_TRUE(tried && unchanged);
-    EXPECT_EQ(services.modals, 1);
-    EXPECT_EQ(services.sleeps.size(), 2u);  // one reopen, one restart: no second update
+    EXPECT_EQ(std::ranges::count(services.events, "modal:BrowseForm"), 1);
+    // One reopen, one restart: no second update.
+    EXPECT_EQ(std::ranges::count_if(services.events, [](const std::string& e) { return e.starts_with("sleep:"); }), 2);
     EXPECT_EQ(QFileInfo(session::FirmwareFilePath()).canonicalFilePath(), QFileInfo(image).canonicalFilePath());
     EXPECT_EQ(fileLabel, "Update Firmware: " + session::FirmwareFilePath());
     EXPECT_TRUE(busy);

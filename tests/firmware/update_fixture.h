@@ -42,9 +42,9 @@ protected:
     }
 
     // An image file in the test's own folder, under a name the firmware-name test accepts.
-    QString writeImage(const std::string& text, const QString& name = QStringLiteral("USB_IO_Firmware_A1.hex"))
+    QString writeImage(const std::string& text)
     {
-        QFile file(m_dir.filePath(name));
+        QFile file(m_dir.filePath(QStringLiteral("USB_IO_Firmware_A1.hex")));
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(text.data(), static_cast<qint64>(text.size()));
         return file.fileName();

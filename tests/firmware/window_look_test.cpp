@@ -53,9 +53,10 @@ std::vector<std::string> misfits(const QWidget& window)
     return out;
 }
 
-class WindowLook : public FirmwareTest {};
+using WindowLook = FirmwareTest;
 
-TEST_F(WindowLook, EveryTextOfEveryWindowFitsItsControl)
+// The firmware windows keep the system colour for their tracks, text boxes and lists.
+TEST_F(WindowLook, EveryTextOfEveryWindowFitsItsControlAndTheFirmwareWindowsKeepTheSystemColour)
 {
     panels::TestForm* panel = loadPanel();
     panels::IO4 compact;
@@ -66,14 +67,9 @@ TEST_F(WindowLook, EveryTextOfEveryWindowFitsItsControl)
     firmware::BrowseForm browse;
     for (const QWidget* window : std::initializer_list<const QWidget*>{panel, &compact, &list, &info, &update, &browse})
         EXPECT_EQ(misfits(*window), std::vector<std::string>{}) << window->objectName().toStdString();
-}
 
-TEST_F(WindowLook, FirmwareWindowsKeepTheSystemColourForTracksTextBoxesAndLists)
-{
     const QColor system = ui::systemWindowColour();
     ASSERT_NE(system, ui::kWindowColour);
-    firmware::FWForm update;
-    firmware::BrowseForm browse;
     EXPECT_EQ(ui::backgroundOf(*update.Label3()), system);
     EXPECT_EQ(ui::backgroundOf(*browse.Label4()), system);
     for (const QWidget* box : std::initializer_list<const QWidget*>{browse.Text1(), browse.Text2(), browse.Dir1(), browse.File1()})

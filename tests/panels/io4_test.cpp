@@ -2,7 +2,6 @@
 // switches, its own connection, placement and closing. The serial-output frame it shares
 // with the main panel is tested there.
 
-#include <QEvent>
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
@@ -18,16 +17,6 @@ namespace {
 using panels::IO4;
 using panels::TestForm;
 
-// Counts the Show events a window receives.
-struct ShowCounter : QObject {
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        shows += event->type() == QEvent::Show;
-        return false;
-    }
-    int shows = 0;
-};
-
 using CompactPanel = PanelTest;
 
 TEST_F(CompactPanel, TheStartUpHandsTheChosenBoxOverToIO4AndClosesTheMainPanelUnseen)
@@ -37,13 +26,10 @@ TEST_F(CompactPanel, TheStartUpHandsTheChosenBoxOverToIO4AndClosesTheMainPanelUn
     services.onModal = pickRow(1);
     // What the hand-over had done when IO4's load first let events run (its Connect).
     QPointer<TestForm> testForm;
-    ShowCounter testFormShows;
     std::optional<QString> atLoad;
     services.onProcessEvents = [&] {
-        if (TestForm* main = panels::mainPanel(); main && !testForm) {
+        if (TestForm* main = panels::mainPanel(); main && !testForm)
             testForm = main;
-            main->installEventFilter(&testFormShows);
-        }
         if (IO4* panel = panels::compactPanel(); panel && !atLoad)
             atLoad = panel->SN_Selected + "|" + panel->windowTitle() + "|" + (panel->isVisible() ? "shown" : "") +
                      "|" + (session::sharedDevice().isConnected() ? "shared open" : "");
@@ -70,7 +56,7 @@ TEST_F(CompactPanel, TheStartUpHandsTheChosenBoxOverToIO4AndClosesTheMainPanelUn
     EXPECT_TRUE(io4->isVisible() && io4->Timer1()->isActive() && io4->Timer1()->interval() == 1);
     ASSERT_TRUE(testForm);
     EXPECT_TRUE(testForm->isUnloaded() && !testForm->Timer1()->isActive() && !panels::mainPanel());
-    EXPECT_EQ(testFormShows.shows, 0);
+    EXPECT_EQ(testForm->windowHandle(), nullptr) << "never shown";
     EXPECT_EQ(services.events, std::vector<std::string>{"modal:ListForm"});
     EXPECT_EQ(io4->Label8()->text(), "30002");
 
@@ -87,7 +73,7 @@ TEST_F(CompactPanel, TheStartUpHandsTheChosenBoxOverToIO4AndClosesTheMainPanelUn
     EXPECT_EQ(bus.box(0).relays() * 256 + bus.box(box).relays(), 0x02);
 }
 
-TEST_F(CompactPanel, OnlyTheCompactModelFillsTheSerialLines)
+TEST_F(CompactPanel, OnlyTheCompactModelFillsTheSerialLinesAndTheLoadPlacesTheWindowByItsFrame)
 {
     for (const auto& [model, items] : {std::pair{"IOX-MODEL-B", 4}, {"IOX-MODEL-C", 0}, {"iox-model-b", 0}}) {
         SCOPED_TRACE(model);
@@ -97,20 +83,15 @@ TEST_F(CompactPanel, OnlyTheCompactModelFillsTheSerialLines)
         for (int i = 0; i < 3; ++i)
             EXPECT_EQ(itemsOf(io4->Combo1(i)) << QString::number(io4->Combo1(i)->currentIndex()),
                       (items ? QStringList({"B0", "B1", "B2", "B3", QString::number(i)}) : QStringList("-1")));
+        // At half the width and a third of the height of the screen.
+        const QRect screen = io4->screen()->geometry();
+        const QSize size = io4->frameGeometry().size();
+        ASSERT_NE(size, io4->size()) << "shown, the window has its frame";
+        EXPECT_EQ(io4->pos(), QPoint(screen.left() + (screen.width() - size.width()) / 2,
+                                     screen.top() + (screen.height() - size.height()) / 3));
         io4->unload();
         bus.vanish(b);
     }
-}
-
-TEST_F(CompactPanel, TheLoadPlacesTheWindowAtHalfTheWidthAndAThirdOfTheHeightByItsFrame)
-{
-    addBox("IOX-MODEL-B", "30001");
-    IO4* io4 = panels::openCompactPanel("30001", kPanelTitle);
-    const QRect screen = io4->screen()->geometry();
-    const QSize size = io4->frameGeometry().size();
-    ASSERT_NE(size, io4->size()) << "shown, the window has its frame";
-    EXPECT_EQ(io4->pos(), QPoint(screen.left() + (screen.width() - size.width()) / 2,
-                                 screen.top() + (screen.height() - size.height()) / 3));
 }
 
 TEST_F(CompactPanel, NoBoxForTheSerialNumberShowsOneMessageAndAnEmptyPanelThatPollsNothing)

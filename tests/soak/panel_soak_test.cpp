@@ -220,7 +220,6 @@ TEST_F(PanelSoak, PanelsStayResponsiveTrueAndBoundedUnderRandomFaults)
             bus.clearLog();
             services.events.clear();
             services.messages.clear();
-            services.sleeps.clear();
         }
         if (t + 1 == warmUp)
             heapAtWarmUp = liveHeapBytes();

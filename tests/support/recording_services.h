@@ -35,11 +35,7 @@ public:
     void endProgram() override { ++ends; events.push_back("end"); }
     void quitApplication() override { events.push_back("quit"); }
     void setBusyCursor(bool busy) override { busyCursor = busy; events.push_back(busy ? "busy" : "idle"); }
-    void sleep(std::chrono::milliseconds duration) override
-    {
-        sleeps.push_back(duration);
-        events.push_back("sleep:" + std::to_string(duration.count()));
-    }
+    void sleep(std::chrono::milliseconds duration) override { events.push_back("sleep:" + std::to_string(duration.count())); }
     void processEvents() override
     {
         if (onProcessEvents)
@@ -50,7 +46,6 @@ public:
     int runModal(QDialog& dialog) override
     {
         events.push_back("modal:" + dialog.objectName().toStdString());
-        ++modals;
         if (onModal)
             onModal(dialog);
         if (dialog.isVisible())
@@ -62,8 +57,7 @@ public:
     std::vector<Message> messages;
     std::deque<ui::Answer> answers;  // given to the next message boxes in turn
     std::vector<std::string> events;  // everything above, in order
-    std::vector<std::chrono::milliseconds> sleeps;
-    int beeps = 0, ends = 0, modals = 0;
+    int beeps = 0, ends = 0;
     bool busyCursor = false;
     std::function<void(const QString&)> onMessage;
     std::function<void()> onProcessEvents;
