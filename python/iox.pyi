@@ -4,7 +4,12 @@ the firmware update, on the real boxes (iox.hid) or simulated ones (iox.simulate
 Every failure raises an iox.Error; nothing returns a silent 0."""
 
 from types import TracebackType
-from typing import Callable, Literal, Optional, Sequence, Tuple, Type
+from os import PathLike
+from typing import Callable, Iterator, Literal, Optional, Sequence, Tuple, Type, Union
+
+__version__: str
+
+File = Union[str, PathLike[str]]
 
 class Error(Exception):
     """Base of every failure the module reports."""
@@ -45,6 +50,7 @@ class Relays:
     def __getitem__(self, relay: int) -> bool: ...
     def __setitem__(self, relay: int, on: bool | int) -> None: ...
     def __len__(self) -> int: ...
+    def __iter__(self) -> Iterator[bool]: ...  # the eight relays, from one read
 
 class Port:
     """Port A or B: direction, the port byte, and its lines port[i] (i 0 to 7)."""
@@ -59,6 +65,7 @@ class Port:
     def __getitem__(self, line: int) -> bool: ...
     def __setitem__(self, line: int, high: bool | int) -> None: ...
     def __len__(self) -> int: ...
+    def __iter__(self) -> Iterator[bool]: ...  # the eight lines, from one read
 
 class Box:
     """An open box; close it with `with` or close() (garbage collection closes it too).
@@ -95,7 +102,7 @@ class Box:
         """Serial clock pulse width in us (0 to 255) as this Box last set it, or None."""
     @spi_pulse_width.setter
     def spi_pulse_width(self, us: int) -> None: ...
-    def flash(self, file: str, progress: Optional[Callable[[float, int], None]] = None) -> None:
+    def flash(self, file: File, progress: Optional[Callable[[float, int], None]] = None) -> None:
         """Write a firmware image (USB_IO_Firmware_*.hex) into the box; progress(fraction, line)
         after each accepted line. Raises FirmwareError (nothing sent when the image is refused)."""
 
@@ -123,14 +130,14 @@ class Bus:
     def replay_complete(self) -> bool:
         """Every recorded call was served and none differed."""
 
-def simulate(boxes: Sequence[Tuple[str, str]], *, record: Optional[str] = None) -> Bus:
+def simulate(boxes: Sequence[Tuple[str, str]], *, record: Optional[File] = None) -> Bus:
     """A bus of simulated boxes from (model, serial) pairs; paths sim:box0, sim:box1...
     record=PATH also writes every call to the boxes into that file."""
 
-def hid(*, record: Optional[str] = None) -> Bus:
+def hid(*, record: Optional[File] = None) -> Bus:
     """The bus of the real boxes; record=PATH writes every call to the boxes into that file."""
 
-def replay(path: str, *, timing: bool = False) -> Bus:
+def replay(path: File, *, timing: bool = False) -> Bus:
     """A bus that plays back a recording; a cut or corrupt one raises BadArgument naming its line."""
 
 def open(serial: Optional[str] = None, *, path: Optional[str] = None) -> Box:
