@@ -34,7 +34,7 @@ ImageFileResult checkImageText(std::string text, const std::string& path)
     // Only what is sent is judged: the text after the last cut never goes (Ctrl-Z or blanks
     // after the end-of-file record, as older tools leave them, change nothing).
     std::vector<ImageLine> lines = cutImageLines(text);
-    const std::size_t sentEnd = lines.empty() ? 0 : lines.back().offset + lines.back().length;
+    const std::size_t sentEnd = sentLength(lines);
     // A text that is not an image (a source file saved under an image's name) would be cut
     // into lines all the same, and the bootloader would refuse one after the box's reset.
     if (const auto problem = firstImageLineProblem(std::string_view(text).substr(0, sentEnd)))

@@ -31,6 +31,12 @@ inline std::string_view lineText(std::string_view text, const ImageLine& line)
     return text.substr(line.offset, line.length);
 }
 
+// How much of the text the lines cover: what is sent; the rest, after the last cut, is not.
+inline std::size_t sentLength(const std::vector<ImageLine>& lines)
+{
+    return lines.empty() ? 0 : std::size_t(lines.back().offset) + lines.back().length;
+}
+
 // A cut is made only once the current line holds more than two characters, so the file's
 // first ':' makes none and a leading "::" stays at the head of the first line.
 std::vector<ImageLine> cutImageLines(std::string_view text);

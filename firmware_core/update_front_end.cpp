@@ -112,7 +112,7 @@ std::optional<ImageReport> inspectImageFile(const std::string& file)
             report.bytesSent += std::min<std::size_t>(line.length, kMaxLineBytes);
             report.endRecordSent = report.endRecordSent || line.endOfFileRecord;
         }
-        report.unsentTail = text.substr(lines.empty() ? 0 : lines.back().position() - 1);
+        report.unsentTail = text.substr(sentLength(lines));
     }
     return report;
 }

@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto lines = cutImageLines(text);
     checkCut(text, lines);
     // Only the text that is sent is judged; an end-of-file record is sent, or heads the rest.
-    const std::size_t sentEnd = lines.empty() ? 0 : lines.back().offset + lines.back().length;
+    const std::size_t sentEnd = sentLength(lines);
     const bool ended = std::ranges::any_of(lines, [](const ImageLine& line) { return line.endOfFileRecord; }) ||
                        std::string_view(text).substr(sentEnd).starts_with(kEndOfFileRecord);
     const bool fits = !lines.empty() && ended && !firstImageLineProblem(std::string_view(text).substr(0, sentEnd)) &&

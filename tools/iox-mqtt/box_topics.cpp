@@ -9,7 +9,6 @@ namespace iox::mqtt {
 
 namespace {
 
-std::string lineName(char port, int bit) { return std::string(1, port) + std::to_string(bit); }
 std::string lower(char port) { return std::string(1, static_cast<char>(port - 'A' + 'a')); }
 const char* onOff(bool on) { return on ? "ON" : "OFF"; }
 
@@ -109,7 +108,7 @@ void BoxTopics::publishDiscovery(const boxes::BoxInfo& box)
         entities.push_back({"relay_" + std::to_string(n), "Relay " + std::to_string(n), "relay/" + std::to_string(n), true});
     for (const char port : {'A', 'B'})
         for (int bit = 0; bit < box.layout->port(port).lines; ++bit)
-            entities.push_back({"line_" + lower(port) + std::to_string(bit), "Line " + lineName(port, bit),
+            entities.push_back({"line_" + lower(port) + std::to_string(bit), "Line " + boxes::Line{port, bit}.name(),
                                 "port/" + lower(port) + "/" + std::to_string(bit), port == 'A' ? box.outputA : box.outputB});
     for (const auto& entity : entities) {
         nlohmann::json config = {{"name", entity.name},
