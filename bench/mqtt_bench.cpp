@@ -174,7 +174,7 @@ void BridgeCpuAndMemory(benchmark::State& state)
     std::vector<std::string> argv = {IOX_MQTT_PATH, "--broker", "127.0.0.1:" + std::to_string(broker.port())};
     for (int i = 0; i < 8; ++i)
         argv.insert(argv.end(), {"--simulate", "IOX-MODEL-C"});
-    const pid_t bridge = spawn(argv, true);
+    const pid_t bridge = spawn(argv, "/dev/null");
     Client client(broker.port(), "iox/10008/availability");
     client.waitFor("iox/10008/availability", "online", std::chrono::seconds(10));
     double cpu = 0;

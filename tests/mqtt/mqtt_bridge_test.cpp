@@ -1,10 +1,12 @@
 // The bridge against a real mosquitto broker, with simulated boxes and a real client.
 #include <csignal>
+#include <fstream>
 #include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <unistd.h>
 
 #include "bridge.h"
 #include "device/commands.h"
@@ -75,6 +77,8 @@ TEST(MqttBridge, PublishesInfoStateAndDiscoveryAndRefusesBadCommandsWithoutTouch
         {"pulse/set", "{garbage", "JSON object"},
         {"pulse-width/set", "-1", "a pulse width is"},
         {"relay/1/set", std::string(1 << 20, 'x'), "1048576 bytes"},
+        {"port/b/3/x/set", "ON", "unknown topic"},
+        {"relay/3/set/x", "ON", "unknown topic"},
     };
     Rig rig({"IOX-MODEL-D"});
     portAAsInput(rig.bus, 0, 0x05);
@@ -149,15 +153,15 @@ TEST(MqttBridge, CommandsReachTheWireAndABoxGoneAndBackCarriesOnLikeTheOthers)
         const char* payload;
         Report request;
     } cases[] = {
-        {"relay/3/set", "ON", request(34, {3, 1})},
+        {"relay/3/set", " on\n", request(34, {3, 1})},
         {"port/b/5/set", "ON", request(32, {66, 5, 1})},
         {"port/a/set", "170", request(31, {65, 170})},
         {"spi/set", R"({"word":"1011","clock":"B0","data":"B1","latch":"A2"})",
          request(36, {66, 0, 66, 1, 65, 2, 4, 1, 0, 1, 1})},
         {"spi/set", R"({"word":"10"})", request(36, {66, 0, 66, 1, 66, 2, 2, 1, 0})},
         {"pulse/set", R"({"line":"A2","ms":5})", request(50, {65, 2, 5})},
-        {"pulse-width/set", "20", request(8, {20})},
-        {"port/b/direction/set", "input", request(26)},
+        {"pulse-width/set", "20\n", request(8, {20})},
+        {"port/b/direction/set", "Input\r\n", request(26)},
     };
     Rig rig({"IOX-MODEL-C", "IOX-MODEL-C"});
     rig.start();
@@ -187,23 +191,74 @@ TEST(MqttBridge, CommandsReachTheWireAndABoxGoneAndBackCarriesOnLikeTheOthers)
     EXPECT_EQ(writes(rig.bus, 0), expected);
 }
 
+TEST(MqttBridge, YieldsThePrefixToALiveBridgeOfAnotherHostAndMarksBoxesItDoesNotHoldOffline)
+{
+    Rig rig;
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    for (const auto& [topic, payload] : std::map<std::string, std::string>{{"10001/availability", "online"},
+                                                                           {"10009/availability", "online"},
+                                                                           {"bridge/availability", "online"},
+                                                                           {"bridge/info", R"({"host":"rig-pc-7","pid":1})"}})
+        rig.client.publish("iox/" + topic, payload, true);
+    ASSERT_TRUE(rig.client.waitFor("iox/bridge/info"));
+    const StartResult refused = Bridge(rig.options, rig.bus).start();
+    EXPECT_EQ(refused.code, Exit::Failure);
+    EXPECT_THAT(refused.message, ::testing::HasSubstr("on host rig-pc-7"));
+    EXPECT_EQ(rig.bus.openCallsOf("sim:box0"), 0u);
+
+    // The same host's bridge, killed: taken over at once.
+    rig.client.publish("iox/bridge/info", nlohmann::json{{"host", host}, {"pid", ::getpid()}}.dump(), true);
+    ASSERT_TRUE(rig.client.waitFor("iox/bridge/info", nlohmann::json{{"host", host}, {"pid", ::getpid()}}.dump()));
+    rig.start();
+    EXPECT_TRUE(rig.client.waitFor("iox/10009/availability", "offline"));
+    EXPECT_EQ(rig.client.last("iox/10001/availability"), "online");
+}
+
+TEST(MqttBridge, BridgesSharingAClientIdAreToldSoAndBackOff)
+{
+    Broker broker(BrokerKind::Plain);
+    const std::string where = "127.0.0.1:" + std::to_string(broker.port());
+    std::vector<pid_t> bridges;
+    for (const std::string prefix : {"a", "b"})
+        bridges.push_back(spawn({IOX_MQTT_PATH, "--broker", where, "--client-id", "rig", "--prefix", prefix,
+                                 "--sn", "4242"}, broker.file(prefix + ".log")));
+    const auto logged = [&](const std::string& prefix, const std::string& text) {
+        for (int i = 0; i < 300; ++i, std::this_thread::sleep_for(100ms)) {
+            std::ifstream in(broker.file(prefix + ".log"));
+            if (std::string(std::istreambuf_iterator<char>(in), {}).find(text) != std::string::npos)
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(logged("a", "iox-mqtt: 4242: not on the bus; waiting for it"));
+    EXPECT_TRUE(logged("a", "iox-mqtt: reconnected to " + where));
+    EXPECT_TRUE(logged("a", "another client may be using the same client id (\"rig\"); reconnecting in 4 s"));
+    for (const pid_t bridge : bridges)
+        ::kill(bridge, SIGTERM), waitExit(bridge, 5s);
+}
+
 TEST(MqttBridge, StartFailuresNameTheirCause)
 {
     const struct {
         BrokerKind kind;
         const char* password;
-        const char* ca;  // with TLS: the broker's own certificate, or another
+        const char* ca;  // with TLS: the broker's own certificate (made out to 127.0.0.1), or another
+        const char* host;
         Exit code;
+        const char* reason;
     } cases[] = {
-        {BrokerKind::Password, "wrong", "", Exit::Credentials},
-        {BrokerKind::Password, "secret", "", Exit::Ok},
-        {BrokerKind::Tls, "", "other.pem", Exit::Tls},
-        {BrokerKind::Tls, "", "server.pem", Exit::Ok},
+        {BrokerKind::Password, "wrong", "", "127.0.0.1", Exit::Credentials, "refused the credentials"},
+        {BrokerKind::Password, "secret", "", "127.0.0.1", Exit::Ok, ""},
+        {BrokerKind::Tls, "", "other.pem", "127.0.0.1", Exit::Tls, "failed: unknown CA"},
+        {BrokerKind::Tls, "", "server.pem", "localhost", Exit::Tls, "failed: name mismatch"},
+        {BrokerKind::Tls, "", "", "127.0.0.1", Exit::Tls, "speaks TLS on this port"},
+        {BrokerKind::Tls, "", "server.pem", "127.0.0.1", Exit::Ok, ""},
     };
     for (const auto& c : cases) {
         Broker broker(c.kind);
         Options options;
-        options.host = "127.0.0.1";
+        options.host = c.host;
         options.port = broker.port();
         options.username = "bench";
         options.password = c.password;
@@ -211,6 +266,7 @@ TEST(MqttBridge, StartFailuresNameTheirCause)
         sim::SimBackend bus;
         const StartResult result = Bridge(options, bus).start();
         EXPECT_EQ(result.code, c.code) << result.message;
+        EXPECT_THAT(result.message, ::testing::HasSubstr(c.reason));
         EXPECT_EQ(result.message.find('\n'), std::string::npos);
     }
 }

@@ -39,11 +39,11 @@ void run(const std::string& command)
 
 }  // namespace
 
-pid_t spawn(const std::vector<std::string>& argv, bool quiet)
+pid_t spawn(const std::vector<std::string>& argv, const std::string& output)
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
-        if (quiet && ::dup2(::open("/dev/null", O_WRONLY), 1) == 1)
+        if (!output.empty() && ::dup2(::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1) == 1)
             ::dup2(1, 2);
         std::vector<char*> args;
         for (const auto& arg : argv)
@@ -95,7 +95,7 @@ Broker::~Broker()
 
 void Broker::start()
 {
-    m_pid = spawn({"mosquitto", "-c", file("broker.conf")}, true);
+    m_pid = spawn({"mosquitto", "-c", file("broker.conf")}, "/dev/null");
     for (int i = 0; i < 300 && !probe(m_port); ++i)
         std::this_thread::sleep_for(10ms);
 }

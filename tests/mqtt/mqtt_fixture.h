@@ -52,8 +52,9 @@ private:
     std::map<std::string, std::string> m_last;
 };
 
-// Runs a program with arguments (quiet: its output to /dev/null); returns its process id.
-pid_t spawn(const std::vector<std::string>& argv, bool quiet = false);
+// Runs a program with arguments, its output and errors into the file output if one is named;
+// returns its process id.
+pid_t spawn(const std::vector<std::string>& argv, const std::string& output = {});
 // Its exit code, or -1 when it did not end within timeout (it is then killed).
 int waitExit(pid_t pid, std::chrono::milliseconds timeout);
 

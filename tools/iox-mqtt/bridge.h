@@ -2,8 +2,12 @@
 // The bridge: one client at the broker for every box. A discovery thread finds boxes on
 // the bus (at start and plugged in later) and gives each a BoxWorker; the library's
 // network thread delivers commands, which are checked and queued without waiting for a box.
+// One bridge serves a prefix: at each connection it reads what is announced there (retained)
+// and marks offline every box it does not hold; a live bridge of another host on the prefix
+// keeps it from starting.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <memory>
@@ -58,12 +62,18 @@ private:
     static void onPublish(mosquitto*, void* self, int mid);
     static void onLog(mosquitto*, void* self, int level, const char* text);
     void connected(int rc);
+    void disconnected(int rc);
     void message(const std::string& topic, const std::string& payload, bool retained);
+    bool announcement(const std::string& topic, const std::string& payload, bool retained);
+    std::optional<std::string> otherBridge() const;  // who else serves the prefix; m_mutex held
+    void markStaleBoxesOffline();                    // m_mutex held
+    void announceBridge();
     void refuse(const std::string& serial, const std::string& topic, const std::string& payload,
                 const std::string& reason);
     void discoveryLoop();
     void discover();
     TopicSettings topicSettings() const;
+    std::string where() const;
 
     const Options m_options;
     HidBackend& m_bus;
@@ -79,6 +89,17 @@ private:
     std::atomic<bool> m_connected{false};  // to the broker, now
     std::map<std::string, std::unique_ptr<ServedBox>> m_workers;
     std::thread m_discovery;
+
+    // What the broker had retained under the prefix when this connection was made; complete
+    // once the probe this bridge sent itself comes back.
+    const std::string m_probe;
+    bool m_probed = false;
+    std::map<std::string, std::string> m_announced;  // serial -> availability
+    std::string m_bridgeInfo;                        // <prefix>/bridge/info, JSON
+
+    // Connections the broker drops right after making them (a client id used twice) back off.
+    std::chrono::steady_clock::time_point m_connectedAt;
+    int m_quickDrops = 0;
 
     std::atomic<bool> m_draining{false};  // stopping: offline messages are being published
     std::mutex m_ackMutex;

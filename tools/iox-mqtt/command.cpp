@@ -1,6 +1,7 @@
 #include "command.h"
 
 #include <algorithm>
+#include <cctype>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -37,13 +38,28 @@ T need(const boxes::Checked<T>& checked, const std::string& key = {})
     return *checked;
 }
 
+bool sameWord(std::string_view text, std::string_view word)
+{
+    return std::equal(text.begin(), text.end(), word.begin(), word.end(),
+                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
+
 bool onOff(std::string_view payload)
 {
-    if (payload == "ON")
+    if (sameWord(payload, "on"))
         return true;
-    if (payload == "OFF")
+    if (sameWord(payload, "off"))
         return false;
     throw Refused{"payload must be ON or OFF, got " + boxes::shown(payload)};
+}
+
+// Blanks and line ends around a payload are how it was typed or piped, not what it says.
+std::string_view trimmed(std::string_view payload)
+{
+    const auto first = payload.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return {};
+    return payload.substr(first, payload.find_last_not_of(" \t\r\n") - first + 1);
 }
 
 nlohmann::json object(std::string_view payload)
@@ -109,9 +125,9 @@ Action action(const std::vector<std::string_view>& path, std::string_view payloa
         return boxes::SetPort{need(boxes::checkPort(path[1])), need(boxes::checkByte(payload))};
     if (n == 3 && path[0] == "port" && path[2] == "direction") {
         const char p = need(boxes::checkPort(path[1]));
-        if (payload != "output" && payload != "input")
+        if (!sameWord(payload, "output") && !sameWord(payload, "input"))
             throw Refused{"payload must be output or input, got " + boxes::shown(payload)};
-        return boxes::SetDirection{p, payload == "output"};
+        return boxes::SetDirection{p, sameWord(payload, "output")};
     }
     if (n == 3 && path[0] == "port")
         return boxes::SetLine{need(boxes::checkLine(need(boxes::checkPort(path[1])), path[2])), onOff(payload)};
@@ -143,7 +159,8 @@ Command parseCommand(std::string_view prefix, std::string_view topic, std::strin
         if (payload.size() > kMaxPayload)
             throw Refused{"payload of " + std::to_string(payload.size()) + " bytes, more than " +
                           std::to_string(kMaxPayload)};
-        command.action = action({parts.begin() + static_cast<long>(prefixParts.size()) + 1, parts.end() - 1}, payload);
+        command.action =
+            action({parts.begin() + static_cast<long>(prefixParts.size()) + 1, parts.end() - 1}, trimmed(payload));
     } catch (const Refused& refused) {
         command.reason = refused.reason;
     }

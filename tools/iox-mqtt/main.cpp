@@ -12,7 +12,10 @@ int main(int argc, char** argv)
     using namespace iox::mqtt;
     const ParsedOptions parsed = parseOptions(argc, argv);
     if (!parsed.options) {
-        std::fprintf(parsed.code == 0 ? stdout : stderr, "%s\n", parsed.message.c_str());
+        if (parsed.code == 0)
+            std::printf("%s\n", parsed.message.c_str());
+        else
+            logLine(parsed.message);
         return parsed.code;
     }
     // Every thread started from here on leaves the two signals to the wait below.
@@ -30,14 +33,14 @@ int main(int argc, char** argv)
     if (!parsed.options->tracePath.empty()) {
         auto trace = iox::boxes::traceIntoFile(parsed.options->tracePath);
         if (!trace) {
-            logLine("iox-mqtt: cannot write the trace file " + parsed.options->tracePath);
+            logLine("cannot write the trace file " + parsed.options->tracePath);
             return static_cast<int>(Exit::Failure);
         }
         stackOptions.trace = std::move(*trace);
     }
     auto built = iox::boxes::BackendStack::build(std::move(stackOptions));
     if (!built.stack) {
-        logLine("iox-mqtt: " + built.error);
+        logLine(built.error);
         return static_cast<int>(Exit::Failure);
     }
     Bridge bridge(*parsed.options, built.stack->bus());
