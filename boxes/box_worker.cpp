@@ -1,5 +1,6 @@
 #include "box_worker.h"
 
+#include <iterator>
 #include <utility>
 
 #include "checks.h"
@@ -37,6 +38,7 @@ BoxWorker::~BoxWorker()
     }
     m_wake.notify_all();
     m_thread.join();
+    dropQueued("box is offline");
     m_io.Disconnect();
     m_observer.offline("stopped");
 }
@@ -47,30 +49,45 @@ BoxInfo BoxWorker::info() const
     return m_box;
 }
 
-std::optional<std::string> BoxWorker::submit(const BoxCommand& command)
+std::optional<CommandRefusal> BoxWorker::submit(const BoxCommand& command, CommandDone done)
 {
     {
         std::lock_guard held(m_mutex);
         if (auto refused = check(command))
             return refused;
         if (m_queue.size() >= m_settings.maxQueued)
-            return "box busy: " + std::to_string(m_settings.maxQueued) + " commands waiting";
-        m_queue.push_back(command);
+            return CommandRefusal{Refused::Unavailable,
+                                  "box busy: " + std::to_string(m_settings.maxQueued) + " commands waiting"};
+        m_queue.push_back({command, std::move(done)});
     }
     m_wake.notify_all();
     return std::nullopt;
 }
 
-std::optional<std::string> BoxWorker::check(const BoxCommand& command) const
+void BoxWorker::dropQueued(const std::string& why)
+{
+    std::deque<Queued> dropped;
+    {
+        std::lock_guard held(m_mutex);
+        dropped.swap(m_queue);
+    }
+    for (const auto& queued : dropped)
+        if (queued.done)
+            queued.done(CommandRefusal{Refused::Unavailable, why});
+}
+
+std::optional<CommandRefusal> BoxWorker::check(const BoxCommand& command) const
 {
     if (!m_online)
-        return std::string("box is offline");
+        return CommandRefusal{Refused::Unavailable, "box is offline"};
     const Model* model = m_box.layout;
     // The checks of the box's model, then whether the lines to drive are outputs now.
-    const auto refusal = [](const auto& checked) { return std::optional<std::string>(checked.refusal().reason); };
-    const auto driven = [&](char port) -> std::optional<std::string> {
+    const auto refusal = [](const auto& checked) {
+        return std::optional(CommandRefusal{Refused::BadValue, checked.refusal().reason});
+    };
+    const auto driven = [&](char port) -> std::optional<CommandRefusal> {
         if (!(port == 'A' ? m_box.outputA : m_box.outputB))
-            return "port " + std::string(1, port) + " is set as input";
+            return CommandRefusal{Refused::InputPort, "port " + std::string(1, port) + " is set as input"};
         return std::nullopt;
     };
     if (const auto* relay = std::get_if<SetRelay>(&command)) {
@@ -86,7 +103,7 @@ std::optional<std::string> BoxWorker::check(const BoxCommand& command) const
         return driven(port->port);
     } else if (const auto* direction = std::get_if<SetDirection>(&command)) {
         if (auto refused = checkDirectionChange(direction->port, model))
-            return refused->reason;
+            return CommandRefusal{Refused::BadValue, refused->reason};
     } else if (const auto* word = std::get_if<SendWord>(&command)) {
         const auto lines = checkSerialLines({word->clock, word->data, word->latch}, model);
         if (!lines)
@@ -149,7 +166,6 @@ bool BoxWorker::connectBox()
         m_box.outputB = !m_box.layout->b.input;
         m_online = true;
         m_republish = false;
-        m_queue.clear();
     }
     m_observer.online(info());
     return true;
@@ -191,6 +207,7 @@ void BoxWorker::run()
             m_online = false;
             m_box.path.clear();
         }
+        dropQueued("the box did not answer");
         m_observer.offline("no answer to " + why);
     }
 }
@@ -203,12 +220,20 @@ void BoxWorker::serve(std::chrono::milliseconds interval, const std::optional<St
         m_wake.wait_until(held, until, [&] { return m_stop || m_republish || !m_queue.empty(); });
         if (m_stop)
             return;
-        std::deque<BoxCommand> commands;
+        std::deque<Queued> commands;
         commands.swap(m_queue);
         const bool again = std::exchange(m_republish, false);
         held.unlock();
-        for (const auto& command : commands) {
-            if (!execute(command)) {
+        for (std::size_t i = 0; i < commands.size(); ++i) {
+            const bool answered = execute(commands[i].command);
+            if (commands[i].done)
+                commands[i].done(answered ? std::nullopt
+                                          : std::optional(CommandRefusal{Refused::Unavailable, "the box did not answer"}));
+            if (!answered) {
+                // Those after it were never sent: they go with the box's other queued commands.
+                std::lock_guard relock(m_mutex);
+                m_queue.insert(m_queue.begin(), std::make_move_iterator(commands.begin() + static_cast<long>(i) + 1),
+                               std::make_move_iterator(commands.end()));
                 m_commandFailed = true;
                 return;
             }

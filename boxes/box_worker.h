@@ -56,9 +56,10 @@ public:
     BoxWorker& operator=(const BoxWorker&) = delete;
 
     const std::string& serial() const { return m_serial; }
-    // Checks the command against the box's model and directions and queues it; the reason
-    // when refused. Never waits for the box.
-    std::optional<std::string> submit(const BoxCommand& command);
+    // Checks the command against the box's model and directions and queues it; the refusal
+    // when refused. Never waits for the box: done, when given, is called on the worker's
+    // thread once the box has answered, or with why it could not be carried out.
+    std::optional<CommandRefusal> submit(const BoxCommand& command, CommandDone done = {});
     // Tell the observer everything again (after a broker connection, say).
     void republish();
     // Discovery saw the box on the bus: connect when not connected.
@@ -71,7 +72,8 @@ private:
     bool connectBox();
     void serve(std::chrono::milliseconds interval, const std::optional<State>& last);  // between polls
     bool execute(const BoxCommand& command);
-    std::optional<std::string> check(const BoxCommand& command) const;  // m_mutex held
+    std::optional<CommandRefusal> check(const BoxCommand& command) const;  // m_mutex held
+    void dropQueued(const std::string& why);                                // m_mutex not held
     BoxInfo info() const;
 
     HidBackend& m_bus;
@@ -81,7 +83,11 @@ private:
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<BoxCommand> m_queue;
+    struct Queued {
+        BoxCommand command;
+        CommandDone done;
+    };
+    std::deque<Queued> m_queue;
     bool m_stop = false, m_plugged = true, m_republish = false, m_online = false;
     BoxInfo m_box;
 

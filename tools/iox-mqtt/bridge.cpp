@@ -388,8 +388,8 @@ void Bridge::message(const std::string& topic, const std::string& payload, bool 
         const auto it = m_workers.find(command.serial);
         if (it == m_workers.end())
             refused = "no box with serial number " + command.serial;
-        else
-            refused = it->second->worker.submit(*command.action);
+        else if (auto refusal = it->second->worker.submit(*command.action))
+            refused = refusal->reason;
     }
     if (refused)
         refuse(command.serial, topic, payload, *refused);

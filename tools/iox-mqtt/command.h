@@ -1,21 +1,14 @@
 #pragma once
-// The commands that arrive on a box's /set topics, read from topic and payload in full
-// before anything reaches a box: a refused message gives a reason and sends nothing. The
-// values pass the checks every front end shares; what the box's model allows is the worker's.
+// The commands that arrive on a box's /set topics: the topic's levels after the serial number
+// and before "set", with the payload, are the shared command vocabulary.
 
-#include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 
-#include "boxes/box_command.h"
+#include "boxes/command_words.h"
 
 namespace iox::mqtt {
-
-// Payloads above this size are refused unread.
-inline constexpr std::size_t kMaxPayload = 4096;
 
 using Action = boxes::BoxCommand;
 
