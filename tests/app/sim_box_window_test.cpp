@@ -39,7 +39,7 @@ protected:
     BoxPage* page = nullptr;
 };
 
-TEST_F(SimWindow, ShowsTheBoxIdleThenWhatThePanelsCommandsDidToIt)
+TEST_F(SimWindow, ShowsTheBoxIdleThenWhatThePanelsCommandsDidToItAndItsFaultSwitchesActOnIt)
 {
     EXPECT_TRUE(window->timer()->isActive());
     EXPECT_EQ(page->modelLabel()->text() + page->serialLabel()->text() + page->firmwareLabel()->text() +
@@ -84,6 +84,21 @@ TEST_F(SimWindow, ShowsTheBoxIdleThenWhatThePanelsCommandsDidToIt)
     EXPECT_EQ(page->diagram()->waveform().bits, (std::vector<std::uint8_t>{1, 1}));
     EXPECT_EQ(page->diagram()->lineNames(), (std::array<QString, 3>{"", "", ""}));
     EXPECT_EQ(page->wordLabel()->text(), "\"11\", 2 bits, on the box's own lines, trigger on  (3 words sent)");
+
+    // The fault switches unplug, silence or delay the box.
+    using simbox::Fault;
+    page->faultButton(Fault::Silent)->click();
+    EXPECT_TRUE(bus.faults(box).silent);
+    page->faultButton(Fault::Unplugged)->click();
+    EXPECT_FALSE(bus.present(box) || bus.faults(box).silent);
+    QString states = page->stateLabel()->text() + "|";
+    page->lateDelay()->setValue(40);
+    page->faultButton(Fault::Late)->click();
+    EXPECT_FALSE(bus.faults(box).silent);
+    states += page->stateLabel()->text() + "|";
+    page->faultButton(Fault::Normal)->click();
+    EXPECT_EQ(bus.faults(box).answerDelay.count(), 0);
+    EXPECT_EQ(states + page->stateLabel()->text(), "unplugged|running, answering 40 ms late|running");
 }
 
 TEST_F(SimWindow, AnInputLineSwitchedHereReachesThePanelsStatusRowOnItsNextTick)
@@ -112,23 +127,6 @@ TEST_F(SimWindow, AnInputLineSwitchedHereReachesThePanelsStatusRowOnItsNextTick)
     EXPECT_FALSE(page->lineButton(kPortB, 4)->isEnabled() || colourOf(page->lineButton(kPortB, 4)) != ui::kLow);
     option(kPortB, true)->click();
     EXPECT_EQ(bus.box(box).levelB(), 0);  // the box's inputs were left alone
-}
-
-TEST_F(SimWindow, FaultSwitchesUnplugSilenceOrDelayTheBox)
-{
-    using simbox::Fault;
-    page->faultButton(Fault::Silent)->click();
-    EXPECT_TRUE(bus.faults(box).silent);
-    page->faultButton(Fault::Unplugged)->click();
-    EXPECT_FALSE(bus.present(box) || bus.faults(box).silent);
-    QString states = page->stateLabel()->text() + "|";
-    page->lateDelay()->setValue(40);
-    page->faultButton(Fault::Late)->click();
-    EXPECT_FALSE(bus.faults(box).silent);
-    states += page->stateLabel()->text() + "|";
-    page->faultButton(Fault::Normal)->click();
-    EXPECT_EQ(bus.faults(box).answerDelay.count(), 0);
-    EXPECT_EQ(states + page->stateLabel()->text(), "unplugged|running, answering 40 ms late|running");
 }
 
 // Several boxes, no panel: one tab each, and each tab's switches reach its own box.

@@ -33,8 +33,12 @@ std::vector<std::string> traceNames(const std::vector<std::string>& lines)
     return names;
 }
 
-TEST(BackendStack, TracesSimulatedBoxesByTheirSerialNumberFromTheFirstReport)
+// A simulated box is traced by its serial number from the first report; a box on the
+// caller's own bus by its path until it has answered its serial number.
+TEST(BackendStack, TracesBoxesByTheirSerialNumberOrByPathUntilTheyAnswerIt)
 {
+    sim::SimBackend own;  // outlives the stacks over it
+    own.addBox(boxWith("555"));
     std::vector<std::string> lines;
     StackOptions options;
     options.simulated = {boxWith("10001"), boxWith("20002", "IOX-MODEL-D")};
@@ -47,17 +51,11 @@ TEST(BackendStack, TracesSimulatedBoxesByTheirSerialNumberFromTheFirstReport)
     EXPECT_EQ(traceNames(lines), (std::vector<std::string>{"out 20002", "in 20002"}));
     EXPECT_EQ(lines[0].substr(0, 15), "out 20002 00 29");  // report ID, then the request's code, 41
     EXPECT_EQ(lines[0].size(), std::string("out 20002").size() + 65 * 3);
-}
 
-TEST(BackendStack, NamesOtherBoxesByPathUntilTheyAnswerTheirSerialNumber)
-{
-    sim::SimBackend own;
-    own.addBox(boxWith("555"));
-    std::vector<std::string> lines;
-    StackOptions options;
+    lines.clear();
+    options.simulated.clear();
     options.bus = &own;
-    options.trace = traceLines([&](const std::string& line) { lines.push_back(line); });
-    auto built = BackendStack::build(options);
+    built = BackendStack::build(options);
     ASSERT_TRUE(built.stack);
     EXPECT_EQ(built.stack->simulated(), nullptr);  // the caller's own bus
     identify(built.stack->bus(), "sim:box0", Ask::Everything);

@@ -1,9 +1,8 @@
 // The request/answer exchange: stale reports, bounded waits, boxes that vanish, backends
-// that misbehave, and the simulated box's bootloader that the firmware updates talk to.
+// that misbehave.
 
 #include <gmock/gmock.h>
 
-#include <algorithm>
 #include <stdexcept>
 
 #include "device/commands.h"
@@ -134,23 +133,6 @@ TEST(Exchange, WritesOnceThenReadsUntilTheEchoOnTheSameHandle)
 
     EXPECT_CALL(backend, close(9));
     io.Disconnect();
-}
-
-// The bootloader answers image lines only; its end-of-file line starts the firmware again.
-TEST(Bootloader, TakesImageLinesOnlyAndTheLastStartsTheFirmware)
-{
-    sim::SimBackend bus;
-    bus.addBox(boxWith("10001"));
-    bus.box(0).enterBootloader();
-    const HidHandle boot = bus.open(bus.pathOf(0));
-    Report answer{};
-    bus.write(boot, request(cmd::ReadSn));
-    EXPECT_FALSE(bus.read(boot, answer, 5ms));
-    Report eof{};
-    std::ranges::copy(std::string_view(":00000001FF"), eof.begin() + 1);
-    ASSERT_TRUE(bus.write(boot, eof) && bus.read(boot, answer, 10ms));
-    EXPECT_EQ(std::string({char(answer[1]), char(answer[2])}), ":F");
-    EXPECT_FALSE(bus.box(0).inBootloader());
 }
 
 }  // namespace

@@ -62,24 +62,16 @@ protected:
     std::unique_ptr<BrowseForm> form;
 };
 
-TEST_F(Browse, StartsInTheCurrentFolderAndFiltersByThePattern)
-{
-    EXPECT_EQ(form->Label4()->text(), QDir::toNativeSeparators(dir.path()));
-    EXPECT_EQ(filesListed(), (QStringList{"USB_IO_Firmware_A1.hex", "notes.txt"}));
-    EXPECT_EQ(form->windowTitle(), "Browse");
-    form->Text1()->setText("*.txt");
-    EXPECT_EQ(filesListed(), QStringList{"notes.txt"});
-    form->Text1()->setText("../*");
-    EXPECT_EQ(form->filePattern(), "*.txt") << "a pattern reaching out of the folder is ignored";
-}
-
 TEST_F(Browse, OkCancelAndTheCloseBoxHandBackThePathAndAnIllegalNameKeepsTheWindow)
 {
     enum Act { Ok, Cancel, CloseBox };
     // Typed, done, the path handed back with "earlier" chosen before, the refusal shown. A
-    // file that does not exist yet is accepted.
+    // file that does not exist yet is accepted; a file in the way of the name check's probe
+    // stays as it was.
+    makeFile("USB_IO_Firmware_A1.hex_", "someone's file");
     const std::tuple<const char*, Act, QString, QString> cases[] = {
         {"USB_IO_Firmware_new.hex", Ok, native("USB_IO_Firmware_new.hex"), ""},
+        {"USB_IO_Firmware_A1.hex", Ok, native("USB_IO_Firmware_A1.hex"), ""},
         {"", Ok, "", ""},
         {"notes.txt", Cancel, "", ""},
         {"notes.txt", CloseBox, "earlier", ""},
@@ -100,25 +92,16 @@ TEST_F(Browse, OkCancelAndTheCloseBoxHandBackThePathAndAnIllegalNameKeepsTheWind
         EXPECT_EQ(form->result(), !refusal.isEmpty() ? -1 : act == Ok ? QDialog::Accepted : QDialog::Rejected);
         EXPECT_EQ(session::FirmwareFilePath(), path);
         EXPECT_EQ(form->isVisible(), !refusal.isEmpty());
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "the probe is gone again";
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3) << "the probe is gone again";
         ASSERT_EQ(services.messages.size(), refusal.isEmpty() ? 0u : 1u);
         if (!refusal.isEmpty()) {
             EXPECT_EQ(services.messages[0].text, refusal);
             EXPECT_EQ(services.messages[0].icon, ui::Icon::Information);
         }
     }
-}
-
-TEST_F(Browse, ExistingProbeNameSurvivesTheCheck)
-{
-    makeFile("USB_IO_Firmware_A1.hex_", "someone's file");
-    form->Text2()->setText("USB_IO_Firmware_A1.hex");
-    form->Command1()->click();
-    EXPECT_EQ(session::FirmwareFilePath(), native("USB_IO_Firmware_A1.hex"));
     QFile kept(dir.filePath("USB_IO_Firmware_A1.hex_"));
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), "someone's file");
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3) << "only the probe it made is removed";
 }
 
 TEST_F(Browse, TheKeysChooseAFileAndDeleteRemovesItOnlyOnYes)
@@ -137,16 +120,23 @@ TEST_F(Browse, TheKeysChooseAFileAndDeleteRemovesItOnlyOnYes)
         services.answers.push_back(answer);
         press(form->File1(), Qt::Key_Delete);
         ASSERT_EQ(services.messages.size(), 1u);
-        EXPECT_EQ(services.messages[0].text, "Delete Selected File?");
-        EXPECT_EQ(services.messages[0].buttons, ui::Buttons::YesNo);
-        EXPECT_EQ(services.messages[0].icon, ui::Icon::Question);
+        const auto& asked = services.messages[0];
+        EXPECT_TRUE(asked.text == "Delete Selected File?" && asked.buttons == ui::Buttons::YesNo && asked.icon == ui::Icon::Question);
         EXPECT_EQ(QFile::exists(dir.filePath("notes.txt")), answer == ui::Answer::No);
     }
     EXPECT_EQ(filesListed(), QStringList{"USB_IO_Firmware_A1.hex"});
 }
 
-TEST_F(Browse, TypingNarrowsTheListClickingFillsTheNameDoubleClickTakesIt)
+TEST_F(Browse, ThePatternAndTypingNarrowTheListClickingFillsTheNameDoubleClickTakesIt)
 {
+    EXPECT_EQ(form->windowTitle(), "Browse");
+    EXPECT_EQ(form->Label4()->text(), QDir::toNativeSeparators(dir.path())) << "it starts in the current folder";
+    EXPECT_EQ(filesListed(), (QStringList{"USB_IO_Firmware_A1.hex", "notes.txt"}));
+    form->Text1()->setText("*.txt");
+    EXPECT_EQ(filesListed(), QStringList{"notes.txt"});
+    form->Text1()->setText("../*");
+    EXPECT_EQ(form->filePattern(), "*.txt") << "a pattern reaching out of the folder is ignored";
+
     form->Text2()->setText("USB");
     press(form->Text2(), Qt::Key_B, QEvent::KeyRelease);
     EXPECT_EQ(form->filePattern(), "USB*.*");
@@ -167,7 +157,7 @@ TEST_F(Browse, TypingNarrowsTheListClickingFillsTheNameDoubleClickTakesIt)
     EXPECT_EQ(session::FirmwareFilePath(), native("USB_IO_Firmware_A1.hex"));
 }
 
-TEST_F(Browse, ChoosingAFolderFollowsIt)
+TEST_F(Browse, ChoosingAFolderFollowsItAndOneSeparatorComesBeforeTheName)
 {
     const auto items = form->Dir1()->findItems("sub", Qt::MatchEndsWith);
     ASSERT_EQ(items.size(), 1);
@@ -181,17 +171,15 @@ TEST_F(Browse, ChoosingAFolderFollowsIt)
     EXPECT_EQ(session::FirmwareFilePath(), native("sub/x.hex")) << "one separator between folder and name";
     emit form->Drive1()->currentIndexChanged(form->Drive1()->currentIndex());
     EXPECT_EQ(form->Label4()->text(), native("sub")) << "a drive shows its current folder, not its root";
-}
 
-TEST_F(Browse, RootFolderGetsNoSecondSeparator)
-{
     form->setFolderPath(QDir::rootPath());
     EXPECT_EQ(form->Label4()->text(), QDir::toNativeSeparators(QDir::rootPath()));
     form->Text2()->setText("iox_browse_probe_test.hex");
     form->Command1()->click();
     if (!services.messages.empty())
         GTEST_SKIP() << "the root folder is not writable here";
-    EXPECT_EQ(session::FirmwareFilePath(), QDir::toNativeSeparators(QDir::rootPath()) + "iox_browse_probe_test.hex");
+    EXPECT_EQ(session::FirmwareFilePath(), QDir::toNativeSeparators(QDir::rootPath()) + "iox_browse_probe_test.hex")
+        << "no second separator after the root";
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// The update window's UpdateFirmware against a simulated box: the main panel stopped at the
-// reset, the progress shown, the restart, and the end of a failed update. The order of the
-// update's phases and lines is the firmware core's to check.
+// The update window's UpdateFirmware against a simulated box: the end of a failed update, the
+// wait for the box after its reset, a refused file. A whole update, with the progress shown
+// and the restart, is firmware_info_form_test's; the order of the update's phases and lines
+// is the firmware core's to check.
 
 #include <gtest/gtest.h>
 
@@ -9,8 +10,8 @@
 #include <QTimer>
 
 #include <chrono>
-#include <map>
 
+#include "firmware_core/image_file.h"
 #include "tests/firmware/update_fixture.h"
 
 namespace iox::testing {
@@ -24,48 +25,6 @@ class UpdateFirmware : public FirmwareTest {
 protected:
     void run(QString path) { firmware::fwForm().UpdateFirmware(path); }
 };
-
-// The bar after each answer shows the cut's share of the text, the whole track at the end.
-// The end-of-file record's 'F' ends the lines; then the main panel starts again.
-TEST_F(UpdateFirmware, StopsThePanelAtTheResetShowsEachAnswerAndRestartsThePanel)
-{
-    QPointer<panels::TestForm> before = loadPanel();
-    bool stoppedAtReset = false;
-    bus.faults(box).mangle = [&](Report& answer) {
-        if (answer[1] == cmd::ResetCpu)
-            stoppedAtReset = !before->isEnabled() && !before->Timer1()->isActive();
-    };
-    std::map<std::size_t, std::pair<QString, int>> shownAfter;  // lines answered -> Label4, Label6 width
-    services.onProcessEvents = [&] {
-        if (auto* form = loadedFWForm(); form && form->isVisible())
-            shownAfter[bus.box(box).bootloaderLines().size()] = {form->Label4()->text(), form->Label6()->width()};
-    };
-    bool fullBar = false;
-    services.onMessage = [&](const QString&) {  // the success message
-        fullBar = loadedFWForm()->Label6()->geometry() == loadedFWForm()->Label3()->geometry();
-    };
-    run(writeImage(kData1 + kEndOfFile + ";after the end\r\n" + kData2));
-
-    Requests expected{"Flag", "ResetCPU", kData1, kEndOfFile, "SN"};
-    expected.insert(expected.end(), kLoadRequests.begin(), kLoadRequests.end());
-    expected.insert(expected.end(), {"Firmware", "Firmware"});
-    EXPECT_EQ(wire(), expected);
-    EXPECT_TRUE(stoppedAtReset);
-    // Cuts at 46 and 59 of 119 characters on a track of 409 pixels.
-    EXPECT_EQ(shownAfter[1], std::pair(QString("39%"), 158));
-    EXPECT_EQ(shownAfter[2], std::pair(QString("50%"), 203));
-    EXPECT_TRUE(fullBar);
-    EXPECT_EQ(services.events,
-              (std::vector<std::string>{"sleep:2000", "beep",
-                                        "message:The New Firmware was succesfully updated\r\nThe Program will ReStart",
-                                        "sleep:2000"}));
-    panels::TestForm* after = panels::mainPanel();
-    ASSERT_NE(after, nullptr);
-    EXPECT_NE(after, before.data());
-    EXPECT_TRUE(before->isHidden() && after->isVisible() && after->isEnabled());
-    EXPECT_EQ(loadedFWForm(), nullptr);
-    EXPECT_EQ(bus.openHandles(), 1u);  // the update's own handle was closed
-}
 
 // A line the bootloader refuses with its status, or a box that leaves while taking a line.
 struct LineFailure {
@@ -126,8 +85,7 @@ TEST_P(UpdateFirmwareReopen, TheBoxIsAwaitedUpToThirtyFiveTimes)
         EXPECT_EQ(linesOnWire(), (Requests{kData1, kData2}));
     } else {
         std::vector<std::string> events(35, "sleep:2000");
-        events.push_back(kFailed);
-        events.push_back("end");
+        events.insert(events.end(), {kFailed, "end"});
         EXPECT_EQ(services.events, events);
         EXPECT_EQ(bus.openCallsOf(bus.pathOf(box)) - opensBefore, 35u);
     }
@@ -135,17 +93,20 @@ TEST_P(UpdateFirmwareReopen, TheBoxIsAwaitedUpToThirtyFiveTimes)
 
 INSTANTIATE_TEST_SUITE_P(Attempts, UpdateFirmwareReopen, ::testing::Values(2, -1));
 
-// 62 characters and CR LF: 64 bytes, one more than a request carries.
+// 62 characters and CR LF: 64 bytes, one more than a request carries. The window shows the
+// core's refusal as it stands; which files are refused, and why, is the core's to check.
 TEST_F(UpdateFirmware, ARefusedFileShowsWhyAndNeverTouchesTheBox)
 {
     QPointer<panels::TestForm> panel = loadPanel();
-    run(writeImage(":" + std::string(61, '0') + "\r\n" + kEndOfFile));
+    const QString path = writeImage(":" + std::string(61, '0') + "\r\n" + kEndOfFile);
+    const std::size_t opens = bus.openCalls();
+    run(path);
 
-    EXPECT_TRUE(wire().empty());
-    ASSERT_EQ(services.messages.size(), 1u);
-    EXPECT_TRUE(services.messages[0].text.contains("Nothing was sent to the USB IO."))
-        << services.messages[0].text.toStdString();
-    EXPECT_TRUE(panel->Timer1()->isActive());
+    EXPECT_TRUE(wire().empty() && bus.openCalls() == opens);
+    const std::string refusal = firmware::readImageFile(path.toStdString()).error;
+    EXPECT_NE(refusal.find("Nothing was sent to the USB IO."), std::string::npos);
+    EXPECT_EQ(services.events, std::vector<std::string>{"message:" + refusal}) << "no end of the program";
+    EXPECT_TRUE(panel->Timer1()->isActive() && session::sharedDevice().isConnected() && !firmware::updateRunning());
     EXPECT_FALSE(loadedFWForm()->isVisible());
 }
 

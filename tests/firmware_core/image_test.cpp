@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "device/commands.h"
 #include "device/sim/sim_backend.h"
 #include "firmware_core/bootloader_protocol.h"
 #include "firmware_core/hex_records.h"
@@ -37,34 +38,22 @@ std::string recordOf(std::size_t n)
 }
 
 // A ':' or ';' past a line's first two characters cuts it off and starts the next; the
-// text after the last cut is not sent.
+// text after the last cut is not sent. "(end)": the line is taken for the end-of-file
+// record, whose mark is case-sensitive. The cuts' positions are checked through the
+// progress shown in update_test.
 TEST(LineCutter, SendsTheLinesBetweenCuts)
 {
     const std::pair<std::string, std::vector<std::string>> cases[] = {
-        {kData + kEof, {kData}},
-        {kData + kEof + ";comment\r\n", {kData, kEof}},
-        {":01\r\n;02\r\n:03", {":01\r\n", ";02\r\n"}},
-        {":AB:CD", {":AB"}},
-        {"::AB:CD", {"::AB"}},
-        {":AB::CD:", {":AB", "::CD"}},
-        {kData, {}},
-        {"", {}},
-        {"hello\r\n", {}},
-        {recordOf(63) + kEof, {recordOf(63)}},
-        {recordOf(64) + kEof, {recordOf(64)}}};
+        {kData + kEof, {kData}}, {kData + kEof + ";comment\r\n", {kData, kEof + "(end)"}},
+        {kData + ":00000001ff\r\n:", {kData, ":00000001ff\r\n"}}, {":01\r\n;02\r\n:03", {":01\r\n", ";02\r\n"}},
+        {":AB:CD", {":AB"}}, {"::AB:CD", {"::AB"}}, {":AB::CD:", {":AB", "::CD"}}, {kData, {}}, {"", {}},
+        {"hello\r\n", {}}, {recordOf(63) + kEof, {recordOf(63)}}, {recordOf(64) + kEof, {recordOf(64)}}};
     for (const auto& [text, lines] : cases) {
         std::vector<std::string> sent;
         for (const auto& line : cutImageLines(text))
-            sent.emplace_back(lineText(text, line));
+            sent.push_back(std::string(lineText(text, line)) + (line.endOfFileRecord ? "(end)" : ""));
         EXPECT_EQ(sent, lines) << text;
     }
-}
-
-// The cuts' positions are checked through the progress shown in update_test.
-TEST(EndOfFileMark, IsCaseSensitive)
-{
-    EXPECT_TRUE(cutImageLines(kData + kEof + ";")[1].endOfFileRecord);
-    EXPECT_FALSE(cutImageLines(kData + ":00000001ff\r\n:")[1].endOfFileRecord);
 }
 
 class ImageFile : public ::testing::Test {
@@ -79,17 +68,6 @@ protected:
     }
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("iox_image_" + std::to_string(::getpid()));
 };
-
-TEST_F(ImageFile, TakesTheBytesAsTheyAre)
-{
-    // Bytes outside ASCII in a comment, and a line of 63 characters: the longest one taken.
-    const std::string data = ";\xA5\x7F\r\n" + recordOf(63);
-    const auto result = readImageFile(write("USB_IO_Firmware_A1.hex", data + kEof));
-    ASSERT_TRUE(result.image) << result.error;
-    EXPECT_EQ(result.image->length(), data.size() + kEof.size());
-    ASSERT_EQ(result.image->lines.size(), 2u);
-    EXPECT_EQ(std::string(result.image->lineText(result.image->lines[0])) + std::string(result.image->lineText(result.image->lines[1])), data);
-}
 
 // Real images: 16-byte records, extended address records, either case, CR LF or LF,
 // comments and blank lines, and what older tools leave after the end-of-file record (Ctrl-Z,
@@ -107,23 +85,20 @@ TEST(RealImage, PassesTheRecordCheck)
 
 TEST(FirmwareFilePath, NamesAnImageRightAfterAFolder)
 {
-    const std::pair<const char*, bool> paths[] = {{"C:\\Data\\USB_IO_Firmware_A1.hex", true},
-                                                  {"C:\\Data\\usb_io_firmware_A1.hex", false},
-                                                  {"C:\\Data\\Firmware_A1.hex", false},
-                                                  {"C:\\USB_IO_Firmware_old\\x.hex", true},
-                                                  {"/home/op/USB_IO_Firmware_A1.hex", true},
-                                                  {"/home/op/MyUSB_IO_Firmware_A1.hex", false},
-                                                  {"USB_IO_Firmware_A1.hex", false},
-                                                  {"/home/op/USB_IO_FIRMWARE_A1.hex", false},
-                                                  {"/a/xUSB_IO_Firmware_1/USB_IO_Firmware_2", true},
-                                                  {"", false}};
+    const std::pair<const char*, bool> paths[] = {
+        {"C:\\Data\\USB_IO_Firmware_A1.hex", true}, {"C:\\Data\\usb_io_firmware_A1.hex", false},
+        {"C:\\Data\\Firmware_A1.hex", false}, {"C:\\USB_IO_Firmware_old\\x.hex", true},
+        {"/home/op/USB_IO_Firmware_A1.hex", true}, {"/home/op/MyUSB_IO_Firmware_A1.hex", false},
+        {"USB_IO_Firmware_A1.hex", false}, {"/home/op/USB_IO_FIRMWARE_A1.hex", false},
+        {"/a/xUSB_IO_Firmware_1/USB_IO_Firmware_2", true}, {"", false}};
     for (const auto& [path, accepted] : paths)
         EXPECT_EQ(isFirmwareFilePath(path), accepted) << path;
 }
 
 TEST(ImageText, RefusalTellsTheOperatorWhy)
 {
-    const std::pair<std::string, const char*> refusals[] = {
+    const std::string notHex = " of the Firmware file is not an Intel HEX record (";
+    const std::pair<std::string, std::string> refusals[] = {
         {recordOf(64) + kEof, "Line 1 of the Firmware file is longer than 63"},
         {recordOf(21) + recordOf(71) + kEof, "Line 2 of the Firmware file is longer than 63"},
         {"", "holds no firmware lines"},
@@ -131,19 +106,13 @@ TEST(ImageText, RefusalTellsTheOperatorWhy)
         // Cut short: the last data record is the text after the last cut, which is not sent.
         {kData + kData, "x.hex has no end-of-file record: the file may be cut short"},
         // A C source saved under an image's name: short lines holding ':'.
-        {"int a;\nx: y;\n:z\n", "Line 1 of the Firmware file is not an Intel HEX record (does not start with ':')"},
-        {kData + ":0400000001020304F3\r\n" + kEof, "Line 2 of the Firmware file is not an Intel HEX record "
-                                                  "(checksum is 0xf3, the record needs 0xf2)"},
-        {kData + kData + ":0300000001020304F2\r\n" + kEof, "Line 3 of the Firmware file is not an Intel HEX "
-                                                          "record (byte count says 3"},
-        {kData + ":00000001FF \r\n" + kEof, "Line 2 of the Firmware file is not an Intel HEX record "
-                                      "(character 12 is not a hex digit)"},
-        {kData + ":0000000\r\n" + kEof, "Line 2 of the Firmware file is not an Intel HEX record "
-                                         "(holds an odd number of hex digits)"},
-        {"\r\n" + kData + kEof, "Line 1 of the Firmware file is not an Intel HEX record "
-                                "(is blank before the first record)"},
-        {kData + "; built 12:30\r\n" + kEof, "Line 2 of the Firmware file is not an Intel HEX record "
-                                             "(is a comment holding ':')"}};
+        {"int a;\nx: y;\n:z\n", "Line 1" + notHex + "does not start with ':')"},
+        {kData + ":0400000001020304F3\r\n" + kEof, "Line 2" + notHex + "checksum is 0xf3, the record needs 0xf2)"},
+        {kData + kData + ":0300000001020304F2\r\n" + kEof, "Line 3" + notHex + "byte count says 3"},
+        {kData + ":00000001FF \r\n" + kEof, "Line 2" + notHex + "character 12 is not a hex digit)"},
+        {kData + ":0000000\r\n" + kEof, "Line 2" + notHex + "holds an odd number of hex digits)"},
+        {"\r\n" + kData + kEof, "Line 1" + notHex + "is blank before the first record)"},
+        {kData + "; built 12:30\r\n" + kEof, "Line 2" + notHex + "is a comment holding ':')"}};
     for (const auto& [text, says] : refusals) {
         const auto result = checkImageText(text, "x.hex");
         EXPECT_FALSE(result.image) << says;
@@ -156,8 +125,16 @@ TEST(ImageText, RefusalTellsTheOperatorWhy)
     }
 }
 
-TEST_F(ImageFile, RefusesAFileThatCannotBeReadOrIsLargerThanSixteenMiB)
+// The bytes are taken as they are; a file that cannot be read, or is larger than 16 MiB, is refused.
+TEST_F(ImageFile, TakesTheBytesAsTheyAreUpToSixteenMiB)
 {
+    // Bytes outside ASCII in a comment, and a line of 63 characters: the longest one taken.
+    const std::string data = ";\xA5\x7F\r\n" + recordOf(63);
+    const auto taken = readImageFile(write("USB_IO_Firmware_A1.hex", data + kEof));
+    ASSERT_TRUE(taken.image) << taken.error;
+    EXPECT_EQ(taken.image->length(), data.size() + kEof.size());
+    ASSERT_EQ(taken.image->lines.size(), 2u);
+    EXPECT_EQ(std::string(taken.image->lineText(taken.image->lines[0])) + std::string(taken.image->lineText(taken.image->lines[1])), data);
     for (const std::string& path : {(dir / "missing.hex").string(), dir.string(), std::string()}) {
         const auto result = readImageFile(path);
         EXPECT_FALSE(result.image);
@@ -191,6 +168,8 @@ TEST(HexRecords, NameTheLineAndItsProblem)
     }
 }
 
+// The simulated bootloader answers image lines only, and its end-of-file line starts the
+// firmware; the link takes the echo's status, passes stale reports over, and fails on silence.
 TEST(Bootloader, TheAnswerIsTheEchoStatusAndSilenceIsAFailedRead)
 {
     sim::SimBackend bus;
@@ -199,6 +178,13 @@ TEST(Bootloader, TheAnswerIsTheEchoStatusAndSilenceIsAFailedRead)
     const HidHandle handle = bus.open(bus.pathOf(0));
     BootloaderLink link{bus};
     link.setAnswerBounds(20ms, 20ms);
+    Report answer{};
+    ASSERT_TRUE(bus.write(handle, Report{0, cmd::ReadSn}));
+    EXPECT_FALSE(bus.read(handle, answer, 5ms));
+    EXPECT_EQ(link.SendFirmwareLine(handle, kEof), 'F');
+    EXPECT_FALSE(bus.box(0).inBootloader());
+
+    bus.box(0).enterBootloader();
     bus.queueStale(0, Report{0, 0x99, 'O'});
     bus.box(0).setLineAnswer([](const std::string&, std::size_t) { return std::uint8_t{'X'}; });
     EXPECT_EQ(link.SendFirmwareLine(handle, ":00\r\n"), 'X') << "the stale report is passed over";

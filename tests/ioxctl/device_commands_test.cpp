@@ -24,7 +24,6 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandCase{{"relays", "0xA5"}, request(cmd::SetRelayByte, {0xA5})},
                       CommandCase{{"port", "B", "in"}, request(cmd::SetByteBAsInput)},
                       CommandCase{{"port", "a", "set", "0b1010"}, request(cmd::SetByte, {'A', 10})},
-                      CommandCase{{"port", "B", "set", "255"}, request(cmd::SetByte, {'B', 255})},
                       CommandCase{{"line", "B3", "1"}, request(cmd::SetTtlBit, {'B', 3, 1})},
                       CommandCase{{"pulse", "A0", "200"}, request(cmd::SetTtlPulse, {'A', 0, 200})},
                       CommandCase{{"spi", "--clock", "B0", "--data", "B1", "--le", "B2", "10110"},

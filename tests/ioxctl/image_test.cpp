@@ -58,15 +58,6 @@ TEST_F(Image, HexCheckListsEveryLineARequestCannotCarry)
     EXPECT_NE(out.str().find("flash refuses this file"), std::string::npos);
 }
 
-TEST_F(Image, FlashSendsTheImageToTheBootloader)
-{
-    bus.addBox(boxWith("10001"));
-    ASSERT_EQ(ctl({"flash", file(std::string(kData) + kData + kEnd + ";\r\n")}), 0) << err.str();
-    EXPECT_EQ(bus.box(0).bootloaderLines(), (std::vector<std::string>{kData, kData, kEnd}));
-    EXPECT_NE(out.str().find("progress 100% (3 lines sent)\n"), std::string::npos) << out.str();
-    EXPECT_NE(out.str().find("The New Firmware was succesfully updated"), std::string::npos);
-}
-
 TEST_F(Image, FlashRefusedFileSendsNothing)
 {
     bus.addBox(boxWith("10001"));
@@ -80,36 +71,36 @@ TEST_F(Image, FlashRefusedFileSendsNothing)
     EXPECT_EQ(bus.openCalls(), 0u);
 }
 
-TEST_F(Image, FlashStopsAtALineTheBootloaderRefuses)
-{
-    bus.addBox(boxWith("10001"));
-    bus.box(0).setLineAnswer([](const std::string&, std::size_t index) -> std::uint8_t { return index == 1 ? 'X' : 'O'; });
-    EXPECT_EQ(ctl({"flash", file(std::string(kData) + kData + kData + kEnd)}), code(Exit::UpdateFailed));
-    EXPECT_EQ(bus.box(0).bootloaderLines().size(), 2u);
-    EXPECT_NE(err.str().find("line 2 of 3 was answered with status 88"), std::string::npos) << err.str();
-}
-
-// SIGINT or SIGTERM during flash, counted at the update's waits: the box back at its
-// second reopen attempt, so the update asks about stopping once more before its first line.
-struct SignalCase {
+// Flash to the end, or a stop: the bootloader refusing a line, a box whose firmware takes no
+// update, SIGINT or SIGTERM counted at the update's waits. The box comes back at its second
+// reopen attempt, so the update asks about stopping once more before its first line.
+struct FlashCase {
     const char* name;
-    std::function<int(int pauses)> signals;
     Exit exit;
-    std::string says;
-    std::size_t lines;
+    std::string says;   // on stdout or stderr
+    std::size_t lines;  // taken by the bootloader
+    std::function<int(int pauses)> signals = {};
+    std::uint8_t level = 3;
+    std::size_t refusedLine = 0;  // answered 'X'; 0: none
 };
 
-class FlashSignal : public Image, public ::testing::WithParamInterface<SignalCase> {};
+class Flash : public Image, public ::testing::WithParamInterface<FlashCase> {};
 
-TEST_P(FlashSignal, StopsOnlyWhereNoBoxIsLeftBehindUnasked)
+TEST_P(Flash, EndsWhereNoBoxIsLeftBehindUnasked)
 {
-    bus.addBox(boxWith("10001"));
+    const FlashCase& c = GetParam();
+    auto config = boxWith("10001");
+    config.firmware[0] = c.level;
+    bus.addBox(config);
     bus.faults(0).failedOpensAfterReset = 1;
-    env.signalCount = [this] { return GetParam().signals(pauses); };
-    EXPECT_EQ(ctl({"flash", file(std::string(kData) + kData + kEnd)}), code(GetParam().exit));
-    EXPECT_NE(err.str().find(GetParam().says), std::string::npos) << err.str();
-    EXPECT_EQ(bus.box(0).bootloaderLines().size(), GetParam().lines);
-    if (GetParam().exit == Exit::Interrupted) {
+    if (c.refusedLine)
+        bus.box(0).setLineAnswer([&c](const std::string&, std::size_t i) -> std::uint8_t { return i == c.refusedLine ? 'X' : 'O'; });
+    if (c.signals)
+        env.signalCount = [this, &c] { return c.signals(pauses); };
+    EXPECT_EQ(ctl({"flash", file(std::string(kData) + kData + kEnd + ";\r\n")}), code(c.exit));
+    EXPECT_NE((out.str() + err.str()).find(c.says), std::string::npos) << out.str() << err.str();
+    EXPECT_EQ(bus.box(0).bootloaderLines().size(), c.lines);
+    if (c.exit == Exit::Interrupted || c.exit == Exit::NotUpdatable) {
         EXPECT_EQ(codesSent(), (std::vector<int>{cmd::ReadSn, cmd::GetExtFirmware}));
     }
 }
@@ -117,32 +108,18 @@ TEST_P(FlashSignal, StopsOnlyWhereNoBoxIsLeftBehindUnasked)
 const char kWarning[] = "stopping now would leave it there until it takes a good image; the update goes on";
 
 INSTANTIATE_TEST_SUITE_P(
-    Signals, FlashSignal,
-    ::testing::Values(SignalCase{"BeforeTheReset", [](int) { return 1; }, Exit::Interrupted,
-                                 "stopped before the update began; nothing more was sent", 0},
-                      SignalCase{"OnceInTheBootloader", [](int p) { return std::min(p, 1); }, Exit::Ok, kWarning, 2},
-                      SignalCase{"TwoAtOnceOnlyWarn", [](int p) { return std::min(p, 1) * 2; }, Exit::Ok, kWarning, 2},
-                      SignalCase{"AgainAfterTheWarning", [](int p) { return p; }, Exit::UpdateFailed,
-                                 "stopped after 0 of 2 lines; the box waits in its bootloader", 0}),
+    Ends, Flash,
+    ::testing::Values(
+        FlashCase{"ToTheEnd", Exit::Ok, "progress 100% (3 lines sent)\nThe New Firmware was succesfully updated", 3},
+        FlashCase{"ALineRefused", Exit::UpdateFailed, "line 2 of 3 was answered with status 88", 2, {}, 3, 1},
+        FlashCase{"FirmwareTakesNoUpdate", Exit::NotUpdatable, "takes no update", 0, {}, 2},
+        FlashCase{"SignalBeforeTheReset", Exit::Interrupted, "stopped before the update began; nothing more was sent", 0,
+                  [](int) { return 1; }},
+        FlashCase{"SignalOnceInTheBootloader", Exit::Ok, kWarning, 3, [](int p) { return std::min(p, 1); }},
+        FlashCase{"TwoSignalsAtOnceOnlyWarn", Exit::Ok, kWarning, 3, [](int p) { return std::min(p, 1) * 2; }},
+        FlashCase{"SignalAgainAfterTheWarning", Exit::UpdateFailed,
+                  "stopped after 0 of 3 lines; the box waits in its bootloader", 0, [](int p) { return p; }}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(Image, AReplayedFlashWaitsOnlyWhatWasRecorded)
-{
-    const std::string image = file(std::string(kData) + kEnd), recording = (m_dir / "flash.rec").string();
-    ASSERT_EQ(ctl({"--simulate", "IOX-MODEL-C", "--record", recording, "flash", image}), 0) << err.str();
-    pauses = 0;
-    ASSERT_EQ(ctl({"--replay", recording, "flash", image}), 0) << err.str();
-    EXPECT_EQ(pauses, 0);
-}
-
-TEST_F(Image, FlashRefusesABoxWhoseFirmwareTakesNoUpdate)
-{
-    auto config = boxWith("10001");
-    config.firmware[0] = 2;
-    bus.addBox(config);
-    EXPECT_EQ(ctl({"flash", file(std::string(kData) + kEnd)}), code(Exit::NotUpdatable));
-    EXPECT_EQ(codesSent(), (std::vector<int>{cmd::ReadSn, cmd::GetExtFirmware}));
-}
 
 struct DoctorCase {
     const char* name;

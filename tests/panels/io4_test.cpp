@@ -71,6 +71,10 @@ TEST_F(CompactPanel, TheStartUpHandsTheChosenBoxOverToIO4AndClosesTheMainPanelUn
               Requests({"Relay 1 1", "TTL B2 1", "TTL B2 0", "TTL B0 1", "TTL B0 0", "SPI B0 B1 B2 101011"}));
     EXPECT_FALSE(io4->Check3(0)->isChecked());
     EXPECT_EQ(bus.box(0).relays() * 256 + bus.box(box).relays(), 0x02);
+    // Its rows show its own box: port B's four lines, then the two relays.
+    io4->device().Set_ByteB(0x09);
+    io4->Timer1_Timer();
+    EXPECT_EQ(levels([&](int i) { return io4->Label3(i); }, 4) + levels([&](int i) { return io4->Label4(i); }, 2), "100101");
 }
 
 TEST_F(CompactPanel, OnlyTheCompactModelFillsTheSerialLinesAndTheLoadPlacesTheWindowByItsFrame)

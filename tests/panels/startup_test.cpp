@@ -33,8 +33,7 @@ TEST_F(Startup, NoBoxShowsTheFailureOnceAndTheEmptyPanel)
     TestForm* form = load();
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(services.events, std::vector<std::string>{"message:Connection to USB IO failed"});
-    EXPECT_TRUE(services.messages[0].buttons == ui::Buttons::Ok && services.messages[0].icon == ui::Icon::None);
-    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(services.messages[0].buttons == ui::Buttons::Ok && services.messages[0].icon == ui::Icon::None && form->isVisible());
     EXPECT_EQ(form->Label8()->text() + QString::number(form->Combo1(0)->count()), "0");
 }
 
@@ -111,7 +110,9 @@ struct ModelRow {
 
 class ModelTable : public Startup, public ::testing::WithParamInterface<ModelRow> {};
 
-TEST_P(ModelTable, FillsAndPreselectsTheSerialLinesAndShrinksOnlyModelAHidingItsRelaysAndPortB)
+// Model D's port A is an input: it is turned before the window shows, with no TTL request
+// (every port-A box was clear).
+TEST_P(ModelTable, FillsTheSerialLinesShrinksOnlyModelATurnsOnlyModelDsPortAToInput)
 {
     const ModelRow& row = GetParam();
     addBox(row.model, "10001");
@@ -124,31 +125,27 @@ TEST_P(ModelTable, FillsAndPreselectsTheSerialLinesAndShrinksOnlyModelAHidingIts
         chosen << form->Combo1(i)->currentText();
     }
     EXPECT_EQ(chosen.join(' '), row.chosen);
-    const bool modelA = row.model == std::string("IOX-MODEL-A");
+    const bool modelA = row.model == std::string("IOX-MODEL-A"), inputA = row.model == std::string("IOX-MODEL-D");
     EXPECT_EQ(form->height(), ui::twips(9705) - (modelA ? ui::twips(3000) : 0));
     for (QWidget* partOfB : std::initializer_list<QWidget*>{form->Frame1(), form->Frame5(), form->Frame3(2),
                                                             form->Frame3(1), form->Frame2(1), form->Label44_0(),
                                                             form->Label9(3), form->Label9(5), form->Label444(3)})
         EXPECT_NE(partOfB->isVisibleTo(form), modelA) << partOfB->metaObject()->className();
+    Requests expected = kLoadRequests;
+    const Requests tail = inputA ? Requests{"A-in", "Firmware"} : Requests{"Firmware"};
+    expected.insert(expected.end(), tail.begin(), tail.end());
+    EXPECT_EQ(requests(handle), expected);
+    EXPECT_EQ((std::vector<bool>{form->Option1(1)->isChecked(), form->Option1(0)->isEnabled(), form->Frame4()->isEnabled(),
+                                 form->Check2(5)->isEnabled(), form->Check3(5)->isEnabled()}),
+              (std::vector<bool>{inputA, !inputA, !inputA, !inputA, true}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Models, ModelTable,
     ::testing::Values(ModelRow{"IOX-MODEL-A", "A0 A1 A2 A3 A4 A5 A6 A7", "A0 A1 A2"},
                       ModelRow{"IOX-MODEL-C", "A0 A1 A2 A3 A4 A5 A6 A7 B0 B1 B2 B3 B4 B5 B6 B7", "B0 B1 B2"},
+                      ModelRow{"IOX-MODEL-D", "B0 B1 B2 B3 B4 B5 B6 B7", "B0 B1 B2"},
                       ModelRow{"IOX-MODEL-Z", "", "  "}));
-
-TEST_F(Startup, ModelDTurnsPortAToInputBeforeTheWindowShows)
-{
-    addBox("IOX-MODEL-D", "20001");
-    TestForm* form = load();
-    Requests expected = kLoadRequests;
-    expected.insert(expected.end(), {"A-in", "Firmware"});  // no TTL: every port-A box was clear
-    EXPECT_EQ(requests(handle), expected);
-    EXPECT_EQ((std::vector<bool>{form->Option1(1)->isChecked(), form->Option1(0)->isEnabled(), form->Frame4()->isEnabled(),
-                                 form->Check2(5)->isEnabled(), form->Check3(5)->isEnabled()}),
-              (std::vector<bool>{true, false, false, false, true}));
-}
 
 TEST_F(Startup, FirmwareIndicatorIsQuietAfterEveryActivation)
 {
@@ -184,8 +181,6 @@ TEST_F(Startup, OneBoxConnectsWithoutSelectionReloadsAndClosesOnlyWhenEnabled)
     ASSERT_EQ(panels::mainPanel(), form);
     EXPECT_EQ(requests(handle), kStartUp);
     EXPECT_FALSE(form->Check1(2)->isChecked());  // the design state again
-    form->Form_Activate();  // as the firmware updater calls it
-    EXPECT_EQ(requests(handle).back(), "Firmware");
 
     TestForm* opened = nullptr;
     panels::setFirmwareInfoOpener([&](TestForm& panel) { opened = panel.isEnabled() ? nullptr : &panel; });

@@ -66,11 +66,13 @@ TEST_F(ReplayedPanel, StartUpAndClicksPlayBackWhatTheOperatorSaw)
 
 class ReplayedCtl : public ctl::testing::Ctl {};
 
-TEST_F(ReplayedCtl, FlashPlaysItsRecording)
+// Without --replay-timing the replay waits for nothing, not even the update's own waits.
+TEST_F(ReplayedCtl, FlashPlaysItsRecordingWithoutWaiting)
 {
     EXPECT_EQ(ctl({"--replay", data("flash.rec"), "flash", data("USB_IO_Firmware_1.hex")}), 0) << err.str();
     EXPECT_NE(out.str().find("The New Firmware was succesfully updated (2 lines sent)"), std::string::npos) << out.str();
     EXPECT_TRUE(bus.log().empty());
+    EXPECT_EQ(pauses, 0);
 }
 
 }  // namespace
