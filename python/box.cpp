@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cmath>
 #include <map>
+#include <sstream>
 #include <thread>
 
 #include "boxes/checks.h"
@@ -294,11 +295,45 @@ bool Box::giveUp()
 void Box::close()
 {
     takeTurn("is in use by another thread and cannot be closed now");
-    if (m_io) {
-        std::lock_guard lock(m_bus->mutex());
-        m_io.reset();  // USB_IO's destructor disconnects
+    struct Idle {
+        std::atomic<bool>& busy;
+        ~Idle() { busy = false; }
+    } idleAfter{m_busy};
+    if (!m_io)
+        return;
+    std::lock_guard lock(m_bus->mutex());
+    std::optional<Failure> failed;
+    if (m_offOnClose) {
+        m_signals = 0;
+        try {
+            switchOff(*m_io);
+        } catch (const Failure& failure) {
+            failed = failure;
+        }
     }
-    m_busy = false;
+    m_io.reset();  // USB_IO's destructor disconnects
+    if (failed)
+        throw Failure(failed->fault, std::string("the outputs could not be switched off on close: ") + failed->what());
+}
+
+void Box::drove(char port)
+{
+    PortUse& use = port == 'A' ? m_useA : m_useB;
+    if (use != PortUse::Input)
+        use = PortUse::Driven;
+}
+
+// Relays first, then the ports this Box drove; never a direction, so a line the device
+// under test drives is not fought over.
+void Box::switchOff(USB_IO& io)
+{
+    const auto start = std::chrono::steady_clock::now();
+    if (layout().relays > 0)
+        check(io.Set_RelayByte(0), "Set_RelayByte", start);
+    if (m_useA == PortUse::Driven)
+        check(io.Set_ByteA(0), "Set_ByteA", std::chrono::steady_clock::now());
+    if (m_useB == PortUse::Driven)
+        check(io.Set_ByteB(0), "Set_ByteB", std::chrono::steady_clock::now());
 }
 
 template <typename Call>
@@ -315,7 +350,7 @@ auto Box::use(Call&& call)
     std::unique_lock lock(m_bus->mutex());
     m_busLock = &lock;
     struct Forget {
-        std::unique_lock<std::mutex>*& held;
+        std::unique_lock<TurnLock>*& held;
         ~Forget() { held = nullptr; }
     } forgetAfter{m_busLock};
     return call(*m_io);
@@ -409,6 +444,7 @@ void Box::setDirection(char port, const std::string& direction)
     else
         exchange("Set_ByteB_As_Input", [&](USB_IO& io) { return io.Set_ByteB_As_Input(); });
     (port == 'A' ? m_directionA : m_directionB) = direction;
+    (port == 'A' ? m_useA : m_useB) = out ? PortUse::Driven : PortUse::Input;
 }
 
 std::optional<std::string> Box::direction(char port) const
@@ -424,6 +460,7 @@ void Box::setPortByte(char port, long long byte)
         exchange("Set_ByteA", [&](USB_IO& io) { return io.Set_ByteA(value); });
     else
         exchange("Set_ByteB", [&](USB_IO& io) { return io.Set_ByteB(value); });
+    drove(port);
 }
 
 std::uint8_t Box::portByte(char port)
@@ -441,6 +478,7 @@ void Box::setLine(char port, long long bit, bool high)
     const std::string name = need(boxes::checkLine(port, bit, &layout())).name();
     const std::int16_t level = high ? 1 : 0;
     exchange("Set_TTLBit", [&](USB_IO& io) { return io.Set_TTLBit(name, level); });
+    drove(port);
 }
 
 bool Box::line(char port, long long bit)
@@ -453,9 +491,11 @@ bool Box::line(char port, long long bit)
 
 void Box::pulse(const std::string& line, long long ms)
 {
-    const std::string name = need(boxes::checkLine(line, &layout())).name();
+    const boxes::Line checked = need(boxes::checkLine(line, &layout()));
+    const std::string name = checked.name();
     const auto length = static_cast<std::int16_t>(need(boxes::checkPulseLength(ms)));
     exchange("Set_TTLPulse", [&](USB_IO& io) { return io.Set_TTLPulse(name, length); });
+    drove(checked.port);
 }
 
 void Box::spiOut(const std::string& bits, const std::string& clock, const std::string& data, const std::string& latch)
@@ -464,6 +504,8 @@ void Box::spiOut(const std::string& bits, const std::string& clock, const std::s
     const auto lines = need(boxes::checkSerialLines({clock, data, latch}, &layout()));
     const std::string c = lines[0].name(), d = lines[1].name(), l = lines[2].name();
     exchange("SPI_OUT", [&](USB_IO& io) { return io.SPI_OUT(c, d, l, checked); });
+    for (const auto& line : lines)
+        drove(line.port);
 }
 
 void Box::spiOutTrigger(const std::string& bits, bool trigger)
@@ -471,6 +513,8 @@ void Box::spiOutTrigger(const std::string& bits, bool trigger)
     const std::string checked = need(boxes::checkWord(bits, kSpiOutTriggMaxBits));
     const std::int16_t flag = trigger ? 1 : 0;
     exchange("SPI_OUT_Trigg", [&](USB_IO& io) { return io.SPI_OUT_Trigg(checked, flag); });
+    for (const auto& line : layout().serialLines)
+        drove(line.port);
 }
 
 void Box::setSpiPulseWidth(long long us)
@@ -478,6 +522,111 @@ void Box::setSpiPulseWidth(long long us)
     std::int16_t width = static_cast<std::int16_t>(need(boxes::checkPulseWidth(us)));
     exchange("Set_SPI_PulseWidth", [&](USB_IO& io) { return io.Set_SPI_PulseWidth(width); });
     m_pulseWidth = width;
+}
+
+// ---- reads and waits ----------------------------------------------------------------
+
+namespace {
+
+std::chrono::steady_clock::duration waitTime(double seconds)
+{
+    if (!(seconds >= 0 && seconds <= 31536000))
+        refuse("a wait's timeout is 0 to 31536000 s");
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+double seconds(std::chrono::steady_clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
+
+std::string secondsText(double seconds)
+{
+    std::ostringstream text;
+    text << seconds << " s";
+    return text.str();
+}
+
+}  // namespace
+
+boxes::State Box::read()
+{
+    return use([&](USB_IO& io) {
+        const auto start = std::chrono::steady_clock::now();
+        boxes::State state = boxes::readState(io, boxes::partsOf(layout()));
+        if (!state.answered())
+            check(0, "read", start);
+        return state;
+    });
+}
+
+boxes::WaitOutcome Box::wait(const boxes::Condition& condition, std::chrono::steady_clock::duration timeout,
+                             const char* what)
+{
+    return use([&](USB_IO& io) {
+        using Clock = std::chrono::steady_clock;
+        Clock::time_point readStart, signalsAsked = Clock::now();
+        boxes::Wait wait;
+        wait.condition = condition;
+        wait.timeout = timeout;
+        // Asking Python about signals takes the GIL: once in a while is soon enough.
+        wait.stop = [&] {
+            if (Clock::now() - signalsAsked < std::chrono::milliseconds(20))
+                return false;
+            signalsAsked = Clock::now();
+            return giveUp();
+        };
+        // The bus is held for each read alone: between reads it goes to whoever asked for it
+        // meanwhile, and the condition (Python's, maybe) runs with the bus free.
+        wait.around = [&](const std::function<boxes::State()>& read) {
+            readStart = Clock::now();
+            m_busLock->lock();
+            boxes::State state = read();
+            m_busLock->unlock();
+            return state;
+        };
+        m_busLock->unlock();
+        const boxes::WaitOutcome outcome = boxes::waitUntil(io, wait);
+        if (outcome.end == boxes::WaitEnd::Unanswered)
+            check(0, what, readStart);
+        if (outcome.end == boxes::WaitEnd::Stopped)
+            throw Failure(Fault::Interrupted, std::string("interrupted while waiting (") + what + ")");
+        return outcome;
+    });
+}
+
+double Box::waitFor(const std::string& line, bool high, double timeout)
+{
+    const boxes::Line checked = need(boxes::checkLine(line, &layout()));
+    return waitFor(checked.port, checked.bit, high, timeout);
+}
+
+double Box::waitFor(char port, long long bit, bool high, double timeout)
+{
+    const boxes::Line line = need(boxes::checkLine(port, bit, &layout()));
+    const auto time = waitTime(timeout);
+    const std::string what = "wait_for " + line.name() + (high ? " high" : " low");
+    const boxes::WaitOutcome outcome = wait(boxes::lineAt(line, high), time, what.c_str());
+    if (outcome.end != boxes::WaitEnd::Held)
+        throw Failure(Fault::Timeout, "the line " + line.name() + " of the box " + m_serial + " did not read " +
+                                          (high ? "high" : "low") + " within " + secondsText(timeout));
+    return seconds(outcome.waited);
+}
+
+boxes::State Box::waitUntil(const std::function<bool(const boxes::State&)>& holds, double timeout)
+{
+    const auto time = waitTime(timeout);
+    const boxes::WaitOutcome outcome = wait({boxes::partsOf(layout()), holds}, time, "wait_until");
+    if (outcome.end != boxes::WaitEnd::Held)
+        throw Failure(Fault::Timeout, "the box " + m_serial + " did not reach the state waited for within " +
+                                          secondsText(timeout));
+    return outcome.state;
+}
+
+std::optional<boxes::State> Box::nextChange(const boxes::State& last, std::chrono::steady_clock::time_point deadline)
+{
+    const auto left = std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration{});
+    const boxes::WaitOutcome outcome = wait(boxes::changedFrom(last), left, "watch");
+    if (outcome.end != boxes::WaitEnd::Held)
+        return std::nullopt;
+    return outcome.state;
 }
 
 namespace {

@@ -20,10 +20,13 @@
 #include "boxes/backend_stack.h"
 #include "boxes/identity.h"
 #include "boxes/models.h"
+#include "boxes/state.h"
+#include "boxes/wait.h"
 #include "device/hid_backend.h"
 #include "device/one_box_backend.h"
 #include "device/usb_io.h"
 #include "interrupts.h"
+#include "turn_lock.h"
 
 namespace iox::sim {
 class SimBackend;
@@ -80,7 +83,7 @@ public:
     bool replayComplete() const;
 
     // Every use of the backend holds this: boxes of one bus are reached one at a time.
-    std::mutex& mutex() { return m_mutex; }
+    TurnLock& mutex() { return m_mutex; }
     // The path of a box whose firmware is being written (mutex() held), or empty: a walk over
     // the bus would open it and talk to its bootloader.
     void setUpdating(std::string path) { m_updating = std::move(path); }
@@ -97,7 +100,7 @@ private:
     std::string m_updating;
     sim::SimBackend* m_sim = nullptr;
     record::ReplayBackend* m_replay = nullptr;
-    std::mutex m_mutex;
+    TurnLock m_mutex;
 };
 
 class Box {
@@ -109,8 +112,11 @@ public:
     Box(const Box&) = delete;
     Box& operator=(const Box&) = delete;
 
+    // With off_on_close, close() first switches the relays off and writes 0 to each port this
+    // Box set as output or wrote to; a failed switch-off is thrown once the handle is closed.
     void close();
     bool closed() const { return !m_io; }
+    void setOffOnClose(bool on) { m_offOnClose = on; }
     const std::string& path() const { return m_path; }
     const std::string& serial() const;
     const std::string& model() const;
@@ -135,6 +141,16 @@ public:
     std::optional<int> spiPulseWidth() const { return m_pulseWidth; }
     void flash(const std::string& file, const Progress& progress);
 
+    // One read of what the model has: ports A and B and the relays.
+    boxes::State read();
+    // Seconds until the line reads the level, reading its port alone; Timeout after `timeout` s.
+    double waitFor(const std::string& line, bool high, double timeout);
+    double waitFor(char port, long long bit, bool high, double timeout);
+    // The first state that `holds` takes; Timeout after `timeout` s.
+    boxes::State waitUntil(const std::function<bool(const boxes::State&)>& holds, double timeout);
+    // The first state that differs from `last`, or nothing once `deadline` has passed.
+    std::optional<boxes::State> nextChange(const boxes::State& last, std::chrono::steady_clock::time_point deadline);
+
 private:
     // Runs one use of the box: refuses a closed box and a second thread, holds the bus.
     template <typename Call>
@@ -151,6 +167,13 @@ private:
     bool giveUp();
     // What the box's model has; every box when the model is not known.
     const boxes::Model& layout() const;
+    // Reads until the condition holds or the time is out (TimedOut comes back, not thrown).
+    boxes::WaitOutcome wait(const boxes::Condition& condition, std::chrono::steady_clock::duration timeout,
+                            const char* what);
+    // What this Box did to a port: off_on_close writes 0 only to a port it drove.
+    enum class PortUse { Untouched, Driven, Input };
+    void drove(char port);
+    void switchOff(USB_IO& io);
 
     std::shared_ptr<Bus> m_bus;
     std::string m_path;
@@ -161,12 +184,14 @@ private:
     std::unique_ptr<USB_IO> m_io;
     std::atomic<bool> m_busy{false};
     std::thread::id m_user;                          // the thread of the call in progress
-    std::unique_lock<std::mutex>* m_busLock = nullptr;  // the bus, held by that call
+    std::unique_lock<TurnLock>* m_busLock = nullptr;  // the bus, held by that call
     std::chrono::milliseconds m_timeout = USB_IO::kDefaultExchangeTimeout;
     std::string m_serial, m_model;
     Firmware m_firmware;
     std::optional<std::string> m_directionA, m_directionB;
     std::optional<int> m_pulseWidth;
+    bool m_offOnClose = false;
+    PortUse m_useA = PortUse::Untouched, m_useB = PortUse::Untouched;
 };
 
 }  // namespace iox::python

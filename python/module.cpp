@@ -1,5 +1,5 @@
-// The extension module `iox`: Python names over box.h. Every exchange runs with the GIL
-// released; failures arrive as the module's exceptions.
+// The extension module inside the package `iox` (iox._native): Python names over box.h. Every
+// exchange runs with the GIL released; failures arrive as the module's exceptions.
 
 #include <pybind11/functional.h>
 #include <pybind11/pybind11.h>
@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "box.h"
+#include "boxes/simulated_boxes.h"
 #include "iox_version.h"
 
 namespace py = pybind11;
@@ -117,6 +118,25 @@ long long integer(py::handle value, const char* what)
     return overflow > 0 ? LLONG_MAX : overflow < 0 ? LLONG_MIN : result;
 }
 
+// A level to wait for: True or False alone.
+bool strictLevel(py::handle value)
+{
+    if (!PyBool_Check(value.ptr()))
+        throw Failure(Fault::BadArgument, "a level to wait for is True or False, got " + std::string(py::repr(value)));
+    return value.ptr() == Py_True;
+}
+
+// iox.State: one read of the box, its time on time.monotonic()'s clock (the steady clock).
+struct PyState {
+    int portA = 0, portB = 0, relays = 0;
+    double time = 0;
+};
+
+PyState toPython(const iox::boxes::State& state)
+{
+    return {state.a, state.b, state.relays, std::chrono::duration<double>(state.time.time_since_epoch()).count()};
+}
+
 // True/False, or the ints 1/0.
 bool level(py::handle value, const char* what)
 {
@@ -161,6 +181,12 @@ struct Port {
     std::shared_ptr<Box> box;
     char letter;
 };
+// Box.watch(): the current state, then each change, until the deadline.
+struct Watch {
+    std::shared_ptr<Box> box;
+    std::chrono::steady_clock::time_point deadline;
+    std::optional<iox::boxes::State> last;
+};
 
 // The Python Box: the box and its three views, made once (box.relays[3] = True then costs
 // no new object).
@@ -184,10 +210,30 @@ auto on(Result (Box::*member)(Args...) const)
     return [member](const PyBox& self, Args... args) { return ((*self.box).*member)(args...); };
 }
 
-PyBox openOn(const std::shared_ptr<Bus>& bus, std::optional<std::string> serial, std::optional<std::string> path)
+PyBox openOn(const std::shared_ptr<Bus>& bus, std::optional<std::string> serial, std::optional<std::string> path,
+             bool offOnClose)
 {
-    return PyBox{std::shared_ptr<Box>(released([&] { return bus->open(serial, path); }).release(), BoxDeleter{}), {}, {}, {}};
+    auto box = released([&] { return bus->open(serial, path); });
+    box->setOffOnClose(offOnClose);
+    return PyBox{std::shared_ptr<Box>(box.release(), BoxDeleter{}), {}, {}, {}};
 }
+
+// Closes the box at the end of a `with` block. A switch-off that fails is noted on the
+// exception that ended the block, which goes up unchanged; after a clean block it is raised.
+bool exitBlock(PyBox& self, py::handle error)
+{
+    try {
+        released([&] { self.box->close(); });
+    } catch (const Failure& failure) {
+        if (error.is_none())
+            throw;
+        if (py::hasattr(error, "add_note"))
+            error.attr("add_note")(std::string("iox: ") + failure.what());
+    }
+    return false;
+}
+
+const char* kTimeoutArg = "Seconds to wait before iox.Timeout; each exchange is bounded by Box.timeout as well.";
 
 // Bits 0 to 7 of a byte as bools, to iterate over.
 py::iterator levelsOf(std::uint8_t byte)
@@ -316,7 +362,52 @@ void bindPort(py::module_& m)
         .def("__len__", [](const Port&) { return 8; })
         .def("__iter__", [](Port& p) { return levelsOf(released([&] { return p.box->portByte(p.letter); })); },
              "The eight lines' levels, from one read of the port byte.")
+        .def(
+            "wait_for",
+            [](Port& p, py::int_ i, py::object high, double timeout) {
+                const long long bit = integer(i, "a line");
+                const bool level = strictLevel(high);
+                return released([&] { return p.box->waitFor(p.letter, bit, level, timeout); });
+            },
+            py::arg("bit"), py::arg("level"), py::kw_only(), py::arg("timeout"),
+            (std::string("Seconds until line `bit` of this port reads `level` (True or False), reading this port "
+                         "alone, back to back. ") + kTimeoutArg).c_str())
         .def_property_readonly("name", [](const Port& p) { return std::string(1, p.letter); });
+}
+
+// iox.State and the iterator of Box.watch().
+void bindState(py::module_& m)
+{
+    py::class_<PyState>(m, "State", "One read of a box: port_a, port_b and relays (ints 0-255, bit i = line or relay i)\n"
+                                    "and time, when the read ended, on time.monotonic()'s clock.")
+        .def(py::init([](int a, int b, int relays, double time) { return PyState{a, b, relays, time}; }),
+             py::arg("port_a"), py::arg("port_b"), py::arg("relays"), py::arg("time"))
+        .def_readonly("port_a", &PyState::portA)
+        .def_readonly("port_b", &PyState::portB)
+        .def_readonly("relays", &PyState::relays)
+        .def_readonly("time", &PyState::time)
+        .def("__eq__", [](const PyState& a, const PyState& b) {
+            return a.portA == b.portA && a.portB == b.portB && a.relays == b.relays && a.time == b.time;
+        })
+        .def("__repr__", [](const PyState& s) {
+            char text[120];
+            std::snprintf(text, sizeof text, "State(port_a=0x%02x, port_b=0x%02x, relays=0x%02x, time=%.6f)", s.portA,
+                          s.portB, s.relays, s.time);
+            return std::string(text);
+        });
+    py::class_<Watch>(m, "Watch", "The iterator Box.watch() gives.")
+        .def("__iter__", [](py::object self) { return self; })
+        .def("__next__", [](Watch& w) {
+            const auto next = released([&]() -> std::optional<iox::boxes::State> {
+                if (!w.last)
+                    return w.box->read();
+                return w.box->nextChange(*w.last, w.deadline);
+            });
+            if (!next)
+                throw py::stop_iteration();
+            w.last = next;
+            return toPython(*next);
+        });
 }
 
 // iox.Box: an open box.
@@ -328,8 +419,44 @@ void bindBox(py::module_& m)
                                "One call at a time: a second thread calling while a call runs gets iox.Busy.\n"
                                "Exchanges release the GIL, so other threads run while the box answers.")
         .def("__enter__", [](py::object self) { return self; })
-        .def("__exit__", [](PyBox& self, py::args) { released([&] { self.box->close(); }); })
-        .def("close", [](PyBox& self) { released([&] { self.box->close(); }); }, "Close the handle; closing twice is harmless.")
+        .def("__exit__", [](PyBox& self, py::handle, py::handle error, py::handle) { return exitBlock(self, error); })
+        .def("close", [](PyBox& self) { released([&] { self.box->close(); }); },
+             "Close the handle; closing twice is harmless. Opened with off_on_close=True, first switch the\n"
+             "relays off and write 0 to every port this Box set as output or wrote to.")
+        .def("read", [](PyBox& self) { return toPython(released([&] { return self.box->read(); })); },
+             "One read of ports A and B and the relays, as an iox.State.")
+        .def(
+            "wait_for",
+            [](PyBox& self, const std::string& line, py::object high, double timeout) {
+                const bool level = strictLevel(high);
+                return released([&] { return self.box->waitFor(line, level, timeout); });
+            },
+            py::arg("line"), py::arg("level"), py::kw_only(), py::arg("timeout"),
+            (std::string("Seconds until the line (\"A0\"..\"B7\") reads `level` (True or False), reading its port "
+                         "alone, back to back. ") + kTimeoutArg).c_str())
+        .def(
+            "wait_until",
+            [](PyBox& self, std::function<bool(PyState)> holds, double timeout) {
+                const auto condition = [&](const iox::boxes::State& state) {
+                    py::gil_scoped_acquire gil;
+                    return holds(toPython(state));
+                };
+                return toPython(released([&] { return self.box->waitUntil(condition, timeout); }));
+            },
+            py::arg("predicate"), py::kw_only(), py::arg("timeout"),
+            (std::string("The first iox.State, read back to back, for which predicate(state) is true. ") + kTimeoutArg).c_str())
+        .def(
+            "watch",
+            [](PyBox& self, double timeout) {
+                if (!(timeout >= 0 && timeout <= 31536000))
+                    throw Failure(Fault::BadArgument, "a watch's timeout is 0 to 31536000 s");
+                const auto length = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                    std::chrono::duration<double>(timeout));
+                return Watch{self.box, std::chrono::steady_clock::now() + length, std::nullopt};
+            },
+            py::arg("timeout"),
+            "Iterate over the current iox.State, then each one that differs from the last, read back to back,\n"
+            "until `timeout` seconds have passed (then the iteration ends, with no error).")
         .def_property_readonly("closed", on(&Box::closed))
         .def_property_readonly("serial", on(&Box::serial), "Serial number, as the box reported it when opened.")
         .def_property_readonly("model", on(&Box::model), "Model name, e.g. \"IOX-MODEL-C\".")
@@ -406,7 +533,11 @@ void bindBus(py::module_& m)
     py::class_<Bus, std::shared_ptr<Bus>>(m, "Bus", "The boxes on one bus: the real HID boxes (iox.hid()) or simulated ones.")
         .def("list", [](Bus& bus) { return released([&] { return bus.list(); }); }, "Every box on the bus, as BoxInfo.")
         .def("open", &openOn, py::arg("serial") = py::none(), py::kw_only(), py::arg("path") = py::none(),
-             "Open the box with this serial number, or the one at path=...; with neither, the only box attached.")
+             py::arg("off_on_close") = false,
+             "Open the box with this serial number, or the one at path=...; with neither, the only box attached.\n"
+             "off_on_close=True: on close, at the end of a `with` block (also on an exception) and at garbage\n"
+             "collection, the relays go off and every port this Box set as output or wrote to goes to 0;\n"
+             "no direction changes.")
         .def_property_readonly("simulated", &Bus::isSimulated)
         .def(
             "requests",
@@ -469,13 +600,31 @@ void bindBuses(py::module_& m)
           "must equal the recorded one; at the first that differs the replay stops (see Bus.replay_report) "
           "and every call fails from then on. A cut or corrupt recording raises iox.BadArgument naming its line.");
     m.def(
-        "open", [](std::optional<std::string> serial, std::optional<std::string> path) { return openOn(Bus::hid({}), serial, path); },
-        py::arg("serial") = py::none(), py::kw_only(), py::arg("path") = py::none(), "iox.hid().open(...).");
+        "open",
+        [](std::optional<std::string> serial, std::optional<std::string> path, bool offOnClose) {
+            return openOn(Bus::hid({}), serial, path, offOnClose);
+        },
+        py::arg("serial") = py::none(), py::kw_only(), py::arg("path") = py::none(), py::arg("off_on_close") = false,
+        "iox.hid().open(...).");
+    m.def(
+        "_simulate_options",
+        [](const std::vector<std::string>& texts) {
+            std::vector<std::pair<std::string, std::string>> boxes;
+            for (std::size_t i = 0; i < texts.size(); ++i) {
+                std::string error;
+                const auto box = iox::boxes::parseSimulateOption(texts[i], i, "--iox-simulate", error);
+                if (!box)
+                    throw Failure(Fault::BadArgument, error);
+                boxes.emplace_back(box->model, box->serial);
+            }
+            return boxes;
+        },
+        "(model, serial) pairs from MODEL[,SN] texts, as ioxctl's --simulate takes them (the pytest plugin's option).");
 }
 
 }  // namespace
 
-PYBIND11_MODULE(iox, m)
+PYBIND11_MODULE(_native, m)
 {
     m.doc() = "The USB To I/O boxes from Python: relays, ports A and B, lines, pulses, serial output\n"
               "and the firmware update, on the real boxes (iox.hid) or simulated ones (iox.simulate).\n\n"
@@ -486,6 +635,7 @@ PYBIND11_MODULE(iox, m)
     bindBoxInfo(m);
     bindRelays(m);
     bindPort(m);
+    bindState(m);
     bindBox(m);
     bindBus(m);
     bindBuses(m);

@@ -12,7 +12,7 @@ _ioxctl()
     local cur prev words cword
     _init_completion || return
 
-    local commands="list relay relays port line pulse pulse-width spi read watch flash hex-check doctor"
+    local commands="list relay relays port line pulse pulse-width spi read wait watch flash hex-check doctor"
     local globals="--sn --path --simulate --trace --json --help --version"
     local lines="A0 A1 A2 A3 A4 A5 A6 A7 B0 B1 B2 B3 B4 B5 B6 B7"
     local models="IOX-MODEL-A IOX-MODEL-B IOX-MODEL-C IOX-MODEL-D"
@@ -27,14 +27,14 @@ _ioxctl()
         --path) COMPREPLY=($(compgen -f -- "${cur:-/dev/hidraw}")); return ;;
         --simulate) COMPREPLY=($(compgen -W "$models" -- "$cur")); return ;;
         --clock | --data | --le) COMPREPLY=($(compgen -W "$lines" -- "$cur")); return ;;
-        --count | --for | --interval) return ;;
+        --count | --for | --interval | --timeout) return ;;
     esac
 
     # The command and the words after it, options and their values left out.
     local command="" args=()
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            --sn | --path | --simulate | --clock | --data | --le | --count | --for | --interval) ((i++)) ;;
+            --sn | --path | --simulate | --clock | --data | --le | --count | --for | --interval | --timeout) ((i++)) ;;
             -*) ;;
             *) if [[ -z $command ]]; then command=${words[i]}; else args+=("${words[i]}"); fi ;;
         esac
@@ -45,6 +45,7 @@ _ioxctl()
         case $command in
             spi) own="--clock --data --le" ;;
             watch) own="--count --for --interval" ;;
+            wait) own="--timeout" ;;
         esac
         COMPREPLY=($(compgen -W "$globals $own" -- "$cur"))
         return
@@ -57,7 +58,8 @@ _ioxctl()
         port) ((n == 0)) && words_here="A B"; ((n == 1)) && words_here="out in set" ;;
         line) ((n == 0)) && words_here=$lines; ((n == 1)) && words_here="0 1" ;;
         pulse) ((n == 0)) && words_here=$lines ;;
-        read) ((n == 0)) && words_here="A B relays $lines" ;;
+        read) ((n == 0)) && words_here="A B relays all $lines" ;;
+        wait) ((n == 0)) && words_here=$lines; ((n == 1)) && words_here="high low" ;;
         flash | hex-check) ((n == 0)) && _filedir hex && return ;;
     esac
     COMPREPLY=($(compgen -W "$words_here" -- "$cur"))

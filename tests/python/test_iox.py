@@ -69,6 +69,10 @@ def test_each_call_sends_its_request(bus, box, call, sent):
     ("box.spi_out_trigger('1' * 62)", iox.BadArgument),
     ("box.spi_pulse_width = 256", iox.BadArgument),
     ("box.timeout = 0", iox.BadArgument),
+    ("box.wait_for('A3', 1, timeout=1)", iox.BadArgument),
+    ("box.wait_for('C3', True, timeout=1)", iox.BadArgument),
+    ("box.port_b.wait_for(8, False, timeout=1)", iox.BadArgument),
+    ("box.wait_for('A3', True, timeout=-1)", iox.BadArgument),
     ("iox.replay('/nonexistent/missing.rec')", iox.BadArgument),
     ("iox.simulate([('IOX-MODEL-C', '1')], record='/nonexistent/dir/x.rec')", iox.BadArgument),
 ])

@@ -47,11 +47,12 @@ struct Words {
     std::string ms;
     std::string clock, data, le, word;  // spi
     std::string us;                     // pulse-width US
-    std::string what;                   // read WHAT
+    std::string what;                   // read WHAT, wait LINE LEVEL
     std::string file;                   // flash FILE, hex-check FILE
     std::optional<unsigned> count;      // watch
     std::optional<double> seconds;
     unsigned interval = 50;
+    double timeout = 10;                // wait
 };
 
 // The options and commands, each filling its word.
@@ -101,9 +102,13 @@ void declareOptions(CLI::App& app, GlobalOptions& options, Words& words)
     app.add_subcommand("pulse-width", "Serial clock pulse width: pulse-width US")
         ->add_option("US", words.us, "0 to 255 microseconds")
         ->required();
-    app.add_subcommand("read", "Read a port, the relays or a line: read A|B|relays|A3")
-        ->add_option("WHAT", words.what, "A, B, relays or a line name")
+    app.add_subcommand("read", "Read a port, the relays, a line, or all three bytes at once: read A|B|relays|all|A3")
+        ->add_option("WHAT", words.what, "A, B, relays, all or a line name")
         ->required();
+    auto* wait = app.add_subcommand("wait", "Wait until a line reads high or low: wait A3 high|low (exit 12 at the timeout)");
+    wait->add_option("LINE", words.line, "A0..A7 or B0..B7")->required();
+    wait->add_option("LEVEL", words.level, "high or low")->required();
+    wait->add_option("--timeout", words.timeout, "Seconds to wait (default 10)")->check(CLI::Range(0.0, 31536000.0));
     auto* watch = app.add_subcommand("watch", "Print a line whenever a port or relay byte changes (Ctrl-C ends)");
     watch->add_option("--count", words.count, "End after this many lines")->check(CLI::Range(1u, 1000000000u));
     watch->add_option("--for", words.seconds, "End after this many seconds")->check(CLI::Range(0.001, 31536000.0));
@@ -174,15 +179,24 @@ int lineLevel(const std::string& text)
     return text == "1";
 }
 
+bool waitLevel(const std::string& text)
+{
+    if (text != "high" && text != "low")
+        throw Refused{"wait takes a level high or low, got \"" + text + "\""};
+    return text == "high";
+}
+
 Command readCommand(const Words& words)
 {
     if (const auto port = boxes::checkPort(words.what))
         return ReadCommand{*port == 'A' ? ReadCommand::What::PortA : ReadCommand::What::PortB, {}};
     if (words.what == "relays")
         return ReadCommand{ReadCommand::What::Relays, {}};
+    if (words.what == "all")
+        return ReadCommand{ReadCommand::What::All, {}};
     const auto line = boxes::checkLine(words.what);
     if (!line)
-        throw Refused{"read takes A, B, relays or a line A0..B7, got \"" + words.what + "\""};
+        throw Refused{"read takes A, B, relays, all or a line A0..B7, got \"" + words.what + "\""};
     return ReadCommand{ReadCommand::What::Line, line->name()};
 }
 
@@ -210,6 +224,8 @@ Command convertCommand(const CLI::App& app, const Words& words)
         return readCommand(words);
     if (named("watch"))
         return WatchCommand{words.count, words.seconds, words.interval};
+    if (named("wait"))
+        return WaitCommand{need(boxes::checkLine(words.line)), waitLevel(words.level), words.timeout};
     if (named("flash"))
         return FlashCommand{words.file};
     if (named("doctor"))

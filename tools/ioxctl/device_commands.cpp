@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "boxes/box_json.h"
+#include "boxes/state.h"
 #include "text_format.h"
 
 namespace iox::ctl {
@@ -70,8 +72,31 @@ Exit runPulseWidth(USB_IO& device, const PulseWidthCommand& command, const Envir
     return status(device.Set_SPI_PulseWidth(width), env, "pulse-width");
 }
 
+namespace {
+
+// Ports A and B and the relays from one state read, on one line.
+Exit readAll(USB_IO& device, bool json, const Environment& env)
+{
+    const boxes::State state = boxes::readState(device, boxes::Parts{});
+    if (!state.answered())
+        return notAnswering(env, "read all");
+    if (json) {
+        boxes::BoxFacts facts;
+        facts.state = state;
+        env.out << boxes::boxJson(facts).dump() << '\n';
+        return Exit::Ok;
+    }
+    env.out << "A = " << hexByte(state.a) << " (" << bits(state.a) << ")  B = " << hexByte(state.b) << " ("
+            << bits(state.b) << ")  relays = " << hexByte(state.relays) << " (" << bits(state.relays) << ")\n";
+    return Exit::Ok;
+}
+
+}  // namespace
+
 Exit runRead(USB_IO& device, const ReadCommand& command, bool json, const Environment& env)
 {
+    if (command.what == ReadCommand::What::All)
+        return readAll(device, json, env);
     std::uint8_t value = 0;
     std::string name;
     std::int16_t result = 0;
@@ -80,6 +105,7 @@ Exit runRead(USB_IO& device, const ReadCommand& command, bool json, const Enviro
     case ReadCommand::What::PortB: name = "B", result = device.ReadByteB(value); break;
     case ReadCommand::What::Relays: name = "relays", result = device.Read_Relays_Byte(value); break;
     case ReadCommand::What::Line: name = command.line, result = device.ReadBit(command.line, value); break;
+    case ReadCommand::What::All: break;
     }
     if (result != 1)
         return notAnswering(env, "read " + name);

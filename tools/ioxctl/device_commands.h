@@ -16,7 +16,8 @@ Exit runLine(USB_IO& device, const LineCommand& command, const Environment& env)
 Exit runPulse(USB_IO& device, const PulseCommand& command, const Environment& env);
 Exit runSpi(USB_IO& device, const SpiCommand& command, const Environment& env);
 Exit runPulseWidth(USB_IO& device, const PulseWidthCommand& command, const Environment& env);
-// Prints "A = 0x5a (01011010)", "A3 = 1", or with json {"name":"A","value":90,"bits":"01011010"}.
+// Prints "A = 0x5a (01011010)", "A3 = 1", or with json {"name":"A","value":90,"bits":"01011010"};
+// read all prints the three bytes of one state read, or its box JSON {"A":90,"B":0,"relays":9}.
 Exit runRead(USB_IO& device, const ReadCommand& command, bool json, const Environment& env);
 
 // The refusal for a request that got no answer.

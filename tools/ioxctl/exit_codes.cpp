@@ -18,7 +18,8 @@ std::string exitCodeTable()
         {Exit::ImageRefused, "firmware image refused by its checks; nothing was sent"},
         {Exit::UpdateFailed, "firmware update failed; the box waits in its bootloader"},
         {Exit::NotUpdatable, "the box's firmware level takes no update"},
-        {Exit::Interrupted, "flash stopped by a signal before the box's reset; nothing more was sent"},
+        {Exit::Interrupted, "stopped by a signal: flash before the box's reset (nothing more was sent), or wait"},
+        {Exit::WaitTimedOut, "wait: the line did not read so within --timeout"},
     };
     std::string table = "Exit codes:\n";
     for (const auto& [exit, meaning] : kRows) {

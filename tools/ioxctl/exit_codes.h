@@ -16,7 +16,8 @@ enum class Exit : int {
     ImageRefused = 8,     // the firmware image fails its checks; nothing was sent
     UpdateFailed = 9,     // the update began but did not finish; the box is in its bootloader
     NotUpdatable = 10,    // the box's firmware level takes no update
-    Interrupted = 11,     // a signal stopped flash before the box's reset; nothing more was sent
+    Interrupted = 11,     // a signal stopped flash before the box's reset (nothing more was sent), or a wait
+    WaitTimedOut = 12,    // the line did not read so within wait's --timeout
 };
 
 inline int code(Exit exit) { return static_cast<int>(exit); }

@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "boxes/models.h"
 #include "device/sim/sim_box.h"
 
 namespace iox::ctl {
@@ -33,7 +34,7 @@ struct PulseCommand { std::string line; int ms; };
 struct SpiCommand { std::string clock, data, le, word; };
 struct PulseWidthCommand { int us; };
 struct ReadCommand {
-    enum class What { PortA, PortB, Relays, Line } what;
+    enum class What { PortA, PortB, Relays, Line, All } what;
     std::string line;  // for What::Line
 };
 struct WatchCommand {
@@ -41,13 +42,18 @@ struct WatchCommand {
     std::optional<double> seconds;    // time to run, then end
     unsigned intervalMs = 50;         // pause between polls: at most 20 polls a second
 };
+struct WaitCommand {
+    boxes::Line line;
+    bool high = true;
+    double seconds = 10;  // then exit 12
+};
 struct FlashCommand { std::string file; };
 struct DoctorCommand {};
 struct HexCheckCommand { std::string file; };
 
 using Command = std::variant<ListCommand, RelayCommand, RelaysCommand, PortDirectionCommand, PortSetCommand,
                              LineCommand, PulseCommand, SpiCommand, PulseWidthCommand, ReadCommand, WatchCommand,
-                             FlashCommand, DoctorCommand, HexCheckCommand>;
+                             WaitCommand, FlashCommand, DoctorCommand, HexCheckCommand>;
 
 struct Invocation {
     GlobalOptions options;

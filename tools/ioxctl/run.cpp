@@ -12,6 +12,7 @@
 #include "flash_command.h"
 #include "hex_check_command.h"
 #include "list_command.h"
+#include "wait_command.h"
 #include "watch_command.h"
 
 namespace iox::ctl {
@@ -45,6 +46,7 @@ Exit dispatch(HidBackend& bus, const Invocation& invocation, const Environment& 
             [&](const PulseWidthCommand& c) { return onBox([&](USB_IO& d) { return runPulseWidth(d, c, env); }); },
             [&](const ReadCommand& c) { return onBox([&](USB_IO& d) { return runRead(d, c, options.json, env); }); },
             [&](const WatchCommand& c) { return onBox([&](USB_IO& d) { return runWatch(d, c, options.json, env); }); },
+            [&](const WaitCommand& c) { return onBox([&](USB_IO& d) { return runWait(d, c, env); }); },
             [&](const FlashCommand& c) { return runFlash(bus, options, c, env, waits); },
             [&](const DoctorCommand&) { return runDoctor(bus, env); },
             [&](const HexCheckCommand& c) { return runHexCheck(c, options.json, env); },

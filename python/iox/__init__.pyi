@@ -1,5 +1,6 @@
-"""The USB To I/O boxes from Python: relays, ports A and B, lines, pulses, serial output and
-the firmware update, on the real boxes (iox.hid) or simulated ones (iox.simulate).
+"""The USB To I/O boxes from Python: relays, ports A and B, lines, pulses, serial output, waits
+for a line, and the firmware update, on the real boxes (iox.hid) or simulated ones
+(iox.simulate). The pytest plugin is iox.pytest_plugin.
 
 Every failure raises an iox.Error; nothing returns a silent 0."""
 
@@ -66,14 +67,34 @@ class Port:
     def __setitem__(self, line: int, high: bool | int) -> None: ...
     def __len__(self) -> int: ...
     def __iter__(self) -> Iterator[bool]: ...  # the eight lines, from one read
+    def wait_for(self, bit: int, level: bool, *, timeout: float) -> float:
+        """Seconds until line `bit` of this port reads `level`, reading this port alone;
+        iox.Timeout after `timeout` s."""
+
+class State:
+    """One read of a box; time is when it ended, on time.monotonic()'s clock."""
+    def __init__(self, port_a: int, port_b: int, relays: int, time: float) -> None: ...
+    @property
+    def port_a(self) -> int: ...
+    @property
+    def port_b(self) -> int: ...
+    @property
+    def relays(self) -> int: ...
+    @property
+    def time(self) -> float: ...
+
+class Watch(Iterator[State]):
+    def __next__(self) -> State: ...
 
 class Box:
     """An open box; close it with `with` or close() (garbage collection closes it too).
     One call at a time: a second thread calling while a call runs gets iox.Busy."""
     def __enter__(self) -> Box: ...
     def __exit__(self, kind: Optional[Type[BaseException]], value: Optional[BaseException],
-                 trace: Optional[TracebackType]) -> None: ...
-    def close(self) -> None: ...
+                 trace: Optional[TracebackType]) -> bool: ...
+    def close(self) -> None:
+        """Opened with off_on_close=True: first the relays off and 0 on every port this Box set
+        as output or wrote to (never a direction change)."""
     @property
     def closed(self) -> bool: ...
     @property
@@ -102,6 +123,15 @@ class Box:
         """Serial clock pulse width in us (0 to 255) as this Box last set it, or None."""
     @spi_pulse_width.setter
     def spi_pulse_width(self, us: int) -> None: ...
+    def read(self) -> State:
+        """Ports A and B and the relays, from one read."""
+    def wait_for(self, line: str, level: bool, *, timeout: float) -> float:
+        """Seconds until the line ("A0".."B7") reads `level`, reading its port alone, back to
+        back; iox.Timeout after `timeout` s, BadArgument for a line the model lacks."""
+    def wait_until(self, predicate: Callable[[State], bool], *, timeout: float) -> State:
+        """The first State for which predicate(state) is true; iox.Timeout after `timeout` s."""
+    def watch(self, timeout: float) -> Watch:
+        """The current State, then one per change, until `timeout` s have passed (no error)."""
     def flash(self, file: File, progress: Optional[Callable[[float, int], None]] = None) -> None:
         """Write a firmware image (USB_IO_Firmware_*.hex) into the box; progress(fraction, line)
         after each accepted line. Raises FirmwareError (nothing sent when the image is refused)."""
@@ -109,7 +139,8 @@ class Box:
 class Bus:
     """The boxes on one bus: the real HID boxes (iox.hid()) or simulated ones (iox.simulate())."""
     def list(self) -> list[BoxInfo]: ...
-    def open(self, serial: Optional[str] = None, *, path: Optional[str] = None) -> Box:
+    def open(self, serial: Optional[str] = None, *, path: Optional[str] = None,
+             off_on_close: bool = False) -> Box:
         """The box with this serial number, or at path; with neither, the only box attached."""
     @property
     def simulated(self) -> bool: ...
@@ -140,5 +171,5 @@ def hid(*, record: Optional[File] = None) -> Bus:
 def replay(path: File, *, timing: bool = False) -> Bus:
     """A bus that plays back a recording; a cut or corrupt one raises BadArgument naming its line."""
 
-def open(serial: Optional[str] = None, *, path: Optional[str] = None) -> Box:
+def open(serial: Optional[str] = None, *, path: Optional[str] = None, off_on_close: bool = False) -> Box:
     """iox.hid().open(...)."""
