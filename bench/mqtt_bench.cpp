@@ -1,4 +1,4 @@
-// iox-mqtt on loopback, against a mosquitto broker of its own: command published -> request
+// ioxd on loopback, against a mosquitto broker of its own: command published -> request
 // on the box's wire; input line flipped -> state at a subscriber; the poll rate of eight
 // boxes answering after 1 ms against one alone; the bridge's CPU time and memory.
 #include <algorithm>
@@ -171,7 +171,7 @@ double cpuSeconds(pid_t pid)
 void BridgeCpuAndMemory(benchmark::State& state)
 {
     Broker broker(BrokerKind::Plain);
-    std::vector<std::string> argv = {IOX_MQTT_PATH, "--broker", "127.0.0.1:" + std::to_string(broker.port())};
+    std::vector<std::string> argv = {IOXD_PATH, "--broker", "127.0.0.1:" + std::to_string(broker.port())};
     for (int i = 0; i < 8; ++i)
         argv.insert(argv.end(), {"--simulate", "IOX-MODEL-C"});
     const pid_t bridge = spawn(argv, "/dev/null");

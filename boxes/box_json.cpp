@@ -46,7 +46,8 @@ nlohmann::ordered_json boxJson(const BoxFacts& facts)
     };
     text("serial", facts.serial);
     text("model", facts.model);
-    text("name", facts.name);
+    if (facts.name)
+        json["name"] = *facts.name;  // given by people, in UTF-8 already
     if (facts.firmware)
         json["firmware"] = {{"revision", latin1ToUtf8(facts.firmware->revision)}, {"level", facts.firmware->level}};
     text("path", facts.path);

@@ -1,6 +1,7 @@
 #pragma once
 // A box as JSON, the one shape every front end prints: what is known of it, each field only
-// when known. Texts that boxes send are Latin-1; they go out as UTF-8.
+// when known. Texts that boxes send are Latin-1; they go out as UTF-8 (a name is people's,
+// UTF-8 already).
 //
 //   {"serial": "10001", "model": "IOX-MODEL-C", "name": "rig 3",
 //    "firmware": {"revision": "A3", "level": 3}, "path": "/dev/hidraw3",

@@ -129,6 +129,18 @@ BoxCommand command(const std::vector<std::string_view>& words, std::string_view 
 
 }  // namespace
 
+std::vector<std::string_view> slashWords(std::string_view text)
+{
+    std::vector<std::string_view> words;
+    for (std::size_t at = 0;;) {
+        const auto slash = text.find('/', at);
+        words.push_back(text.substr(at, slash == std::string_view::npos ? std::string_view::npos : slash - at));
+        if (slash == std::string_view::npos)
+            return words;
+        at = slash + 1;
+    }
+}
+
 std::variant<BoxCommand, CommandRefusal> parseCommandWords(const std::vector<std::string_view>& words,
                                                           std::string_view payload)
 {

@@ -17,6 +17,9 @@ namespace iox::boxes {
 // Payloads above this size are refused unread.
 inline constexpr std::size_t kMaxCommandPayload = 4096;
 
+// The words of a topic or a path: the texts between its slashes.
+std::vector<std::string_view> slashWords(std::string_view text);
+
 // Blanks and line ends around the payload are dropped; ON, OFF, output and input in any case.
 std::variant<BoxCommand, CommandRefusal> parseCommandWords(const std::vector<std::string_view>& words,
                                                           std::string_view payload);

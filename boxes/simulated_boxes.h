@@ -1,7 +1,7 @@
 #pragma once
 // Simulated boxes as a command line names them: "MODEL,SN" for iox-demo's --box (any model
 // name, so that a box reporting an unknown model can be tried) and "MODEL[,SN]" for the
-// --simulate option of ioxctl and iox-mqtt (one of the known models; a box without a
+// --simulate option of ioxctl and ioxd (one of the known models; a box without a
 // serial number gets 10001, 10002... by its position).
 
 #include <cstddef>

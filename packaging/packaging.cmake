@@ -7,7 +7,7 @@
 include(GNUInstallDirs)
 
 set(IOX_PACKAGED_PROGRAMS "")
-foreach(program iox-controller iox-demo ioxctl iox-mqtt)
+foreach(program iox-controller iox-demo ioxctl ioxd)
     if(TARGET ${program})
         install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
         list(APPEND IOX_PACKAGED_PROGRAMS ${program})
@@ -81,6 +81,7 @@ add_custom_target(iox_package_files ALL DEPENDS ${iox_generated})
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
     RENAME iox-controller)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${iox_changelog} ${PROJECT_SOURCE_DIR}/samples/USB_IO_Firmware_A4.hex
+    ${PROJECT_SOURCE_DIR}/docs/http.md
     DESTINATION ${IOX_DOC_DIR})
 
 # ---- Debian package ----------------------------------------------------------------------

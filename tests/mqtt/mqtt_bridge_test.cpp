@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "bridge.h"
+#include "daemon.h"
 #include "device/commands.h"
 #include "device/sim/sim_backend.h"
 #include "mqtt_fixture.h"
@@ -48,7 +49,7 @@ struct Rig {
     }
     void start(const std::string& online = "10001")
     {
-        bridge = std::make_unique<Bridge>(options, bus);
+        bridge = std::make_unique<ioxd::Daemon>(options, bus);
         ASSERT_EQ(bridge->start().code, Exit::Ok);
         ASSERT_TRUE(client.waitFor("iox/" + online + "/availability", "online"));
     }
@@ -57,7 +58,7 @@ struct Rig {
     Options options;
     sim::SimBackend bus;
     Client client{broker.port()};
-    std::unique_ptr<Bridge> bridge;
+    std::unique_ptr<ioxd::Daemon> bridge;
 };
 
 TEST(MqttBridge, PublishesInfoStateAndDiscoveryAndRefusesBadCommandsWithoutTouchingOutputs)
@@ -82,11 +83,12 @@ TEST(MqttBridge, PublishesInfoStateAndDiscoveryAndRefusesBadCommandsWithoutTouch
     };
     Rig rig({"IOX-MODEL-D"});
     portAAsInput(rig.bus, 0, 0x05);
+    rig.options.names["10001"] = "rig 3";
     rig.start();
     auto& c = rig.client;
     ASSERT_TRUE(c.waitFor("iox/10001/port/b", "0"));  // the last of the first poll
     EXPECT_EQ(nlohmann::json::parse(c.last("iox/10001/info")),
-              nlohmann::json::parse(R"({"serial":"10001","model":"IOX-MODEL-D",
+              nlohmann::json::parse(R"({"serial":"10001","model":"IOX-MODEL-D","name":"rig 3",
                   "firmware":{"revision":"A3","level":3},"path":"sim:box0"})"));
     for (const auto& [topic, payload] : std::map<std::string, std::string>{
              {"port/a", "5"}, {"port/a/0", "ON"}, {"port/a/1", "OFF"}, {"port/a/direction", "input"}, {"port/b/direction", "output"}})
@@ -96,9 +98,10 @@ TEST(MqttBridge, PublishesInfoStateAndDiscoveryAndRefusesBadCommandsWithoutTouch
     const auto relay = nlohmann::json::parse(c.last("homeassistant/switch/iox_10001/relay_3/config"));
     EXPECT_EQ(nlohmann::json::array({input["unique_id"], input["state_topic"], input.contains("command_topic"),
                                      relay["command_topic"], relay["availability"], relay["device"]["identifiers"][0],
-                                     relay["device"]["sw_version"]}),
+                                     relay["device"]["sw_version"], relay["device"]["name"]}),
               nlohmann::json::parse(R"(["iox_10001_line_a0", "iox/10001/port/a/0", false, "iox/10001/relay/3/set",
-                  [{"topic": "iox/10001/availability"}, {"topic": "iox/bridge/availability"}], "iox_10001", "A3"])"));
+                  [{"topic": "iox/10001/availability"}, {"topic": "iox/bridge/availability"}], "iox_10001", "A3",
+                  "rig 3"])"));
     EXPECT_TRUE(c.waitFor("homeassistant/switch/iox_10001/line_b7/config"));
     for (const auto& refusal : refusals) {
         c.clear();
@@ -202,7 +205,7 @@ TEST(MqttBridge, YieldsThePrefixToALiveBridgeOfAnotherHostAndMarksBoxesItDoesNot
                                                                            {"bridge/info", R"({"host":"rig-pc-7","pid":1})"}})
         rig.client.publish("iox/" + topic, payload, true);
     ASSERT_TRUE(rig.client.waitFor("iox/bridge/info"));
-    const StartResult refused = Bridge(rig.options, rig.bus).start();
+    const StartResult refused = ioxd::Daemon(rig.options, rig.bus).start();
     EXPECT_EQ(refused.code, Exit::Failure);
     EXPECT_THAT(refused.message, ::testing::HasSubstr("on host rig-pc-7"));
     EXPECT_EQ(rig.bus.openCallsOf("sim:box0"), 0u);
@@ -221,7 +224,7 @@ TEST(MqttBridge, BridgesSharingAClientIdAreToldSoAndBackOff)
     const std::string where = "127.0.0.1:" + std::to_string(broker.port());
     std::vector<pid_t> bridges;
     for (const std::string prefix : {"a", "b"})
-        bridges.push_back(spawn({IOX_MQTT_PATH, "--broker", where, "--client-id", "rig", "--prefix", prefix,
+        bridges.push_back(spawn({IOXD_PATH, "--broker", where, "--client-id", "rig", "--prefix", prefix,
                                  "--sn", "4242"}, broker.file(prefix + ".log")));
     const auto logged = [&](const std::string& prefix, const std::string& text) {
         for (int i = 0; i < 300; ++i, std::this_thread::sleep_for(100ms)) {
@@ -231,8 +234,8 @@ TEST(MqttBridge, BridgesSharingAClientIdAreToldSoAndBackOff)
         }
         return false;
     };
-    EXPECT_TRUE(logged("a", "iox-mqtt: 4242: not on the bus; waiting for it"));
-    EXPECT_TRUE(logged("a", "iox-mqtt: reconnected to " + where));
+    EXPECT_TRUE(logged("a", "ioxd: 4242: not on the bus; waiting for it"));
+    EXPECT_TRUE(logged("a", "ioxd: reconnected to " + where));
     EXPECT_TRUE(logged("a", "another client may be using the same client id (\"rig\"); reconnecting in 4 s"));
     for (const pid_t bridge : bridges)
         ::kill(bridge, SIGTERM), waitExit(bridge, 5s);
@@ -264,7 +267,7 @@ TEST(MqttBridge, StartFailuresNameTheirCause)
         options.password = c.password;
         options.tlsCa = *c.ca ? broker.file(c.ca) : "";
         sim::SimBackend bus;
-        const StartResult result = Bridge(options, bus).start();
+        const StartResult result = ioxd::Daemon(options, bus).start();
         EXPECT_EQ(result.code, c.code) << result.message;
         EXPECT_THAT(result.message, ::testing::HasSubstr(c.reason));
         EXPECT_EQ(result.message.find('\n'), std::string::npos);
@@ -276,14 +279,14 @@ TEST(MqttBridge, SigtermPublishesOfflineAndExitsZero)
     Broker broker(BrokerKind::Plain);
     Client client(broker.port());
     const std::string where = "127.0.0.1:" + std::to_string(broker.port());
-    const pid_t bridge = spawn({IOX_MQTT_PATH, "--broker", where, "--simulate", "IOX-MODEL-B,777"});
+    const pid_t bridge = spawn({IOXD_PATH, "--broker", where, "--simulate", "IOX-MODEL-B,777"});
     ASSERT_TRUE(client.waitFor("iox/777/availability", "online"));
     ::kill(bridge, SIGTERM);
     EXPECT_EQ(waitExit(bridge, 5s), 0);
     EXPECT_EQ(client.last("iox/777/availability"), "offline");
     EXPECT_EQ(client.last("iox/bridge/availability"), "offline");
     broker.stop();
-    EXPECT_EQ(waitExit(spawn({IOX_MQTT_PATH, "--broker", where, "--simulate", "IOX-MODEL-B"}), 10s), 3);
+    EXPECT_EQ(waitExit(spawn({IOXD_PATH, "--broker", where, "--simulate", "IOX-MODEL-B"}), 10s), 3);
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ int waitExit(pid_t pid, std::chrono::milliseconds timeout)
 
 Broker::Broker(BrokerKind kind) : m_port(probe(0))
 {
-    char dir[] = "/tmp/iox-mqtt-test-XXXXXX";
+    char dir[] = "/tmp/ioxd-test-XXXXXX";
     m_dir = ::mkdtemp(dir);
     std::ofstream conf(file("broker.conf"));
     // As root, mosquitto would drop to its own user, which cannot read the test's files.

@@ -1,4 +1,4 @@
-// iox-mqtt's options, from the command line and from the configuration file.
+// ioxd's options, from the command line and from the configuration file.
 #include <fstream>
 
 #include <gmock/gmock.h>
@@ -6,7 +6,7 @@
 
 #include "options.h"
 
-namespace iox::mqtt::test {
+namespace iox::ioxd::test {
 namespace {
 
 // What a row expects of the options taken: host, port, prefix, read-only and the simulated boxes.
@@ -15,6 +15,10 @@ std::string summary(const Options& o)
     std::string text = o.host + " " + std::to_string(o.port) + " " + o.prefix + (o.readOnly ? " ro" : "");
     for (const auto& box : o.simulate)
         text += " " + box.model + "," + box.serial;
+    for (const auto& [serial, name] : o.names)
+        text += " " + serial + "=" + name;
+    if (!o.http.address.empty())
+        text += std::string(o.mqtt ? "" : " no-mqtt") + " http " + o.http.address + " " + std::to_string(o.http.port);
     return text;
 }
 
@@ -41,10 +45,19 @@ TEST(MqttOptions, FileAndCommandLineAreCheckedAlikeAndABadSettingNamesItsLine)
         {nullptr, {"--broker", "[::1]x"}, "--broker: not [IPV6]:PORT"},
         {nullptr, {"--broker", "host:0"}, "--broker: port must be 1 to 65535"},
         {nullptr, {"--password-file", "FILE"}, "--password-file needs --username"},
+        {"name = 10001=rig 3\nname = 10002=Prüfstand\n", {"--no-mqtt", "--http", "[::1]:8080"},
+         "localhost 1883 iox 10001=rig 3 10002=Prüfstand no-mqtt http ::1 8080"},
+        {nullptr, {"--name", "10001"}, "--name: SN=TEXT"},
+        {nullptr, {"--name", "10001=\xff"}, "--name: not UTF-8"},
+        {nullptr, {"--no-mqtt"}, "--no-mqtt needs --http"},
+        {nullptr, {"--http", "0.0.0.0:8080"}, "--http on 0.0.0.0 (not loopback) needs --http-password-file"},
+        {nullptr, {"--http", "0.0.0.0:8080", "--http-password-file", "FILE"}, "--http on 0.0.0.0 (not loopback) needs --http-tls"},
+        {nullptr, {"--http", "0.0.0.0:8080", "--http-password-file", "FILE", "--http-insecure"},
+         "localhost 1883 iox http 0.0.0.0 8080"},
     };
-    const std::string path = ::testing::TempDir() + "iox-mqtt-options.conf";
+    const std::string path = ::testing::TempDir() + "ioxd-options.conf";
     for (const auto& row : rows) {
-        std::vector<std::string> words{"iox-mqtt"};
+        std::vector<std::string> words{"ioxd"};
         std::ofstream(path) << (row.file ? row.file : "password\n");
         if (row.file)
             words.insert(words.end(), {"--config", path});
@@ -65,4 +78,4 @@ TEST(MqttOptions, FileAndCommandLineAreCheckedAlikeAndABadSettingNamesItsLine)
 }
 
 }  // namespace
-}  // namespace iox::mqtt::test
+}  // namespace iox::ioxd::test

@@ -123,7 +123,7 @@ void declareOptions(CLI::App& app, GlobalOptions& options, Words& words)
         ->required();
 }
 
-// "MODEL[,SN]", as iox-mqtt takes it too.
+// "MODEL[,SN]", as ioxd takes it too.
 sim::BoxConfig simulatedBox(const std::string& text, std::size_t index)
 {
     std::string error;

@@ -4,8 +4,8 @@
 
 #include <string>
 
-namespace iox::mqtt {
+namespace iox::ioxd {
 
 void logLine(const std::string& line);
 
-}  // namespace iox::mqtt
+}  // namespace iox::ioxd

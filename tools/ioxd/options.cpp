@@ -7,11 +7,13 @@
 #include <map>
 #include <set>
 
+#include <nlohmann/json.hpp>
+
 #include "boxes/simulated_boxes.h"
 #include "config_file.h"
 #include "iox_version.h"
 
-namespace iox::mqtt {
+namespace iox::ioxd {
 
 namespace {
 
@@ -23,8 +25,9 @@ struct Refused {
 struct Raw {
     Options options;
     std::string broker = "localhost:1883";
-    std::vector<std::string> simulate;
-    bool noDiscovery = false;
+    std::string http;
+    std::vector<std::string> simulate, names;
+    bool noDiscovery = false, noMqtt = false;
 };
 
 // Every option but --config, --help and --version, which the configuration file cannot set.
@@ -48,42 +51,52 @@ void declare(CLI::App& app, Raw& raw)
     app.add_option("--simulate", raw.simulate, "Serve a simulated box MODEL[,SN] (repeatable)");
     app.add_option("--trace", o.tracePath, "Write every report to FILE (out|in SN <65 hex bytes>)");
     app.add_option("--record", o.recordPath, "Record every call to the boxes into FILE, for a bug report");
+    app.add_option("--name", raw.names, "Name a box: SN=TEXT (repeatable), shown by both faces");
+    app.add_flag("--no-mqtt", raw.noMqtt, "No MQTT face (then --http is needed)");
+    HttpOptions& h = o.http;
+    app.add_option("--http", raw.http, "Serve the web face at ADDR:PORT (e.g. 127.0.0.1:8080)");
+    app.add_option("--http-user", h.user, "User name the web face asks for (default iox)");
+    app.add_option("--http-password-file", h.passwordFile, "File whose first line is the web face's password")
+        ->check(CLI::ExistingFile);
+    app.add_option("--http-tls-cert", h.tlsCert, "The web face's certificate (PEM): HTTPS")->check(CLI::ExistingFile);
+    app.add_option("--http-tls-key", h.tlsKey, "The web face's key (PEM)")->check(CLI::ExistingFile);
+    app.add_flag("--http-insecure", h.insecure, "Plain HTTP on an address other than loopback");
+    app.add_option("--http-host", h.hostNames, "A name the web face is reached by (repeatable)");
 }
 
 // HOST, HOST:PORT, [IPV6] or [IPV6]:PORT; an IPv6 address without brackets has no port.
-void splitBroker(const std::string& broker, Options& options)
+// port holds the default, if there is one (0: the port must be given).
+void splitAddress(const std::string& option, const std::string& text, std::string& host, int& port)
 {
-    std::string port;
-    if (broker.starts_with('[')) {
-        const auto close = broker.find(']');
-        if (close == std::string::npos || (close + 1 < broker.size() && broker[close + 1] != ':'))
-            throw Refused{"--broker: not [IPV6]:PORT: \"" + broker + "\""};
-        options.host = broker.substr(1, close - 1);
-        if (close + 1 < broker.size())
-            port = broker.substr(close + 2);
-        else
-            port = std::to_string(options.port);
-    } else if (const auto colon = broker.rfind(':'); colon != std::string::npos && broker.find(':') == colon) {
-        options.host = broker.substr(0, colon);
-        port = broker.substr(colon + 1);
+    std::string number;
+    if (text.starts_with('[')) {
+        const auto close = text.find(']');
+        if (close == std::string::npos || (close + 1 < text.size() && text[close + 1] != ':'))
+            throw Refused{option + ": not [IPV6]:PORT: \"" + text + "\""};
+        host = text.substr(1, close - 1);
+        number = close + 1 < text.size() ? text.substr(close + 2) : "";
+    } else if (const auto colon = text.rfind(':'); colon != std::string::npos && text.find(':') == colon) {
+        host = text.substr(0, colon);
+        number = text.substr(colon + 1);
     } else {
-        options.host = broker;
-        port = std::to_string(options.port);
+        host = text;
     }
-    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
-        std::stoi(port) < 1 || std::stoi(port) > 65535)
-        throw Refused{"--broker: port must be 1 to 65535, got \"" + port + "\""};
-    options.port = std::stoi(port);
-    if (options.host.empty())
-        throw Refused{"--broker: no host in \"" + broker + "\""};
+    if (number.empty() && port > 0)
+        number = std::to_string(port);
+    if (number.empty() || number.size() > 5 || number.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoi(number) < 1 || std::stoi(number) > 65535)
+        throw Refused{option + ": port must be 1 to 65535, got \"" + number + "\""};
+    port = std::stoi(number);
+    if (host.empty())
+        throw Refused{option + ": no host in \"" + text + "\""};
 }
 
-std::string firstLine(const std::string& path)
+std::string firstLine(const std::string& option, const std::string& path)
 {
     std::ifstream in(path);
     std::string line;
     if (!in || !std::getline(in, line))
-        throw Refused{"--password-file: cannot read \"" + path + "\""};
+        throw Refused{option + ": cannot read \"" + path + "\""};
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return line;
@@ -95,12 +108,28 @@ Options converted(Raw raw)
     Options options = std::move(raw.options);
     if (raw.noDiscovery)
         options.discovery = false;
-    splitBroker(raw.broker, options);
+    splitAddress("--broker", raw.broker, options.host, options.port);
+    if (!raw.http.empty())
+        splitAddress("--http", raw.http, options.http.address, options.http.port);
+    options.mqtt = !raw.noMqtt;
     if (options.prefix.empty() || options.prefix.find_first_of("#+") != std::string::npos ||
         options.prefix.back() == '/')
         throw Refused{"--prefix: not a topic prefix: \"" + options.prefix + "\""};
     if (!options.passwordFile.empty())
-        options.password = firstLine(options.passwordFile);
+        options.password = firstLine("--password-file", options.passwordFile);
+    if (!options.http.passwordFile.empty())
+        options.http.password = firstLine("--http-password-file", options.http.passwordFile);
+    for (const std::string& name : raw.names) {
+        const auto equals = name.find('=');
+        if (equals == 0 || equals == std::string::npos || equals + 1 == name.size())
+            throw Refused{"--name: SN=TEXT, got \"" + name + "\""};
+        try {
+            (void)nlohmann::json(name).dump();  // names go out as JSON: UTF-8 only
+        } catch (const nlohmann::json::exception&) {
+            throw Refused{"--name: not UTF-8 text: \"" + name + "\""};
+        }
+        options.names[name.substr(0, equals)] = name.substr(equals + 1);
+    }
     for (std::size_t i = 0; i < raw.simulate.size(); ++i) {
         std::string error;
         auto box = boxes::parseSimulateOption(raw.simulate[i], i, "--simulate", error);
@@ -111,6 +140,11 @@ Options converted(Raw raw)
     return options;
 }
 
+bool isLoopback(const std::string& address)
+{
+    return address == "localhost" || address == "::1" || address.starts_with("127.");
+}
+
 // The checks of options taken together.
 void checkTogether(const Options& options)
 {
@@ -118,6 +152,19 @@ void checkTogether(const Options& options)
         throw Refused{"--tls-cert and --tls-key go together"};
     if (!options.passwordFile.empty() && options.username.empty())
         throw Refused{"--password-file needs --username"};
+    const HttpOptions& http = options.http;
+    if (!options.mqtt && http.address.empty())
+        throw Refused{"--no-mqtt needs --http: there would be nothing to serve"};
+    if (http.tlsCert.empty() != http.tlsKey.empty())
+        throw Refused{"--http-tls-cert and --http-tls-key go together"};
+    if (http.address.empty() || isLoopback(http.address))
+        return;
+    // Beyond this machine, nobody switches a relay without the password, nor reads it in clear.
+    if (http.passwordFile.empty())
+        throw Refused{"--http on " + http.address + " (not loopback) needs --http-password-file"};
+    if (http.tlsCert.empty() && !http.insecure)
+        throw Refused{"--http on " + http.address + " (not loopback) needs --http-tls-cert and --http-tls-key, "
+                      "or --http-insecure"};
 }
 
 Options parsedWords(std::vector<std::string> words)
@@ -190,14 +237,15 @@ std::vector<std::string> fileWords(const std::string& path, CLI::App& app, const
 
 ParsedOptions parseOptions(int argc, const char* const* argv)
 {
-    CLI::App app{"iox-mqtt: puts every USB To I/O box on an MQTT broker", "iox-mqtt"};
-    const std::string version = std::string("iox-mqtt ") + kVersion;
+    CLI::App app{"ioxd: serves every USB To I/O box over MQTT and the web", "ioxd"};
+    const std::string version = std::string("ioxd ") + kVersion;
     app.set_version_flag("--version", version);
     Raw raw;
     declare(app, raw);
     std::string config;
     app.add_option("--config", config, "Read options from FILE (key = value, the long option names)");
-    app.footer("Exit codes: 0 stopped by SIGTERM or SIGINT; 1 other failure (another bridge serves the prefix...);\n"
+    app.footer("Exit codes: 0 stopped by SIGTERM or SIGINT; 1 other failure (another bridge serves the prefix,\n"
+               "the web face's port taken...); "
                "2 bad option or configuration file; 3 broker unreachable; 4 credentials refused; 5 TLS failure.");
     try {
         app.parse(argc, argv);
@@ -232,4 +280,4 @@ ParsedOptions parseOptions(int argc, const char* const* argv)
     }
 }
 
-}  // namespace iox::mqtt
+}  // namespace iox::ioxd

@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-namespace iox::mqtt {
+namespace iox::ioxd {
 
 namespace {
 
@@ -45,4 +45,4 @@ ConfigFile readConfigFile(const std::string& path)
     return file;
 }
 
-}  // namespace iox::mqtt
+}  // namespace iox::ioxd

@@ -3,7 +3,6 @@
 #include <nlohmann/json.hpp>
 
 #include "boxes/box_json.h"
-#include "log.h"
 
 namespace iox::mqtt {
 
@@ -23,8 +22,8 @@ std::string idSafe(std::string text)
 
 }  // namespace
 
-BoxTopics::BoxTopics(std::string serial, Publisher& out, TopicSettings settings)
-    : m_serial(std::move(serial)), m_out(out), m_settings(std::move(settings))
+BoxTopics::BoxTopics(std::string serial, std::string name, Publisher& out, TopicSettings settings)
+    : m_serial(std::move(serial)), m_name(std::move(name)), m_out(out), m_settings(std::move(settings))
 {
 }
 
@@ -35,19 +34,22 @@ void BoxTopics::topic(const std::string& rest, const std::string& payload, bool 
 
 void BoxTopics::online(const boxes::BoxInfo& box)
 {
-    logLine(m_serial + ": online (" + box.model + ", " + box.path + ")");
     topic("availability", "online");
-    topic("info", boxes::boxJson({.serial = box.serial, .model = box.model, .firmware = box.firmware, .path = box.path})
-                      .dump());
+    boxes::BoxFacts facts;
+    facts.serial = box.serial;
+    facts.model = box.model;
+    if (!m_name.empty())
+        facts.name = m_name;
+    facts.firmware = box.firmware;
+    facts.path = box.path;
+    topic("info", boxes::boxJson(facts).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     publishDirection(box, 'A');
     publishDirection(box, 'B');
     publishDiscovery(box);
 }
 
-void BoxTopics::offline(const std::string& why)
+void BoxTopics::offline(const std::string&)
 {
-    if (why != "stopped")
-        logLine(m_serial + ": offline (" + why + ")");
     topic("availability", "offline");
 }
 
@@ -93,7 +95,7 @@ void BoxTopics::publishDiscovery(const boxes::BoxInfo& box)
     const std::string base = m_settings.prefix + "/" + m_serial;
     const std::string node = idSafe(m_settings.prefix + "_" + m_serial);
     const nlohmann::json device = {{"identifiers", {node}},
-                                   {"name", box.model + " " + m_serial},
+                                   {"name", m_name.empty() ? box.model + " " + m_serial : m_name},
                                    {"model", box.model},
                                    {"serial_number", m_serial},
                                    {"sw_version", box.firmware.revision}};

@@ -1,7 +1,7 @@
 #pragma once
-// The bridge: one client at the broker for every box. A discovery thread finds boxes on
-// the bus (at start and plugged in later) and gives each a BoxWorker; the library's
-// network thread delivers commands, which are checked and queued without waiting for a box.
+// The MQTT face: one client at the broker for every served box, whose topics each box's
+// BoxTopics tell; the library's network thread delivers commands, which are checked and
+// queued without waiting for a box.
 // One bridge serves a prefix: at each connection it reads what is announced there (retained)
 // and marks offline every box it does not hold; a live bridge of another host on the prefix
 // keeps it from starting.
@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "box_topics.h"
+#include "boxes/served_boxes.h"
 #include "command.h"
 #include "options.h"
 
@@ -25,33 +26,27 @@ struct mosquitto_message;
 
 namespace iox::mqtt {
 
-struct StartResult {
-    Exit code = Exit::Ok;
-    std::string message;  // one line naming the cause, when code is not Ok
-};
+using ioxd::Exit;
+using ioxd::Options;
+using ioxd::StartResult;
 
-// One box served: its topics, and the worker that tells them (which ends first).
-struct ServedBox {
-    ServedBox(HidBackend& bus, const std::string& serial, Publisher& out, TopicSettings topicSettings,
-              boxes::WorkerSettings workerSettings)
-        : topics(serial, out, std::move(topicSettings)), worker(bus, serial, topics, workerSettings)
-    {
-    }
-    BoxTopics topics;
-    boxes::BoxWorker worker;
-};
-
-class Bridge : public Publisher {
+class Bridge : public Publisher, public boxes::BoxFace {
 public:
-    Bridge(Options options, HidBackend& bus);
+    Bridge(Options options, boxes::ServedBoxes& boxes);
     ~Bridge() override;  // stop()
     Bridge(const Bridge&) = delete;
     Bridge& operator=(const Bridge&) = delete;
 
-    // Connects to the broker and waits for its answer; then serves the boxes.
+    // Connects to the broker, waits for its answer and reads what is announced under the
+    // prefix: refused when another bridge serves it. Nothing is published yet.
     StartResult start();
-    // Every box and the bridge published offline, then a clean disconnect.
+    // Once the boxes on the bus are held: marks offline every box announced that is not
+    // held, and announces the bridge.
+    void serve();
+    // Every box (the served boxes stop) and the bridge published offline, then a clean disconnect.
     void stop();
+
+    std::unique_ptr<boxes::BoxObserver> observe(const std::string& serial) override;
 
     void publish(const std::string& topic, const std::string& payload, bool retain) override;
 
@@ -70,25 +65,21 @@ private:
     void announceBridge();
     void refuse(const std::string& serial, const std::string& topic, const std::string& payload,
                 const std::string& reason);
-    void discoveryLoop();
-    void discover();
     TopicSettings topicSettings() const;
     std::string where() const;
 
     const Options m_options;
-    HidBackend& m_bus;
+    boxes::ServedBoxes& m_boxes;
     mosquitto* m_client = nullptr;
-    std::set<std::string> m_ignored;  // paths of boxes --sn leaves out; discovery thread only
 
     std::mutex m_mutex;  // everything below
     std::condition_variable m_changed;
     std::optional<int> m_connack;  // answer to the first connection
     bool m_tlsFailed = false;      // the library reported a TLS error
     bool m_stopping = false;
-    std::atomic<bool> m_started{false};
+    std::atomic<bool> m_started{false};    // connected, and stop() has to disconnect
+    std::atomic<bool> m_serving{false};    // serve() was called: the boxes are the bridge's
     std::atomic<bool> m_connected{false};  // to the broker, now
-    std::map<std::string, std::unique_ptr<ServedBox>> m_workers;
-    std::thread m_discovery;
 
     // What the broker had retained under the prefix when this connection was made; complete
     // once the probe this bridge sent itself comes back.

@@ -1,15 +1,15 @@
-// iox-mqtt: the boxes on an MQTT broker, until SIGTERM or SIGINT.
+// ioxd: the boxes served over MQTT and the web, until SIGTERM or SIGINT.
 #include <csignal>
 #include <cstdio>
 #include <memory>
 
-#include "bridge.h"
+#include "daemon.h"
 #include "boxes/backend_stack.h"
 #include "log.h"
 
 int main(int argc, char** argv)
 {
-    using namespace iox::mqtt;
+    using namespace iox::ioxd;
     const ParsedOptions parsed = parseOptions(argc, argv);
     if (!parsed.options) {
         if (parsed.code == 0)
@@ -26,7 +26,7 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     iox::boxes::StackOptions stackOptions;
-    stackOptions.program = "iox-mqtt";
+    stackOptions.program = "ioxd";
     stackOptions.simulated = parsed.options->simulate;
     if (!parsed.options->recordPath.empty())
         stackOptions.record = parsed.options->recordPath;
@@ -43,14 +43,14 @@ int main(int argc, char** argv)
         logLine(built.error);
         return static_cast<int>(Exit::Failure);
     }
-    Bridge bridge(*parsed.options, built.stack->bus());
-    if (const StartResult started = bridge.start(); started.code != Exit::Ok) {
+    Daemon daemon(*parsed.options, built.stack->bus());
+    if (const StartResult started = daemon.start(); started.code != Exit::Ok) {
         logLine(started.message);
         return static_cast<int>(started.code);
     }
     int signal = 0;
     sigwait(&stopSignals, &signal);
     logLine(std::string("stopping on ") + (signal == SIGTERM ? "SIGTERM" : "SIGINT"));
-    bridge.stop();
+    daemon.stop();
     return 0;
 }

@@ -17,10 +17,10 @@
 
 namespace iox::mqtt {
 
+using ioxd::logLine;
+
 namespace {
 
-constexpr auto kDiscoveryPeriod = std::chrono::milliseconds(200);
-constexpr auto kProbeTimeout = std::chrono::milliseconds(200);
 constexpr auto kBrokerAnswer = std::chrono::seconds(5);
 constexpr int kKeepAlive = 30;
 constexpr auto kQuickDrop = std::chrono::seconds(5);  // a connection dropped sooner was not let stay
@@ -55,7 +55,8 @@ std::string probeToken()
 
 }  // namespace
 
-Bridge::Bridge(Options options, HidBackend& bus) : m_options(std::move(options)), m_bus(bus), m_probe(probeToken())
+Bridge::Bridge(Options options, boxes::ServedBoxes& boxes)
+    : m_options(std::move(options)), m_boxes(boxes), m_probe(probeToken())
 {
     static const int initialised = mosquitto_lib_init();
     (void)initialised;
@@ -121,16 +122,7 @@ StartResult Bridge::start()
     const std::optional<std::string> other = answer == 0 ? otherBridge() : std::nullopt;
     held.unlock();
     if (answer == 0 && !other) {
-        discover();  // the boxes here now, before the others are marked offline
-        held.lock();
-        markStaleBoxesOffline();
-        for (const std::string& serial : m_options.serials)
-            if (!m_workers.count(serial))
-                logLine(serial + ": not on the bus; waiting for it");
-        held.unlock();
-        announceBridge();
         m_started = true;
-        m_discovery = std::thread(&Bridge::discoveryLoop, this);
         logLine("connected to " + where);
         return {};
     }
@@ -180,10 +172,27 @@ void Bridge::announceBridge()
     publish(m_options.prefix + "/bridge/availability", "online", true);
 }
 
+void Bridge::serve()
+{
+    {
+        std::lock_guard held(m_mutex);
+        markStaleBoxesOffline();
+        m_serving = true;
+    }
+    announceBridge();
+}
+
+std::unique_ptr<boxes::BoxObserver> Bridge::observe(const std::string& serial)
+{
+    const auto name = m_options.names.find(serial);
+    return std::make_unique<BoxTopics>(serial, name == m_options.names.end() ? "" : name->second, *this,
+                                       topicSettings());
+}
+
 void Bridge::markStaleBoxesOffline()
 {
     for (const auto& [serial, availability] : m_announced)
-        if (serial != "bridge" && availability != "offline" && !m_workers.count(serial)) {
+        if (serial != "bridge" && availability != "offline" && !m_boxes.holds(serial)) {
             logLine(serial + ": announced " + availability + " but not here; marked offline");
             publish(m_options.prefix + "/" + serial + "/availability", "offline", true);
         }
@@ -198,21 +207,15 @@ void Bridge::stop()
     m_stopping = true;
     m_changed.notify_all();
     held.unlock();
-    m_discovery.join();
-    // Each worker publishes its box offline as it goes; then the bridge itself.
-    std::map<std::string, std::unique_ptr<ServedBox>> workers;
-    held.lock();
-    workers.swap(m_workers);
-    held.unlock();
+    // Each worker publishes its box offline as it ends; then the bridge itself.
     m_draining = true;
-    workers.clear();
+    m_boxes.stop();
     publish(m_options.prefix + "/bridge/availability", "offline", true);
     std::unique_lock acks(m_ackMutex);
     m_acked.wait_for(acks, std::chrono::seconds(2), [&] { return m_unacked.empty(); });
     acks.unlock();
     mosquitto_disconnect(m_client);
     mosquitto_loop_stop(m_client, false);
-    logLine("stopped");
 }
 
 void Bridge::publish(const std::string& topic, const std::string& payload, bool retain)
@@ -242,7 +245,7 @@ void Bridge::disconnected(int rc)
     if (!m_connack)
         m_connack = rc == MOSQ_ERR_TLS ? -MOSQ_ERR_TLS : -1;
     m_changed.notify_all();
-    if (!m_started || m_stopping)
+    if (!m_serving || m_stopping)
         return;
     // The library's own back-off starts again after every connection that was made, so a
     // broker that takes each connection and drops it at once would be hammered every second.
@@ -286,7 +289,7 @@ void Bridge::onMessage(mosquitto*, void* self, const mosquitto_message* message)
 void Bridge::connected(int rc)
 {
     if (rc != 0) {
-        if (m_started)  // at start, start() names the cause
+        if (m_serving)  // at start, start() names the cause
             logLine(std::string("broker refused the connection: ") + mosquitto_connack_string(rc));
         std::lock_guard held(m_mutex);
         if (!m_connack)
@@ -317,11 +320,10 @@ void Bridge::connected(int rc)
     if (!m_connack)
         m_connack = rc;
     m_changed.notify_all();
-    if (m_started) {
+    if (m_serving) {
         logLine("reconnected to " + where());
         announceBridge();
-        for (auto& [serial, worker] : m_workers)
-            worker->worker.republish();
+        m_boxes.republish();
     }
 }
 
@@ -340,7 +342,7 @@ bool Bridge::announcement(const std::string& topic, const std::string& payload, 
             std::lock_guard held(m_mutex);
             m_probed = true;
             m_changed.notify_all();
-            if (m_started)
+            if (m_serving)
                 markStaleBoxesOffline();
         }
         return true;
@@ -383,67 +385,10 @@ void Bridge::message(const std::string& topic, const std::string& payload, bool 
     if (m_options.readOnly)
         return refuse(command.serial, topic, payload, "the bridge is read-only");
     std::optional<std::string> refused;
-    {
-        std::lock_guard held(m_mutex);
-        const auto it = m_workers.find(command.serial);
-        if (it == m_workers.end())
-            refused = "no box with serial number " + command.serial;
-        else if (auto refusal = it->second->worker.submit(*command.action))
-            refused = refusal->reason;
-    }
+    if (auto refusal = m_boxes.submit(command.serial, *command.action))
+        refused = refusal->reason;
     if (refused)
         refuse(command.serial, topic, payload, *refused);
-}
-
-void Bridge::discover()
-{
-    std::set<std::string> held;
-    {
-        std::lock_guard lock(m_mutex);
-        for (const auto& [serial, worker] : m_workers)
-            if (const std::string path = worker->worker.heldPath(); !path.empty())
-                held.insert(path);
-    }
-    const auto listed = m_bus.enumerate();
-    // A box that --sn leaves out is asked once while it stays on the bus, not every round.
-    std::erase_if(m_ignored, [&](const std::string& path) {
-        return std::none_of(listed.begin(), listed.end(), [&](const HidInterface& hid) { return hid.path == path; });
-    });
-    for (const auto& hid : listed) {
-        if (hid.vendorId != kBoxVendorId || hid.productId != kBoxProductId || held.count(hid.path) ||
-            m_ignored.count(hid.path))
-            continue;
-        // The serial-number request alone, on a handle of its own.
-        const boxes::Identity box = boxes::identify(m_bus, hid.path, boxes::Ask::Serial, kProbeTimeout);
-        const std::string& serial = box.serial;
-        if (serial.empty())
-            continue;
-        const auto& wanted = m_options.serials;
-        if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), serial) == wanted.end()) {
-            m_ignored.insert(hid.path);
-            continue;
-        }
-        std::lock_guard lock(m_mutex);
-        if (m_stopping)
-            return;
-        auto& worker = m_workers[serial];
-        if (worker)
-            worker->worker.plugged();
-        else
-            worker = std::make_unique<ServedBox>(m_bus, serial, *this, topicSettings(),
-                                                 boxes::WorkerSettings{std::chrono::milliseconds(m_options.pollMs)});
-    }
-}
-
-void Bridge::discoveryLoop()
-{
-    std::unique_lock held(m_mutex);
-    while (!m_stopping) {
-        held.unlock();
-        discover();
-        held.lock();
-        m_changed.wait_for(held, kDiscoveryPeriod, [&] { return m_stopping; });
-    }
 }
 
 }  // namespace iox::mqtt

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace iox::mqtt {
+namespace iox::ioxd {
 
 struct Setting {
     int line = 0;  // from 1
@@ -21,4 +21,4 @@ struct ConfigFile {
 
 ConfigFile readConfigFile(const std::string& path);
 
-}  // namespace iox::mqtt
+}  // namespace iox::ioxd

@@ -25,7 +25,7 @@ struct TopicSettings {
 
 class BoxTopics : public boxes::BoxObserver {
 public:
-    BoxTopics(std::string serial, Publisher& out, TopicSettings settings);
+    BoxTopics(std::string serial, std::string name, Publisher& out, TopicSettings settings);
 
     void online(const boxes::BoxInfo& box) override;
     void state(const boxes::BoxInfo& box, const boxes::State& now, const std::optional<boxes::State>& before) override;
@@ -37,7 +37,7 @@ private:
     void publishDiscovery(const boxes::BoxInfo& box);
     void topic(const std::string& rest, const std::string& payload, bool retain = true);
 
-    const std::string m_serial;
+    const std::string m_serial, m_name;  // name: the one given with --name, if any
     Publisher& m_out;
     const TopicSettings m_settings;
 };

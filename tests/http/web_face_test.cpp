@@ -1,0 +1,201 @@
+// ioxd's web face over simulated boxes, with a real HTTP client on loopback.
+#include <fstream>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include "daemon.h"
+#include "device/commands.h"
+#include "device/sim/sim_backend.h"
+#include "tests/device/wire_table.h"
+
+namespace iox::web::test {
+namespace {
+
+using namespace std::chrono_literals;
+using iox::testing::request;
+
+int freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// Requests that change something on the box: everything but the reads.
+std::vector<Report> writes(sim::SimBackend& bus, std::size_t box)
+{
+    static const std::set<int> reads = {cmd::ReadByteA, cmd::ReadByteB, cmd::ReadBit, cmd::ReadRelaysByte,
+                                        cmd::ReadModelName, cmd::ReadSn, cmd::GetExtFirmware};
+    auto out = bus.requestsTo(box);
+    std::erase_if(out, [](const Report& report) { return reads.count(report[1]) > 0; });
+    return out;
+}
+
+// An IOX-MODEL-C 10001 named "rig 3" and an IOX-MODEL-D 10002, served on the web only.
+struct Rig {
+    explicit Rig(const std::function<void(ioxd::Options&)>& configure = {})
+    {
+        bus.addBox({"IOX-MODEL-C", "10001"});
+        bus.addBox({"IOX-MODEL-D", "10002"});
+        options.mqtt = false;
+        options.http.address = "127.0.0.1";
+        options.http.port = freePort();
+        options.names["10001"] = "rig 3";
+        if (configure)
+            configure(options);
+        daemon = std::make_unique<ioxd::Daemon>(options, bus);
+        EXPECT_EQ(daemon->start().code, ioxd::Exit::Ok);
+        client = std::make_unique<httplib::Client>("127.0.0.1", options.http.port);
+        for (int i = 0; i < 100 && !online("10002"); ++i)
+            std::this_thread::sleep_for(10ms);
+    }
+    bool online(const std::string& serial)
+    {
+        const auto got = client->Get("/api/boxes/" + serial);
+        return got && got->status == 200 && nlohmann::json::parse(got->body).value("online", false);
+    }
+
+    sim::SimBackend bus;
+    ioxd::Options options;
+    std::unique_ptr<ioxd::Daemon> daemon;
+    std::unique_ptr<httplib::Client> client;
+};
+
+TEST(WebFace, CommandsAnswerOnceTheBoxHasThemAndReachTheWire)
+{
+    const struct {
+        const char* command;
+        const char* body;
+        Report request;
+    } rows[] = {
+        {"relay/3", "ON", request(34, {3, 1})},
+        {"port/b/5", "off\n", request(32, {66, 5, 0})},
+        {"port/a", "170", request(31, {65, 170})},
+        {"spi", R"({"word":"10"})", request(36, {66, 0, 66, 1, 66, 2, 2, 1, 0})},
+        {"pulse", R"({"line":"A2","ms":5})", request(50, {65, 2, 5})},
+        {"pulse-width", "20", request(8, {20})},
+        {"port/b/direction", "input", request(26)},
+    };
+    Rig rig;
+    std::vector<Report> expected;
+    for (const auto& row : rows) {
+        const auto got = rig.client->Post(std::string("/api/boxes/10001/") + row.command, row.body, "text/plain");
+        ASSERT_TRUE(got);
+        EXPECT_EQ(got->status, 204) << row.command << " " << got->body;
+        expected.push_back(row.request);
+        EXPECT_EQ(writes(rig.bus, 0), expected) << row.command;  // already on the wire when answered
+    }
+}
+
+TEST(WebFace, RefusalsAnswerTheirStatusAndReasonAndSendNothing)
+{
+    const struct {
+        const char* method;
+        std::string path, body;
+        httplib::Headers headers;
+        int status;
+        const char* reason;
+    } rows[] = {
+        {"POST", "/api/boxes/10001/relay/9", "ON", {}, 400, "a relay is a number from 0 to 7"},
+        {"POST", "/api/boxes/10001/relay/3", "maybe", {}, 400, "payload must be ON or OFF"},
+        {"POST", "/api/boxes/10002/port/a/direction", "output", {}, 400, "fixed"},
+        {"POST", "/api/boxes/10001/bogus", "ON", {}, 404, "unknown command"},
+        {"POST", "/api/boxes/99999/relay/1", "ON", {}, 404, "no box with serial number 99999"},
+        {"GET", "/api/boxes/99999", "", {}, 404, "no box with serial number 99999"},
+        {"POST", "/api/boxes/10002/port/a/1", "ON", {}, 409, "port A is set as input"},
+        {"POST", "/api/boxes/10002/port/a", "5", {}, 409, "port A is set as input"},
+        {"GET", "/api/boxes", "", {{"Host", "rebound.example:8080"}}, 403, "is not this daemon's"},
+        {"POST", "/api/boxes/10001/relay/1", "ON", {{"Origin", "http://evil.example"}}, 403, "cross-site"},
+        {"POST", "/api/boxes/10001/relay/1", "ON", {{"Sec-Fetch-Site", "cross-site"}}, 403, "cross-site"},
+        {"POST", "/api/boxes/10001/spi", std::string(5000, ' '), {}, 413, "too large"},
+    };
+    Rig rig;
+    for (const auto& row : rows) {
+        const auto got = std::string(row.method) == "GET"
+                             ? rig.client->Get(row.path, row.headers)
+                             : rig.client->Post(row.path, row.headers, row.body, "text/plain");
+        ASSERT_TRUE(got) << row.path;
+        EXPECT_EQ(got->status, row.status) << row.path;
+        EXPECT_THAT(got->body, ::testing::HasSubstr(row.reason)) << row.path;
+    }
+    EXPECT_THAT(writes(rig.bus, 0), ::testing::IsEmpty());
+    EXPECT_THAT(writes(rig.bus, 1), ::testing::IsEmpty());
+    rig.bus.vanish(0);
+    for (int i = 0; i < 100 && rig.online("10001"); ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(rig.client->Post("/api/boxes/10001/relay/1", "ON", "text/plain")->status, 503);
+}
+
+TEST(WebFace, APasswordGuardsEveryRequestAndReadOnlyClosesCommands)
+{
+    const std::string file = ::testing::TempDir() + "ioxd-web-password";
+    std::ofstream(file) << "s3cret\n";
+    Rig rig([&](ioxd::Options& o) {
+        o.http.password = "s3cret";
+        o.readOnly = true;
+    });
+    EXPECT_EQ(rig.client->Get("/api/boxes")->status, 401);
+    rig.client->set_basic_auth("iox", "wrong");
+    EXPECT_EQ(rig.client->Get("/api/boxes")->status, 401);
+    rig.client->set_basic_auth("iox", "s3cret");
+    EXPECT_EQ(rig.client->Get("/api/boxes")->status, 200);
+    EXPECT_EQ(rig.client->Post("/api/boxes/10001/relay/1", "ON", "text/plain")->status, 403);
+    EXPECT_THAT(writes(rig.bus, 0), ::testing::IsEmpty());
+}
+
+TEST(WebFace, BoxesAsJsonAndTheirChangesAsEvents)
+{
+    Rig rig;
+    const auto boxes = nlohmann::json::parse(rig.client->Get("/api/boxes")->body);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0], nlohmann::json::parse(R"({"serial":"10001","model":"IOX-MODEL-C","name":"rig 3",
+        "firmware":{"revision":"A3","level":3},"path":"sim:box0","online":true,
+        "directions":{"A":"output","B":"output"},"A":0,"B":0,"relays":0})"));
+    EXPECT_EQ(boxes[1]["directions"], nlohmann::json::parse(R"({"A":"input","B":"output"})"));
+
+    std::mutex mutex;
+    std::string stream;
+    httplib::Client listener("127.0.0.1", rig.options.http.port);
+    std::thread reader([&] {
+        listener.Get("/api/events", [&](const char* data, std::size_t size) {
+            std::lock_guard held(mutex);
+            stream.append(data, size);
+            return stream.find("\"online\":false") == std::string::npos;
+        });
+    });
+    const auto seen = [&](const std::string& text) {
+        for (int i = 0; i < 300; ++i, std::this_thread::sleep_for(10ms)) {
+            std::lock_guard held(mutex);
+            if (stream.find(text) != std::string::npos)
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(seen("event: state\ndata: {\"serial\":\"10002\""));  // every box's state first
+    {
+        auto held = rig.bus.lock();
+        rig.bus.box(1).answer(Report{0, cmd::SetByteAAsInput});  // as the box's own start-up leaves it
+        rig.bus.box(1).setInputA(0x81);
+    }
+    EXPECT_TRUE(seen("\"A\":129"));
+    rig.bus.vanish(1);
+    EXPECT_TRUE(seen("event: availability\ndata: {\"serial\":\"10002\",\"model\":\"IOX-MODEL-D\""));
+    EXPECT_TRUE(seen("\"online\":false"));
+    reader.join();
+}
+
+}  // namespace
+}  // namespace iox::web::test

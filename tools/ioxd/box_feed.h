@@ -1,0 +1,68 @@
+#pragma once
+// What the web face knows of every box (its JSON, kept up to date by each box's observer)
+// and the clients that follow the changes: each subscriber has its own queue of events, so a
+// slow client holds up nobody; one that falls too far behind is let go.
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "boxes/served_boxes.h"
+
+namespace iox::web {
+
+struct Event {
+    std::string kind;  // "state" or "availability"
+    std::string json;  // the box as JSON, as it stands after the change
+};
+
+class Subscription {
+public:
+    // Waits up to `wait` for events; empty when none came. Nullopt once the feed closed or
+    // this subscriber was let go.
+    std::optional<std::vector<Event>> next(std::chrono::milliseconds wait);
+
+private:
+    friend class BoxFeed;
+    std::mutex m_mutex;
+    std::condition_variable m_arrived;
+    std::deque<Event> m_events;
+    bool m_ended = false;
+};
+
+class BoxFeed : public boxes::BoxFace {
+public:
+    explicit BoxFeed(std::map<std::string, std::string> names);
+
+    std::unique_ptr<boxes::BoxObserver> observe(const std::string& serial) override;
+
+    std::vector<std::string> all() const;               // every box seen, as JSON, by serial number
+    std::optional<std::string> box(const std::string& serial) const;
+    // A new subscriber, its queue holding every box's current state.
+    std::shared_ptr<Subscription> subscribe();
+    void unsubscribe(const std::shared_ptr<Subscription>& subscription);
+    void close();  // every subscriber ends
+
+private:
+    struct Known {
+        boxes::BoxInfo info;
+        std::optional<boxes::State> state;
+        bool online = false;
+    };
+    class Observer;
+    void update(const std::string& serial, const std::string& kind, const std::function<void(Known&)>& change);
+    std::string json(const Known& known) const;  // m_mutex held
+
+    const std::map<std::string, std::string> m_names;
+    mutable std::mutex m_mutex;
+    std::map<std::string, Known> m_boxes;
+    std::vector<std::shared_ptr<Subscription>> m_subscribers;
+    bool m_closed = false;
+};
+
+}  // namespace iox::web

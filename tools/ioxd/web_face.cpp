@@ -1,0 +1,227 @@
+#include "web_face.h"
+
+#include <algorithm>
+#include <cctype>
+#include <future>
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/sha.h>
+
+#include "boxes/command_words.h"
+#include "log.h"
+
+namespace iox::web {
+
+namespace {
+
+constexpr auto kKeepAlive = std::chrono::seconds(15);     // a comment line on a quiet event stream
+constexpr auto kAnswerWait = std::chrono::seconds(10);    // longest wait for the box to carry a command out
+constexpr int kThreads = 96;                              // each event client holds one
+
+int statusOf(boxes::Refused why)
+{
+    switch (why) {
+    case boxes::Refused::BadValue: return 400;
+    case boxes::Refused::UnknownCommand:
+    case boxes::Refused::UnknownBox: return 404;
+    case boxes::Refused::InputPort: return 409;
+    case boxes::Refused::Unavailable: break;
+    }
+    return 503;
+}
+
+void answer(httplib::Response& response, int status, const std::string& reason)
+{
+    response.status = status;
+    response.set_content(nlohmann::json{{"reason", reason}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
+                         "application/json");
+}
+
+std::string lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+// The host a Host header names, without its port; an IPv6 address without its brackets.
+std::string hostOf(const std::string& header)
+{
+    if (header.starts_with('['))
+        return lower(header.substr(1, header.find(']') - 1));
+    const auto colon = header.find(':');
+    return lower(header.substr(0, colon));
+}
+
+std::string base64(const std::string& text)
+{
+    std::string out(4 * ((text.size() + 2) / 3) + 1, '\0');
+    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                                       reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+    out.resize(static_cast<std::size_t>(length));
+    return out;
+}
+
+// Equal texts, in a time that does not tell how much of them matched.
+bool sameSecret(const std::string& given, const std::string& expected)
+{
+    unsigned char a[SHA256_DIGEST_LENGTH], b[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(given.data()), given.size(), a);
+    SHA256(reinterpret_cast<const unsigned char*>(expected.data()), expected.size(), b);
+    return CRYPTO_memcmp(a, b, sizeof a) == 0;
+}
+
+}  // namespace
+
+WebFace::WebFace(const ioxd::Options& options, boxes::ServedBoxes& boxes)
+    : m_options(options), m_boxes(boxes), m_feed(options.names)
+{
+}
+
+WebFace::~WebFace() { stop(); }
+
+std::unique_ptr<boxes::BoxObserver> WebFace::observe(const std::string& serial) { return m_feed.observe(serial); }
+
+ioxd::StartResult WebFace::start()
+{
+    const ioxd::HttpOptions& http = m_options.http;
+    const bool tls = !http.tlsCert.empty();
+    if (tls)
+        m_server = std::make_unique<httplib::SSLServer>(http.tlsCert.c_str(), http.tlsKey.c_str());
+    else
+        m_server = std::make_unique<httplib::Server>();
+    const std::string where = (http.address.find(':') != std::string::npos ? "[" + http.address + "]" : http.address) +
+                              ":" + std::to_string(http.port);
+    if (!m_server->is_valid())
+        return {ioxd::Exit::BadArgument, "--http-tls-cert, --http-tls-key: cannot serve HTTPS with these files"};
+    route();
+    if (!m_server->bind_to_port(http.address, http.port))
+        return {ioxd::Exit::Failure, "the web face cannot listen on " + where + ": " + std::strerror(errno)};
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    ioxd::logLine(std::string("web face at ") + (tls ? "https://" : "http://") + where + "/");
+    if (!tls && http.address != "localhost" && http.address != "::1" && !http.address.starts_with("127."))
+        ioxd::logLine("the web face speaks plain HTTP beyond this machine (--http-insecure): its password goes in clear");
+    return {};
+}
+
+void WebFace::stop()
+{
+    m_feed.close();
+    if (m_server)
+        m_server->stop();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void WebFace::route()
+{
+    httplib::Server& server = *m_server;
+    server.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
+    server.set_payload_max_length(boxes::kMaxCommandPayload);
+    server.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
+        return refused(request, response) ? httplib::Server::HandlerResponse::Handled
+                                          : httplib::Server::HandlerResponse::Unhandled;
+    });
+    server.Get("/api/boxes", [this](const httplib::Request&, httplib::Response& response) {
+        std::string json = "[";
+        for (const auto& box : m_feed.all())
+            json += (json.size() > 1 ? "," : "") + box;
+        response.set_content(json + "]", "application/json");
+    });
+    server.Get(R"(/api/boxes/([^/]+))", [this](const httplib::Request& request, httplib::Response& response) {
+        if (const auto box = m_feed.box(request.matches[1]))
+            response.set_content(*box, "application/json");
+        else
+            answer(response, 404, "no box with serial number " + std::string(request.matches[1]));
+    });
+    server.Post(R"(/api/boxes/([^/]+)/(.+))",
+                [this](const httplib::Request& request, httplib::Response& response) { command(request, response); });
+    server.Get("/api/events", [this](const httplib::Request&, httplib::Response& response) { events(response); });
+    server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+        if (response.body.empty())
+            answer(response, response.status, response.status == 413 ? "request too large" : "no such resource");
+    });
+}
+
+bool WebFace::refused(const httplib::Request& request, httplib::Response& response) const
+{
+    const ioxd::HttpOptions& http = m_options.http;
+    // A page elsewhere could reach a loopback daemon through a name it rebound to 127.0.0.1:
+    // only this daemon's own names are served.
+    const std::string host = hostOf(request.get_header_value("Host"));
+    const bool ours = host == lower(http.address) || host == "localhost" ||
+                      std::any_of(http.hostNames.begin(), http.hostNames.end(),
+                                  [&](const std::string& name) { return lower(name) == host; });
+    if (!ours) {
+        answer(response, 403, "Host \"" + request.get_header_value("Host") + "\" is not this daemon's");
+        return true;
+    }
+    if (request.method != "GET" && request.method != "HEAD") {
+        const std::string origin = request.get_header_value("Origin");
+        const std::string scheme = http.tlsCert.empty() ? "http://" : "https://";
+        if ((!origin.empty() && lower(origin) != scheme + lower(request.get_header_value("Host"))) ||
+            request.get_header_value("Sec-Fetch-Site") == "cross-site") {
+            answer(response, 403, "cross-site request refused");
+            return true;
+        }
+    }
+    if (!http.password.empty() &&
+        !sameSecret(request.get_header_value("Authorization"), "Basic " + base64(http.user + ":" + http.password))) {
+        response.set_header("WWW-Authenticate", "Basic realm=\"ioxd\", charset=\"UTF-8\"");
+        answer(response, 401, "credentials needed");
+        return true;
+    }
+    return false;
+}
+
+void WebFace::command(const httplib::Request& request, httplib::Response& response)
+{
+    const std::string serial = request.matches[1];
+    const std::string path = request.matches[2];
+    const auto refuse = [&](int status, const std::string& reason) {
+        ioxd::logLine("refused POST " + request.path + ": " + reason);
+        answer(response, status, reason);
+    };
+    if (!m_boxes.holds(serial))
+        return refuse(404, "no box with serial number " + serial);
+    if (m_options.readOnly)
+        return refuse(403, "the daemon is read-only");
+    auto parsed = boxes::parseCommandWords(boxes::slashWords(path), request.body);
+    if (const auto* refusal = std::get_if<boxes::CommandRefusal>(&parsed))
+        return refuse(statusOf(refusal->why), refusal->reason);
+    // Answered once the box has carried it out: the caller knows the relay has switched.
+    auto done = std::make_shared<std::promise<std::optional<boxes::CommandRefusal>>>();
+    auto outcome = done->get_future();
+    if (auto refusal = m_boxes.submit(serial, std::get<boxes::BoxCommand>(parsed),
+                                      [done](const std::optional<boxes::CommandRefusal>& result) { done->set_value(result); }))
+        return refuse(statusOf(refusal->why), refusal->reason);
+    if (outcome.wait_for(kAnswerWait) != std::future_status::ready)
+        return refuse(503, "the box has not carried the command out yet");
+    if (const auto refusal = outcome.get())
+        return refuse(statusOf(refusal->why), refusal->reason);
+    response.status = 204;
+}
+
+void WebFace::events(httplib::Response& response)
+{
+    auto subscription = m_feed.subscribe();
+    response.set_header("Cache-Control", "no-cache");
+    response.set_chunked_content_provider(
+        "text/event-stream",
+        [subscription](std::size_t, httplib::DataSink& sink) {
+            const auto events = subscription->next(kKeepAlive);
+            if (!events) {
+                sink.done();
+                return true;
+            }
+            std::string text = events->empty() ? ": still here\n\n" : "";
+            for (const Event& event : *events)
+                text += "event: " + event.kind + "\ndata: " + event.json + "\n\n";
+            return sink.write(text.data(), text.size());
+        },
+        [this, subscription](bool) { m_feed.unsubscribe(subscription); });
+}
+
+}  // namespace iox::web
