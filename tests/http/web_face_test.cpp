@@ -2,17 +2,13 @@
 #include <fstream>
 #include <thread>
 
-#include <arpa/inet.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#include <thread>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
 #include "daemon.h"
+#include "mqtt_fixture.h"
 #include "device/commands.h"
 #include "device/sim/sim_backend.h"
 #include "tests/device/wire_table.h"
@@ -21,28 +17,9 @@ namespace iox::web::test {
 namespace {
 
 using namespace std::chrono_literals;
+using iox::mqtt::test::freePort;
+using iox::mqtt::test::writes;
 using iox::testing::request;
-
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-// Requests that change something on the box: everything but the reads.
-std::vector<Report> writes(sim::SimBackend& bus, std::size_t box)
-{
-    static const std::set<int> reads = {cmd::ReadByteA, cmd::ReadByteB, cmd::ReadBit, cmd::ReadRelaysByte,
-                                        cmd::ReadModelName, cmd::ReadSn, cmd::GetExtFirmware};
-    auto out = bus.requestsTo(box);
-    std::erase_if(out, [](const Report& report) { return reads.count(report[1]) > 0; });
-    return out;
-}
 
 // An IOX-MODEL-C 10001 named "rig 3" and an IOX-MODEL-D 10002, served on the web only.
 struct Rig {

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -12,6 +13,8 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "device/commands.h"
 
 namespace iox::mqtt::test {
 
@@ -38,6 +41,17 @@ void run(const std::string& command)
 }
 
 }  // namespace
+
+int freePort() { return probe(0); }
+
+std::vector<Report> writes(const sim::SimBackend& bus, std::size_t box)
+{
+    static const std::set<int> reads = {cmd::ReadByteA, cmd::ReadByteB, cmd::ReadBit, cmd::ReadRelaysByte,
+                                        cmd::ReadModelName, cmd::ReadSn, cmd::GetExtFirmware};
+    auto out = bus.requestsTo(box);
+    std::erase_if(out, [](const Report& report) { return reads.count(report[1]) > 0; });
+    return out;
+}
 
 pid_t spawn(const std::vector<std::string>& argv, const std::string& output)
 {
@@ -66,7 +80,7 @@ int waitExit(pid_t pid, std::chrono::milliseconds timeout)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-Broker::Broker(BrokerKind kind) : m_port(probe(0))
+Broker::Broker(BrokerKind kind) : m_port(freePort())
 {
     char dir[] = "/tmp/ioxd-test-XXXXXX";
     m_dir = ::mkdtemp(dir);

@@ -1,6 +1,7 @@
 #pragma once
-// A mosquitto broker on a free loopback port (plain, with a password file, or TLS: server.pem its
-// certificate, other.pem one it does not use) and an MQTT client that records all it receives.
+// What the daemon's tests share: a mosquitto broker on a free loopback port (plain, with a
+// password file, or TLS: server.pem its certificate, other.pem one it does not use), an MQTT
+// client that records all it receives, free ports, and the writes a simulated box was sent.
 
 #include <chrono>
 #include <condition_variable>
@@ -9,6 +10,8 @@
 #include <string>
 #include <sys/types.h>
 #include <vector>
+
+#include "device/sim/sim_backend.h"
 
 struct mosquitto;
 
@@ -51,6 +54,10 @@ private:
     std::condition_variable m_arrived;
     std::map<std::string, std::string> m_last;
 };
+
+int freePort();  // on loopback
+// Requests that change something on a simulated box: everything but the reads.
+std::vector<Report> writes(const sim::SimBackend& bus, std::size_t box);
 
 // Runs a program with arguments, its output and errors into the file output if one is named;
 // returns its process id.
