@@ -52,6 +52,7 @@ nlohmann::ordered_json boxJson(const BoxFacts& facts)
         json["firmware"] = {{"revision", latin1ToUtf8(facts.firmware->revision)}, {"level", facts.firmware->level}};
     text("path", facts.path);
     flag("online", facts.online);
+    flag("updating", facts.updating);
     flag("openable", facts.openable);
     flag("answering", facts.answering);
     flag("shared_serial", facts.sharedSerial);
@@ -70,6 +71,25 @@ nlohmann::ordered_json boxJson(const BoxFacts& facts)
             json["relays"] = state->relays;
     }
     return json;
+}
+
+nlohmann::ordered_json modelJson(const Model& model)
+{
+    const auto port = [](const PortLayout& layout) {
+        return nlohmann::ordered_json{{"lines", layout.lines}, {"fixed", layout.fixed}, {"input", layout.input}};
+    };
+    nlohmann::ordered_json lines = nlohmann::ordered_json::array(), choices = nlohmann::ordered_json::array();
+    for (const Line& line : model.serialLines)
+        lines.push_back(line.name());
+    for (const Line& line : model.serialLineChoices())
+        choices.push_back(line.name());
+    return {{"name", model.name},
+            {"switches", model.switches == Switches::Relays ? "relays" : "24V outputs"},
+            {"relays", model.relays},
+            {"A", port(model.a)},
+            {"B", port(model.b)},
+            {"serial_lines", lines},
+            {"serial_line_choices", choices}};
 }
 
 }  // namespace iox::boxes

@@ -5,7 +5,7 @@
 //
 //   {"serial": "10001", "model": "IOX-MODEL-C", "name": "rig 3",
 //    "firmware": {"revision": "A3", "level": 3}, "path": "/dev/hidraw3",
-//    "online": true, "openable": true, "answering": true, "shared_serial": false,
+//    "online": true, "updating": false, "openable": true, "answering": true, "shared_serial": false,
 //    "directions": {"A": "output", "B": "input"}, "A": 90, "B": 0, "relays": 9}
 
 #include <optional>
@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "identity.h"
+#include "models.h"
 #include "state.h"
 
 namespace iox::boxes {
@@ -23,7 +24,7 @@ struct BoxFacts {
     std::optional<std::string> serial, model, name;
     std::optional<Firmware> firmware;
     std::optional<std::string> path;
-    std::optional<bool> online;
+    std::optional<bool> online, updating;
     std::optional<bool> openable, answering, sharedSerial;  // as a listing finds the box
     std::optional<bool> outputA, outputB;                   // the ports' directions
     std::optional<State> state;                             // the parts it read
@@ -34,6 +35,12 @@ struct BoxFacts {
 BoxFacts listedFacts(const Identity& box);
 
 nlohmann::ordered_json boxJson(const BoxFacts& facts);
+
+// A model's row of the model table, for a face that draws the box's panel:
+//   {"name": "IOX-MODEL-B", "switches": "24V outputs", "relays": 2,
+//    "A": {"lines": 0, "fixed": true, "input": false}, "B": {...},
+//    "serial_lines": ["B0", "B1", "B2"], "serial_line_choices": ["B0", ...]}
+nlohmann::ordered_json modelJson(const Model& model);
 
 std::string latin1ToUtf8(std::string_view text);
 

@@ -64,6 +64,19 @@ std::optional<CommandRefusal> BoxWorker::submit(const BoxCommand& command, Comma
     return std::nullopt;
 }
 
+std::optional<CommandRefusal> BoxWorker::hold(BoxJob job, std::function<void()> done)
+{
+    {
+        std::lock_guard held(m_mutex);
+        if (!m_online || m_held)
+            return CommandRefusal{Refused::Unavailable, m_held ? "box is being updated" : "box is offline"};
+        m_held = true;
+        m_queue.push_back({SetPulseWidth{}, {}, std::move(job), std::move(done)});
+    }
+    m_wake.notify_all();
+    return std::nullopt;
+}
+
 void BoxWorker::dropQueued(const std::string& why)
 {
     std::deque<Queued> dropped;
@@ -71,15 +84,20 @@ void BoxWorker::dropQueued(const std::string& why)
         std::lock_guard held(m_mutex);
         dropped.swap(m_queue);
     }
-    for (const auto& queued : dropped)
+    for (const auto& queued : dropped) {
         if (queued.done)
             queued.done(CommandRefusal{Refused::Unavailable, why});
+        if (queued.jobDone)
+            queued.jobDone();  // its job never ran
+    }
 }
 
 std::optional<CommandRefusal> BoxWorker::check(const BoxCommand& command) const
 {
     if (!m_online)
         return CommandRefusal{Refused::Unavailable, "box is offline"};
+    if (m_held)
+        return CommandRefusal{Refused::Unavailable, "box is being updated"};
     const Model* model = m_box.layout;
     // The checks of the box's model, then whether the lines to drive are outputs now.
     const auto refusal = [](const auto& checked) {
@@ -189,7 +207,7 @@ void BoxWorker::run()
         poll.interval = m_settings.poll;
         poll.stop = [&] {
             std::lock_guard held(m_mutex);
-            return m_stop || m_commandFailed;
+            return m_stop || m_commandFailed || m_released;
         };
         poll.changed = [&](const State& now) {
             m_observer.state(info(), now, last);
@@ -197,19 +215,29 @@ void BoxWorker::run()
         };
         poll.pause = [&](std::chrono::milliseconds interval) { serve(interval, last); };
         const std::optional<State> failed = boxes::poll(m_io, poll);
+        if (std::exchange(m_released, false)) {
+            letGo("box is offline", "updated");
+            continue;
+        }
         if (!failed && !m_commandFailed)
             return;  // stopped
         const std::string why = failed ? partName(*failed->failed) : "command";
         m_commandFailed = false;
-        m_io.Disconnect();
-        {
-            std::lock_guard held(m_mutex);
-            m_online = false;
-            m_box.path.clear();
-        }
-        dropQueued("the box did not answer");
-        m_observer.offline("no answer to " + why);
+        letGo("the box did not answer", "no answer to " + why);
     }
+}
+
+void BoxWorker::letGo(const std::string& queuedWhy, const std::string& offlineWhy)
+{
+    m_io.Disconnect();
+    {
+        std::lock_guard held(m_mutex);
+        m_online = false;
+        m_held = false;
+        m_box.path.clear();
+    }
+    dropQueued(queuedWhy);
+    m_observer.offline(offlineWhy);
 }
 
 void BoxWorker::serve(std::chrono::milliseconds interval, const std::optional<State>& last)
@@ -225,6 +253,14 @@ void BoxWorker::serve(std::chrono::milliseconds interval, const std::optional<St
         const bool again = std::exchange(m_republish, false);
         held.unlock();
         for (std::size_t i = 0; i < commands.size(); ++i) {
+            if (commands[i].job) {
+                m_observer.updating(info());
+                commands[i].job(m_io, m_bus);
+                if (commands[i].jobDone)
+                    commands[i].jobDone();
+                m_released = true;
+                return;
+            }
             const bool answered = execute(commands[i].command);
             if (commands[i].done)
                 commands[i].done(answered ? std::nullopt

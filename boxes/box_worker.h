@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -37,9 +38,16 @@ public:
     // The first state after online(), then each change; `before` is the last one told.
     virtual void state(const BoxInfo& box, const State& now, const std::optional<State>& before) = 0;
     virtual void direction(const BoxInfo& box, char port) = 0;
-    // The box stopped answering (why names the request), or the worker ends ("stopped").
+    // The box stopped answering (why names the request), or the worker ends ("stopped"), or
+    // the box was let go after it was held ("updated").
     virtual void offline(const std::string& why) = 0;
+    // The box is held for work of its own (a firmware update) until offline() is told.
+    virtual void updating(const BoxInfo& /*box*/) {}
 };
+
+// Work that needs the box to itself, such as a firmware update: run on the worker's thread
+// with the box's connection and the bus it is on.
+using BoxJob = std::function<void(USB_IO& io, HidBackend& bus)>;
 
 struct WorkerSettings {
     std::chrono::milliseconds poll{5};
@@ -60,6 +68,11 @@ public:
     // when refused. Never waits for the box: done, when given, is called on the worker's
     // thread once the box has answered, or with why it could not be carried out.
     std::optional<CommandRefusal> submit(const BoxCommand& command, CommandDone done = {});
+    // Queues a job: from then on every command is refused, and the box's path (where its
+    // bootloader shows) is not offered to discovery until the job has ended; the box is then
+    // told offline and connected again once discovery sees it back. done runs after the job,
+    // or when the job is dropped unrun (the box went offline first).
+    std::optional<CommandRefusal> hold(BoxJob job, std::function<void()> done);
     // Tell the observer everything again (after a broker connection, say).
     void republish();
     // Discovery saw the box on the bus: connect when not connected.
@@ -74,6 +87,8 @@ private:
     bool execute(const BoxCommand& command);
     std::optional<CommandRefusal> check(const BoxCommand& command) const;  // m_mutex held
     void dropQueued(const std::string& why);                                // m_mutex not held
+    // The box offline, its queued commands dropped; it is connected again once it is seen.
+    void letGo(const std::string& queuedWhy, const std::string& offlineWhy);
     BoxInfo info() const;
 
     HidBackend& m_bus;
@@ -86,14 +101,18 @@ private:
     struct Queued {
         BoxCommand command;
         CommandDone done;
+        BoxJob job;  // when set, run instead of the command
+        std::function<void()> jobDone;
     };
     std::deque<Queued> m_queue;
     bool m_stop = false, m_plugged = true, m_republish = false, m_online = false;
+    bool m_held = false;  // a job is queued or running
     BoxInfo m_box;
 
     // Worker thread only.
     USB_IO m_io;
     bool m_commandFailed = false;
+    bool m_released = false;  // a job ended: the box is let go
     std::thread m_thread;
 };
 

@@ -36,6 +36,11 @@ public:
         for (auto& o : observers)
             o->offline(why);
     }
+    void updating(const BoxInfo& box) override
+    {
+        for (auto& o : observers)
+            o->updating(box);
+    }
 };
 
 }  // namespace
@@ -111,6 +116,15 @@ std::optional<CommandRefusal> ServedBoxes::submit(const std::string& serial, con
     if (it == m_boxes.end())
         return CommandRefusal{Refused::UnknownBox, "no box with serial number " + serial};
     return it->second->worker.submit(command, std::move(done));
+}
+
+std::optional<CommandRefusal> ServedBoxes::hold(const std::string& serial, BoxJob job, std::function<void()> done)
+{
+    std::lock_guard held(m_mutex);
+    const auto it = m_boxes.find(serial);
+    if (it == m_boxes.end())
+        return CommandRefusal{Refused::UnknownBox, "no box with serial number " + serial};
+    return it->second->worker.hold(std::move(job), std::move(done));
 }
 
 void ServedBoxes::republish()

@@ -47,6 +47,7 @@ public:
     bool holds(const std::string& serial) const;
     std::vector<std::string> serials() const;
     std::optional<CommandRefusal> submit(const std::string& serial, const BoxCommand& command, CommandDone done = {});
+    std::optional<CommandRefusal> hold(const std::string& serial, BoxJob job, std::function<void()> done);
     void republish();  // every box tells every face everything again
 
 private:

@@ -10,7 +10,17 @@ FirmwareUpdate::FirmwareUpdate(HidBackend& backend, UpdateObserver& observer, Sl
 bool FirmwareUpdate::checkImage(const std::filesystem::path& file)
 {
     m_observer.phase(UpdatePhase::CheckImage);
-    ImageFileResult checked = readImageFile(file);
+    return took(readImageFile(file));
+}
+
+bool FirmwareUpdate::checkImage(std::string text, const std::string& name)
+{
+    m_observer.phase(UpdatePhase::CheckImage);
+    return took(checkImageText(std::move(text), name));
+}
+
+bool FirmwareUpdate::took(ImageFileResult checked)
+{
     m_image = std::move(checked.image);
     m_refusal = m_image ? std::string() : std::move(checked.error);
     m_refusedLine = checked.line;

@@ -93,6 +93,8 @@ public:
 
     // CheckImage. False when refused, with the operator's message in refusal().
     bool checkImage(const std::filesystem::path& file);
+    // The same for an image already read (an upload); `name` names it in the messages.
+    bool checkImage(std::string text, const std::string& name);
     const std::string& refusal() const { return m_refusal; }
     std::size_t refusedLine() const { return m_refusedLine; }  // the line it names, or 0
     // The checked image, or nullptr.
@@ -103,6 +105,7 @@ public:
     UpdateResult run(USB_IO& device);
 
 private:
+    bool took(ImageFileResult checked);  // keeps the image, or why it was refused
     bool stopRequested() const { return m_stop && m_stop(); }
     // 0 when the box did not come back, or a stop came first (then stopped is set).
     HidHandle reopen(const std::string& path, bool& stopped);

@@ -1,5 +1,6 @@
 // ioxd's web face over simulated boxes, with a real HTTP client on loopback.
 #include <fstream>
+#include <future>
 #include <thread>
 
 #include <gmock/gmock.h>
@@ -26,7 +27,7 @@ struct Rig {
     explicit Rig(const std::function<void(ioxd::Options&)>& configure = {})
     {
         bus.addBox({"IOX-MODEL-C", "10001"});
-        bus.addBox({"IOX-MODEL-D", "10002"});
+        bus.addBox({"IOX-MODEL-D", "10002", {2, 1, 0, 0, 'A', '2'}});  // too old to take an update
         options.mqtt = false;
         options.http.address = "127.0.0.1";
         options.http.port = freePort();
@@ -49,6 +50,38 @@ struct Rig {
     ioxd::Options options;
     std::unique_ptr<ioxd::Daemon> daemon;
     std::unique_ptr<httplib::Client> client;
+};
+
+// Everything GET /api/events sends, gathered on a thread of its own until `last` has come.
+class Events {
+public:
+    Events(int port, std::string last) : m_client("127.0.0.1", port), m_last(std::move(last))
+    {
+        m_reader = std::thread([this] {
+            m_client.Get("/api/events", [this](const char* data, std::size_t size) {
+                std::lock_guard held(m_mutex);
+                m_stream.append(data, size);
+                return m_stream.find(m_last) == std::string::npos;
+            });
+        });
+    }
+    ~Events() { m_reader.join(); }
+    bool seen(const std::string& text)  // within 3 s
+    {
+        for (int i = 0; i < 300; ++i, std::this_thread::sleep_for(10ms)) {
+            std::lock_guard held(m_mutex);
+            if (m_stream.find(text) != std::string::npos)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    httplib::Client m_client;
+    const std::string m_last;
+    std::mutex m_mutex;
+    std::string m_stream;
+    std::thread m_reader;
 };
 
 TEST(WebFace, CommandsAnswerOnceTheBoxHasThemAndReachTheWire)
@@ -140,38 +173,62 @@ TEST(WebFace, BoxesAsJsonAndTheirChangesAsEvents)
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0], nlohmann::json::parse(R"({"serial":"10001","model":"IOX-MODEL-C","name":"rig 3",
         "firmware":{"revision":"A3","level":3},"path":"sim:box0","online":true,
-        "directions":{"A":"output","B":"output"},"A":0,"B":0,"relays":0})"));
+        "updating":false,"directions":{"A":"output","B":"output"},"A":0,"B":0,"relays":0})"));
     EXPECT_EQ(boxes[1]["directions"], nlohmann::json::parse(R"({"A":"input","B":"output"})"));
 
-    std::mutex mutex;
-    std::string stream;
-    httplib::Client listener("127.0.0.1", rig.options.http.port);
-    std::thread reader([&] {
-        listener.Get("/api/events", [&](const char* data, std::size_t size) {
-            std::lock_guard held(mutex);
-            stream.append(data, size);
-            return stream.find("\"online\":false") == std::string::npos;
-        });
-    });
-    const auto seen = [&](const std::string& text) {
-        for (int i = 0; i < 300; ++i, std::this_thread::sleep_for(10ms)) {
-            std::lock_guard held(mutex);
-            if (stream.find(text) != std::string::npos)
-                return true;
-        }
-        return false;
-    };
-    EXPECT_TRUE(seen("event: state\ndata: {\"serial\":\"10002\""));  // every box's state first
+    Events events(rig.options.http.port, "\"online\":false");
+    EXPECT_TRUE(events.seen("event: state\ndata: {\"serial\":\"10002\""));  // every box's state first
     {
         auto held = rig.bus.lock();
         rig.bus.box(1).answer(Report{0, cmd::SetByteAAsInput});  // as the box's own start-up leaves it
         rig.bus.box(1).setInputA(0x81);
     }
-    EXPECT_TRUE(seen("\"A\":129"));
+    EXPECT_TRUE(events.seen("\"A\":129"));
     rig.bus.vanish(1);
-    EXPECT_TRUE(seen("event: availability\ndata: {\"serial\":\"10002\",\"model\":\"IOX-MODEL-D\""));
-    EXPECT_TRUE(seen("\"online\":false"));
-    reader.join();
+    EXPECT_TRUE(events.seen("event: availability\ndata: {\"serial\":\"10002\",\"model\":\"IOX-MODEL-D\""));
+    EXPECT_TRUE(events.seen("\"online\":false"));
+}
+
+TEST(WebFace, AnUploadIsCheckedBeforeTheBoxIsTouchedThenWrittenWithItsProgressWhileCommandsWait)
+{
+    std::ifstream file(IOX_SAMPLE_IMAGE);
+    const std::string image(std::istreambuf_iterator<char>(file), {});
+    const struct {
+        std::string path, body;
+        int status;
+        const char* reason;
+    } refusals[] = {
+        {"/api/boxes/10001/firmware", image, 400, "the image's file name"},
+        {"/api/boxes/10001/firmware?name=firmware.hex", image, 400, "Ilegal Firmware file"},
+        {"/api/boxes/10001/firmware?name=USB_IO_Firmware_A4.hex", ":10000000garbage\n", 400, "USB_IO_Firmware_A4.hex"},
+        {"/api/boxes/10002/firmware?name=USB_IO_Firmware_A4.hex", image, 400, "level"},
+        {"/api/boxes/99999/firmware?name=USB_IO_Firmware_A4.hex", image, 404, "no box"},
+        {"/api/boxes/10001/firmware?name=USB_IO_Firmware_A4.hex", std::string((4 << 20) + 1, ':'), 413, "too large"},
+    };
+    Rig rig;
+    for (const auto& row : refusals) {
+        const auto got = rig.client->Post(row.path, row.body, "application/octet-stream");
+        ASSERT_TRUE(got) << row.path;
+        EXPECT_EQ(got->status, row.status) << row.path;
+        EXPECT_THAT(got->body, ::testing::HasSubstr(row.reason)) << row.path;
+    }
+    EXPECT_THAT(writes(rig.bus, 0), ::testing::IsEmpty());
+    EXPECT_THAT(writes(rig.bus, 1), ::testing::IsEmpty());
+
+    Events events(rig.options.http.port, "\"phase\":\"waiting for the new firmware\"");
+    httplib::Client uploader("127.0.0.1", rig.options.http.port);
+    uploader.set_read_timeout(60);
+    auto upload = std::async(std::launch::async, [&] {
+        return uploader.Post("/api/boxes/10001/firmware?name=USB_IO_Firmware_A4.hex", image, "application/octet-stream");
+    });
+    EXPECT_TRUE(events.seen("\"updating\":true"));
+    EXPECT_EQ(rig.client->Post("/api/boxes/10001/relay/1", "ON", "text/plain")->status, 503);
+    const auto answer = upload.get();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 200) << answer->body;
+    EXPECT_TRUE(events.seen(R"({"serial":"10001","phase":"sending the image","sent":4,"total":4})"));
+    auto held = rig.bus.lock();
+    EXPECT_EQ(rig.bus.box(0).bootloaderLines().size(), 4u);
 }
 
 }  // namespace

@@ -44,7 +44,11 @@ public:
     }
     void offline(const std::string&) override
     {
-        m_feed.update(m_serial, "availability", [&](Known& known) { known.online = false; });
+        m_feed.update(m_serial, "availability", [&](Known& known) { known.online = known.updating = false; });
+    }
+    void updating(const boxes::BoxInfo&) override
+    {
+        m_feed.update(m_serial, "availability", [&](Known& known) { known.updating = true; });
     }
 
 private:
@@ -77,8 +81,9 @@ std::string BoxFeed::json(const Known& known) const
         facts.name = name->second;
     if (known.online)
         facts.path = known.info.path;
-    facts.online = known.online;
-    if (known.online)
+    facts.online = known.online && !known.updating;
+    facts.updating = known.updating;
+    if (*facts.online)
         facts.state = known.state;
     return boxes::boxJson(facts).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
@@ -88,14 +93,35 @@ void BoxFeed::update(const std::string& serial, const std::string& kind, const s
     std::lock_guard held(m_mutex);
     Known& known = m_boxes[serial];
     change(known);
-    const Event event{kind, json(known)};
+    queue({kind, json(known)});
+}
+
+void BoxFeed::tell(const Event& event)
+{
+    std::lock_guard held(m_mutex);
+    queue(event);
+}
+
+std::optional<boxes::BoxInfo> BoxFeed::online(const std::string& serial) const
+{
+    std::lock_guard held(m_mutex);
+    const auto it = m_boxes.find(serial);
+    if (it == m_boxes.end() || !it->second.online || it->second.updating)
+        return std::nullopt;
+    return it->second.info;
+}
+
+void BoxFeed::queue(const Event& event)
+{
     for (auto& subscriber : m_subscribers) {
-        std::lock_guard queue(subscriber->m_mutex);
-        if (subscriber->m_events.size() >= kMaxQueuedEvents)
-            subscriber->m_ended = true;
-        else
-            subscriber->m_events.push_back(event);
-        subscriber->m_arrived.notify_all();
+        {
+            std::lock_guard queue(subscriber->m_mutex);
+            if (subscriber->m_events.size() >= kMaxQueuedEvents)
+                subscriber->m_ended = true;
+            else
+                subscriber->m_events.push_back(event);
+        }
+        subscriber->m_arrived.notify_all();  // the woken thread finds the queue free
     }
 }
 

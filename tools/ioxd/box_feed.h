@@ -17,8 +17,8 @@
 namespace iox::web {
 
 struct Event {
-    std::string kind;  // "state" or "availability"
-    std::string json;  // the box as JSON, as it stands after the change
+    std::string kind;  // "state", "availability" or "firmware"
+    std::string json;  // the box as JSON as it stands after the change; a firmware update's progress
 };
 
 class Subscription {
@@ -42,6 +42,10 @@ public:
     std::unique_ptr<boxes::BoxObserver> observe(const std::string& serial) override;
 
     std::vector<std::string> all() const;               // every box seen, as JSON, by serial number
+    // The box as its worker last told it; nullopt unless it is online and not being updated.
+    std::optional<boxes::BoxInfo> online(const std::string& serial) const;
+    // An event that is news only: a firmware update's progress, say.
+    void tell(const Event& event);
     std::optional<std::string> box(const std::string& serial) const;
     // A new subscriber, its queue holding every box's current state.
     std::shared_ptr<Subscription> subscribe();
@@ -52,10 +56,11 @@ private:
     struct Known {
         boxes::BoxInfo info;
         std::optional<boxes::State> state;
-        bool online = false;
+        bool online = false, updating = false;
     };
     class Observer;
     void update(const std::string& serial, const std::string& kind, const std::function<void(Known&)>& change);
+    void queue(const Event& event);  // m_mutex held
     std::string json(const Known& known) const;  // m_mutex held
 
     const std::map<std::string, std::string> m_names;

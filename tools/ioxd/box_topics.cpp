@@ -53,6 +53,8 @@ void BoxTopics::offline(const std::string&)
     topic("availability", "offline");
 }
 
+void BoxTopics::updating(const boxes::BoxInfo&) { topic("availability", "offline"); }
+
 void BoxTopics::direction(const boxes::BoxInfo& box, char port)
 {
     publishDirection(box, port);

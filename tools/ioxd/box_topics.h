@@ -31,6 +31,7 @@ public:
     void state(const boxes::BoxInfo& box, const boxes::State& now, const std::optional<boxes::State>& before) override;
     void direction(const boxes::BoxInfo& box, char port) override;
     void offline(const std::string& why) override;
+    void updating(const boxes::BoxInfo& box) override;  // shown offline meanwhile
 
 private:
     void publishDirection(const boxes::BoxInfo& box, char port);

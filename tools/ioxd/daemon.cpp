@@ -79,11 +79,11 @@ StartResult Daemon::start()
 
 void Daemon::stop()
 {
-    if (m_bridge)
-        m_bridge->stop();  // the boxes first, their offline messages acknowledged
-    m_boxes.stop();
     if (m_web)
-        m_web->stop();
+        m_web->stop();  // first: an update under way stops where it safely can, and is answered
+    if (m_bridge)
+        m_bridge->stop();  // the boxes, their offline messages acknowledged, then the bridge
+    m_boxes.stop();
     if (std::exchange(m_started, false))
         logLine("stopped");
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <future>
+#include <thread>
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
@@ -10,8 +11,11 @@
 #include <openssl/evp.h>
 #include <openssl/sha.h>
 
+#include "boxes/box_json.h"
 #include "boxes/command_words.h"
+#include "firmware_core/update_front_end.h"
 #include "log.h"
+#include "web_files.h"
 
 namespace iox::web {
 
@@ -20,6 +24,8 @@ namespace {
 constexpr auto kKeepAlive = std::chrono::seconds(15);     // a comment line on a quiet event stream
 constexpr auto kAnswerWait = std::chrono::seconds(10);    // longest wait for the box to carry a command out
 constexpr int kThreads = 96;                              // each event client holds one
+constexpr std::size_t kMaxImage = 4 << 20;                // the largest upload taken as an image
+constexpr auto kUpdateWait = std::chrono::minutes(5);     // longer than the slowest update
 
 int statusOf(boxes::Refused why)
 {
@@ -108,6 +114,7 @@ ioxd::StartResult WebFace::start()
 
 void WebFace::stop()
 {
+    m_stopping = true;
     m_feed.close();
     if (m_server)
         m_server->stop();
@@ -119,10 +126,27 @@ void WebFace::route()
 {
     httplib::Server& server = *m_server;
     server.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
-    server.set_payload_max_length(boxes::kMaxCommandPayload);
+    server.set_payload_max_length(kMaxImage);
     server.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
         return refused(request, response) ? httplib::Server::HandlerResponse::Handled
                                           : httplib::Server::HandlerResponse::Unhandled;
+    });
+    // The page: its files as built in, kept by the browser only as long as it takes to ask again.
+    server.Get(R"(/(|index\.html|app\.js|style\.css))", [](const httplib::Request& request, httplib::Response& response) {
+        const std::string name = request.matches[1].length() ? std::string(request.matches[1]) : "index.html";
+        const std::string_view bytes = *webFile(name);
+        const char* type = name.ends_with(".js") ? "text/javascript" : name.ends_with(".css") ? "text/css" : "text/html";
+        response.set_header("Cache-Control", "no-cache");
+        response.set_header("Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'");
+        response.set_header("X-Content-Type-Options", "nosniff");
+        response.set_content(std::string(bytes), std::string(type) + "; charset=utf-8");
+    });
+    server.Get("/favicon.ico", [](const httplib::Request&, httplib::Response& response) { response.status = 204; });
+    server.Get("/api/models", [](const httplib::Request&, httplib::Response& response) {
+        nlohmann::ordered_json models = nlohmann::ordered_json::array();
+        for (const boxes::Model& model : boxes::knownModels())
+            models.push_back(boxes::modelJson(model));
+        response.set_content(models.dump(), "application/json");
     });
     server.Get("/api/boxes", [this](const httplib::Request&, httplib::Response& response) {
         std::string json = "[";
@@ -136,6 +160,8 @@ void WebFace::route()
         else
             answer(response, 404, "no box with serial number " + std::string(request.matches[1]));
     });
+    server.Post(R"(/api/boxes/([^/]+)/firmware)",
+                [this](const httplib::Request& request, httplib::Response& response) { firmware(request, response); });
     server.Post(R"(/api/boxes/([^/]+)/(.+))",
                 [this](const httplib::Request& request, httplib::Response& response) { command(request, response); });
     server.Get("/api/events", [this](const httplib::Request&, httplib::Response& response) { events(response); });
@@ -188,6 +214,9 @@ void WebFace::command(const httplib::Request& request, httplib::Response& respon
         return refuse(404, "no box with serial number " + serial);
     if (m_options.readOnly)
         return refuse(403, "the daemon is read-only");
+    if (request.body.size() > boxes::kMaxCommandPayload)
+        return refuse(413, "request too large: a command's body is at most " +
+                               std::to_string(boxes::kMaxCommandPayload) + " bytes");
     auto parsed = boxes::parseCommandWords(boxes::slashWords(path), request.body);
     if (const auto* refusal = std::get_if<boxes::CommandRefusal>(&parsed))
         return refuse(statusOf(refusal->why), refusal->reason);
@@ -202,6 +231,106 @@ void WebFace::command(const httplib::Request& request, httplib::Response& respon
     if (const auto refusal = outcome.get())
         return refuse(statusOf(refusal->why), refusal->reason);
     response.status = 204;
+}
+
+namespace {
+
+// An update's progress as events: each phase, then each line the bootloader took.
+class UpdateProgressEvents : public firmware::UpdateObserver {
+public:
+    UpdateProgressEvents(BoxFeed& feed, std::string serial, std::size_t total)
+        : m_feed(feed), m_serial(std::move(serial)), m_total(total)
+    {
+    }
+    void phase(firmware::UpdatePhase phase) override
+    {
+        static const char* const names[] = {"checking the image", "resetting the box", "waiting for the bootloader",
+                                            "sending the image", "waiting for the new firmware"};
+        m_phase = names[static_cast<int>(phase)];
+        tell();
+    }
+    void lineAnswered(const firmware::UpdateProgress& progress) override
+    {
+        m_sent = progress.linesSent;
+        tell();
+    }
+
+private:
+    void tell()
+    {
+        m_feed.tell({"firmware", nlohmann::ordered_json{{"serial", m_serial}, {"phase", m_phase}, {"sent", m_sent},
+                                                        {"total", m_total}}.dump()});
+    }
+    BoxFeed& m_feed;
+    const std::string m_serial;
+    const std::size_t m_total;
+    std::string m_phase;
+    std::size_t m_sent = 0;
+};
+
+}  // namespace
+
+void WebFace::firmware(const httplib::Request& request, httplib::Response& response)
+{
+    const std::string serial = request.matches[1];
+    const std::string name = request.get_param_value("name");
+    const auto refuse = [&](int status, const std::string& reason) {
+        ioxd::logLine(serial + ": firmware update refused: " + reason);
+        answer(response, status, reason);
+    };
+    if (!m_boxes.holds(serial))
+        return refuse(404, "no box with serial number " + serial);
+    if (m_options.readOnly)
+        return refuse(403, "the daemon is read-only");
+    // Every check before the box is touched: the name as the operator chose the file, the
+    // box's level, then the image itself.
+    if (name.empty() || name.find_first_of("/\\") != std::string::npos)
+        return refuse(400, "name: the image's file name, such as USB_IO_Firmware_A4.hex, is needed");
+    if (const auto refused = firmware::imageNameRefusal("/" + name))
+        return refuse(400, firmware::oneLine(*refused));
+    const auto box = m_feed.online(serial);
+    if (!box)
+        return refuse(503, "box is offline or being updated");
+    if (const auto refused = firmware::levelRefusal(serial, box->firmware.revision, box->firmware.level,
+                                                    box->layout->lowestUpdatableLevel))
+        return refuse(400, firmware::oneLine(*refused));
+    const firmware::ImageFileResult checked = firmware::checkImageText(request.body, name);
+    if (!checked.image)
+        return refuse(400, firmware::oneLine(checked.error));
+
+    struct Outcome {
+        bool ran = false;
+        firmware::UpdateResult result{firmware::UpdateOutcome::Stopped};
+        std::string path;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    auto finished = std::make_shared<std::promise<void>>();
+    const std::size_t lines = checked.image->lines.size();
+    const auto job = [this, outcome, serial, name, lines, text = request.body](USB_IO& io, HidBackend& bus) {
+        UpdateProgressEvents events(m_feed, serial, lines);
+        firmware::FirmwareUpdate update(bus, events, [](std::chrono::milliseconds pause) {
+            std::this_thread::sleep_for(pause);
+        });
+        update.setStopRequest([this] { return m_stopping.load(); });
+        outcome->ran = true;
+        outcome->path = io.GetUSBDeviceName();
+        if (update.checkImage(text, name))
+            outcome->result = update.run(io);
+    };
+    if (const auto refused = m_boxes.hold(serial, job, [finished] { finished->set_value(); }))
+        return refuse(statusOf(refused->why), refused->reason);
+    ioxd::logLine(serial + ": firmware update from " + name + " (" + std::to_string(lines) + " lines)");
+    if (finished->get_future().wait_for(kUpdateWait) != std::future_status::ready)
+        return refuse(503, "the update has not ended yet");
+    if (!outcome->ran)
+        return refuse(503, "box went offline before the update began");
+    if (outcome->result.outcome != firmware::UpdateOutcome::Finished)
+        return refuse(500, firmware::updateFailedHeading() + ": " +
+                               firmware::outcomeReason(outcome->result, lines, outcome->path));
+    ioxd::logLine(serial + ": firmware updated from " + name);
+    response.set_content(nlohmann::json{{"outcome", "updated from " + name + ", " +
+                                                        std::to_string(outcome->result.linesSent) + " lines"}}.dump(),
+                         "application/json");
 }
 
 void WebFace::events(httplib::Response& response)

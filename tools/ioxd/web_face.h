@@ -1,8 +1,10 @@
 #pragma once
-// The web face: the boxes as a REST API with JSON, and their changes as Server-Sent Events.
+// The web face: the boxes as a REST API with JSON, their changes as Server-Sent Events, the
+// firmware update of a box from an uploaded image, and the page (web/) that shows them.
 // The requests are guarded before they are served: the Host they name, the Origin a browser
 // sends with a command, the password where one is set, and their size.
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -36,12 +38,14 @@ private:
     // Nothing but an answer when the request may not be served.
     bool refused(const httplib::Request& request, httplib::Response& response) const;
     void command(const httplib::Request& request, httplib::Response& response);
+    void firmware(const httplib::Request& request, httplib::Response& response);
     void events(httplib::Response& response);
 
     const ioxd::Options& m_options;
     boxes::ServedBoxes& m_boxes;
     BoxFeed m_feed;
     std::unique_ptr<httplib::Server> m_server;
+    std::atomic<bool> m_stopping{false};  // an update under way stops where it safely can
     std::thread m_thread;
 };
 
