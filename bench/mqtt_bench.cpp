@@ -13,6 +13,7 @@
 #include "bench_support.h"
 #include "boxes/tracing_backend.h"
 #include "bridge.h"
+#include "daemon.h"
 #include "device/sim/sim_backend.h"
 #include "mqtt_fixture.h"
 
@@ -58,7 +59,7 @@ void CommandToWire(benchmark::State& state)
             seen.notify_all();
         }
     });
-    Bridge bridge(options(broker.port()), traced);
+    ioxd::Daemon bridge(options(broker.port()), traced);
     bridge.start();
     Client client(broker.port(), "iox/10001/availability");
     client.waitFor("iox/10001/availability", "online");
@@ -88,7 +89,7 @@ void ChangeToSubscriber(benchmark::State& state)
     Report asInput{};
     asInput[1] = cmd::SetByteAAsInput;
     bus.box(0).answer(asInput);
-    Bridge bridge(options(broker.port()), bus);
+    ioxd::Daemon bridge(options(broker.port()), bus);
     bridge.start();
     Client client(broker.port(), "iox/10001/port/a/0");
     client.waitFor("iox/10001/port/a/0", "OFF");
@@ -121,7 +122,7 @@ void PollRate(benchmark::State& state)
         bus.addBox({"IOX-MODEL-C", std::to_string(10001 + i)});
         bus.faults(i).answerDelay = std::chrono::milliseconds(1);
     }
-    Bridge bridge(options(broker.port()), bus);
+    ioxd::Daemon bridge(options(broker.port()), bus);
     bridge.start();
     Client client(broker.port(), "iox/+/availability");
     for (std::size_t i = 0; i < boxes; ++i)
