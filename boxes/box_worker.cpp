@@ -58,7 +58,7 @@ std::optional<CommandRefusal> BoxWorker::submit(const BoxCommand& command, Comma
         if (m_queue.size() >= m_settings.maxQueued)
             return CommandRefusal{Refused::Unavailable,
                                   "box busy: " + std::to_string(m_settings.maxQueued) + " commands waiting"};
-        m_queue.push_back({command, std::move(done)});
+        m_queue.push_back({command, std::move(done), {}, {}});
     }
     m_wake.notify_all();
     return std::nullopt;
@@ -194,9 +194,15 @@ void BoxWorker::run()
     for (;;) {
         {
             std::unique_lock held(m_mutex);
-            m_wake.wait(held, [&] { return m_stop || m_plugged; });
+            m_wake.wait(held, [&] { return m_stop || m_plugged || m_republish; });
             if (m_stop)
                 return;
+            if (std::exchange(m_republish, false) && !m_plugged) {
+                // A face that lost what it was told (its broker went away) hears it again.
+                held.unlock();
+                m_observer.offline("still offline");
+                continue;
+            }
             m_plugged = false;
         }
         if (!connectBox())

@@ -39,7 +39,8 @@ public:
     virtual void state(const BoxInfo& box, const State& now, const std::optional<State>& before) = 0;
     virtual void direction(const BoxInfo& box, char port) = 0;
     // The box stopped answering (why names the request), or the worker ends ("stopped"), or
-    // the box was let go after it was held ("updated").
+    // the box was let go after it was held ("updated"); told again ("still offline") when a
+    // face asks for everything again while the box is away.
     virtual void offline(const std::string& why) = 0;
     // The box is held for work of its own (a firmware update) until offline() is told.
     virtual void updating(const BoxInfo& /*box*/) {}

@@ -44,7 +44,10 @@ public:
     }
     void offline(const std::string&) override
     {
-        m_feed.update(m_serial, "availability", [&](Known& known) { known.online = known.updating = false; });
+        m_feed.update(m_serial, "availability", [&](Known& known) {
+            known.online = known.updating = false;
+            known.state.reset();  // read anew when the box is back
+        });
     }
     void updating(const boxes::BoxInfo&) override
     {
@@ -141,10 +144,12 @@ std::optional<std::string> BoxFeed::box(const std::string& serial) const
     return it == m_boxes.end() ? std::nullopt : std::optional(json(it->second));
 }
 
-std::shared_ptr<Subscription> BoxFeed::subscribe()
+std::shared_ptr<Subscription> BoxFeed::subscribe(std::size_t most)
 {
     auto subscription = std::make_shared<Subscription>();
     std::lock_guard held(m_mutex);
+    if (m_subscribers.size() >= most)
+        return nullptr;
     for (const auto& [serial, known] : m_boxes)
         subscription->m_events.push_back({"state", json(known)});
     subscription->m_ended = m_closed;

@@ -47,8 +47,9 @@ public:
     // An event that is news only: a firmware update's progress, say.
     void tell(const Event& event);
     std::optional<std::string> box(const std::string& serial) const;
-    // A new subscriber, its queue holding every box's current state.
-    std::shared_ptr<Subscription> subscribe();
+    // A new subscriber, its queue holding every box's current state; nullptr when `most`
+    // subscribers follow already.
+    std::shared_ptr<Subscription> subscribe(std::size_t most);
     void unsubscribe(const std::shared_ptr<Subscription>& subscription);
     void close();  // every subscriber ends
 

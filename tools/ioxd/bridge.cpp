@@ -224,13 +224,14 @@ void Bridge::publish(const std::string& topic, const std::string& payload, bool 
     // Nothing is queued while the broker is away: every state goes out again on reconnection.
     if (!m_connected)
         return;
+    const bool draining = m_draining;
     std::unique_lock held(m_ackMutex, std::defer_lock);
-    if (m_draining)
+    if (draining)
         held.lock();
     int mid = 0;
     const int rc = mosquitto_publish(m_client, &mid, topic.c_str(), static_cast<int>(payload.size()),
                                      payload.data(), 1, retain);
-    if (rc == MOSQ_ERR_SUCCESS && m_draining)
+    if (rc == MOSQ_ERR_SUCCESS && draining)
         m_unacked.insert(mid);
 }
 

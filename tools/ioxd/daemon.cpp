@@ -19,7 +19,7 @@ class BoxLog : public boxes::BoxFace {
         void direction(const boxes::BoxInfo&, char) override {}
         void offline(const std::string& why) override
         {
-            if (why != "stopped")
+            if (why != "stopped" && why != "still offline")
                 logLine(serial + ": offline (" + why + ")");
         }
     };

@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include <arpa/inet.h>
 #include <nlohmann/json.hpp>
 
 #include "boxes/simulated_boxes.h"
@@ -117,8 +118,11 @@ Options converted(Raw raw)
         throw Refused{"--prefix: not a topic prefix: \"" + options.prefix + "\""};
     if (!options.passwordFile.empty())
         options.password = firstLine("--password-file", options.passwordFile);
-    if (!options.http.passwordFile.empty())
+    if (!options.http.passwordFile.empty()) {
         options.http.password = firstLine("--http-password-file", options.http.passwordFile);
+        if (options.http.password.empty())  // would let everybody in
+            throw Refused{"--http-password-file: the first line of \"" + options.http.passwordFile + "\" is empty"};
+    }
     for (const std::string& name : raw.names) {
         const auto equals = name.find('=');
         if (equals == 0 || equals == std::string::npos || equals + 1 == name.size())
@@ -138,11 +142,6 @@ Options converted(Raw raw)
         options.simulate.push_back(*box);
     }
     return options;
-}
-
-bool isLoopback(const std::string& address)
-{
-    return address == "localhost" || address == "::1" || address.starts_with("127.");
 }
 
 // The checks of options taken together.
@@ -234,6 +233,17 @@ std::vector<std::string> fileWords(const std::string& path, CLI::App& app, const
 }
 
 }  // namespace
+
+bool isLoopback(const std::string& address)
+{
+    in_addr v4{};
+    in6_addr v6{};
+    if (address == "localhost")
+        return true;
+    if (::inet_pton(AF_INET, address.c_str(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    return ::inet_pton(AF_INET6, address.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+}
 
 ParsedOptions parseOptions(int argc, const char* const* argv)
 {

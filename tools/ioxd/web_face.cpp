@@ -24,6 +24,7 @@ namespace {
 constexpr auto kKeepAlive = std::chrono::seconds(15);     // a comment line on a quiet event stream
 constexpr auto kAnswerWait = std::chrono::seconds(10);    // longest wait for the box to carry a command out
 constexpr int kThreads = 96;                              // each event client holds one
+constexpr std::size_t kMaxFollowers = 64;                 // leaves threads for the other requests
 constexpr std::size_t kMaxImage = 4 << 20;                // the largest upload taken as an image
 constexpr auto kUpdateWait = std::chrono::minutes(5);     // longer than the slowest update
 
@@ -106,8 +107,12 @@ ioxd::StartResult WebFace::start()
     if (!m_server->bind_to_port(http.address, http.port))
         return {ioxd::Exit::Failure, "the web face cannot listen on " + where + ": " + std::strerror(errno)};
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    // The library's stop() only ends a loop that has begun: wait for it, so that a stop that
+    // comes at once (the broker refused) cannot leave the thread listening for ever.
+    while (!m_server->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ioxd::logLine(std::string("web face at ") + (tls ? "https://" : "http://") + where + "/");
-    if (!tls && http.address != "localhost" && http.address != "::1" && !http.address.starts_with("127."))
+    if (!tls && !ioxd::isLoopback(http.address))
         ioxd::logLine("the web face speaks plain HTTP beyond this machine (--http-insecure): its password goes in clear");
     return {};
 }
@@ -193,10 +198,19 @@ bool WebFace::refused(const httplib::Request& request, httplib::Response& respon
             return true;
         }
     }
-    if (!http.password.empty() &&
-        !sameSecret(request.get_header_value("Authorization"), "Basic " + base64(http.user + ":" + http.password))) {
+    std::string credentials = request.get_header_value("Authorization");
+    if (lower(credentials.substr(0, 6)) == "basic ")
+        credentials.replace(0, 6, "Basic ");  // the scheme's name in any case
+    if (!http.password.empty() && !sameSecret(credentials, "Basic " + base64(http.user + ":" + http.password))) {
         response.set_header("WWW-Authenticate", "Basic realm=\"ioxd\", charset=\"UTF-8\"");
         answer(response, 401, "credentials needed");
+        return true;
+    }
+    // A command's body is refused before it is read (an image's, beyond its own limit, by the
+    // library, which reads and drops it so that the client hears the answer).
+    if (!request.path.ends_with("/firmware") &&
+        request.get_header_value<std::uint64_t>("Content-Length") > boxes::kMaxCommandPayload) {
+        answer(response, 413, "request too large");
         return true;
     }
     return false;
@@ -247,8 +261,13 @@ public:
         static const char* const names[] = {"checking the image", "resetting the box", "waiting for the bootloader",
                                             "sending the image", "waiting for the new firmware"};
         m_phase = names[static_cast<int>(phase)];
+        m_reset = m_reset || phase == firmware::UpdatePhase::Reset;
         tell();
     }
+    void resetSent(bool) override { m_reset = true; }
+    // Once the box has been reset, the update goes to its end: a box left in its bootloader
+    // is worse than a daemon that stops a few seconds later.
+    bool pastReset() const { return m_reset; }
     void lineAnswered(const firmware::UpdateProgress& progress) override
     {
         m_sent = progress.linesSent;
@@ -258,14 +277,16 @@ public:
 private:
     void tell()
     {
-        m_feed.tell({"firmware", nlohmann::ordered_json{{"serial", m_serial}, {"phase", m_phase}, {"sent", m_sent},
-                                                        {"total", m_total}}.dump()});
+        const nlohmann::ordered_json progress = {{"serial", m_serial}, {"phase", m_phase}, {"sent", m_sent},
+                                                 {"total", m_total}};
+        m_feed.tell({"firmware", progress.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)});
     }
     BoxFeed& m_feed;
     const std::string m_serial;
     const std::size_t m_total;
     std::string m_phase;
     std::size_t m_sent = 0;
+    std::atomic<bool> m_reset{false};
 };
 
 }  // namespace
@@ -311,7 +332,7 @@ void WebFace::firmware(const httplib::Request& request, httplib::Response& respo
         firmware::FirmwareUpdate update(bus, events, [](std::chrono::milliseconds pause) {
             std::this_thread::sleep_for(pause);
         });
-        update.setStopRequest([this] { return m_stopping.load(); });
+        update.setStopRequest([this, &events] { return m_stopping && !events.pastReset(); });
         outcome->ran = true;
         outcome->path = io.GetUSBDeviceName();
         if (update.checkImage(text, name))
@@ -324,18 +345,23 @@ void WebFace::firmware(const httplib::Request& request, httplib::Response& respo
         return refuse(503, "the update has not ended yet");
     if (!outcome->ran)
         return refuse(503, "box went offline before the update began");
-    if (outcome->result.outcome != firmware::UpdateOutcome::Finished)
-        return refuse(500, firmware::updateFailedHeading() + ": " +
-                               firmware::outcomeReason(outcome->result, lines, outcome->path));
+    if (outcome->result.outcome != firmware::UpdateOutcome::Finished) {
+        const std::string reason =
+            firmware::updateFailedHeading() + ": " + firmware::outcomeReason(outcome->result, lines, outcome->path);
+        ioxd::logLine(serial + ": firmware update failed: " + reason);
+        return answer(response, 500, reason);
+    }
     ioxd::logLine(serial + ": firmware updated from " + name);
-    response.set_content(nlohmann::json{{"outcome", "updated from " + name + ", " +
-                                                        std::to_string(outcome->result.linesSent) + " lines"}}.dump(),
-                         "application/json");
+    const nlohmann::json done = {{"outcome", "updated from " + name + ", " +
+                                                 std::to_string(outcome->result.linesSent) + " lines"}};
+    response.set_content(done.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), "application/json");
 }
 
 void WebFace::events(httplib::Response& response)
 {
-    auto subscription = m_feed.subscribe();
+    auto subscription = m_feed.subscribe(kMaxFollowers);
+    if (!subscription)
+        return answer(response, 503, "too many clients follow the events");
     response.set_header("Cache-Control", "no-cache");
     response.set_chunked_content_provider(
         "text/event-stream",
