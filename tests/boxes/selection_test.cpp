@@ -11,14 +11,7 @@ namespace iox::boxes {
 namespace {
 
 using iox::testing::boxWith;
-
-std::vector<int> codesTo(const sim::SimBackend& bus, std::size_t box)
-{
-    std::vector<int> codes;
-    for (const auto& r : bus.requestsTo(box))
-        codes.push_back(r[1]);
-    return codes;
-}
+using iox::testing::codesTo;
 
 struct SelectCase {
     const char* name;

@@ -11,15 +11,8 @@
 namespace iox::boxes {
 namespace {
 
+using iox::testing::codesTo;
 using iox::testing::OneBox;
-
-std::vector<int> codes(const sim::SimBackend& bus)
-{
-    std::vector<int> out;
-    for (const auto& r : bus.requestsTo(0))
-        out.push_back(r[1]);
-    return out;
-}
 
 TEST_F(OneBox, AReadAsksWhatTheModelHasInOrderAndStopsAtTheFirstSilence)
 {
@@ -35,7 +28,7 @@ TEST_F(OneBox, AReadAsksWhatTheModelHasInOrderAndStopsAtTheFirstSilence)
     for (const auto& row : rows) {
         bus.clearLog();
         const State state = readState(io, partsOf(*findModel(row.model)));
-        EXPECT_EQ(codes(bus), row.sent) << row.model;
+        EXPECT_EQ(codesTo(bus), row.sent) << row.model;
         EXPECT_TRUE(state.answered());
         EXPECT_EQ(state.b, state.read.b ? 0x5A : 0) << row.model;
     }
@@ -46,7 +39,7 @@ TEST_F(OneBox, AReadAsksWhatTheModelHasInOrderAndStopsAtTheFirstSilence)
     };
     io.setExchangeTimeout(std::chrono::milliseconds(20));
     const State state = readState(io, Parts{});
-    EXPECT_EQ(codes(bus), (std::vector<int>{cmd::ReadByteA, cmd::ReadByteB}));
+    EXPECT_EQ(codesTo(bus), (std::vector<int>{cmd::ReadByteA, cmd::ReadByteB}));
     EXPECT_EQ(state.failed, Part::B);
     EXPECT_TRUE(state.read.a && !state.read.b && !state.read.relays);
 }

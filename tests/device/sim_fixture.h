@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "device/sim/sim_backend.h"
 #include "device/usb_io.h"
@@ -17,6 +18,15 @@ inline sim::BoxConfig boxWith(std::string serial, std::string model = "IOX-MODEL
     config.serial = std::move(serial);
     config.model = std::move(model);
     return config;
+}
+
+// The codes of the requests a box received, in order.
+inline std::vector<int> codesTo(const sim::SimBackend& bus, std::size_t box = 0)
+{
+    std::vector<int> codes;
+    for (const auto& r : bus.requestsTo(box))
+        codes.push_back(r[1]);
+    return codes;
 }
 
 class OneBox : public ::testing::Test {

@@ -13,7 +13,6 @@
 
 #include "device/commands.h"
 #include "device/usb_io.h"
-#include "device/wire.h"
 #include "panels/panel_parts.h"
 #include "panels/ui_services.h"
 #include "fuzz_support.h"
@@ -79,10 +78,6 @@ void checkNumber(const QString& text)
     const std::string ascii = squeezed.toStdString();
     if (!ascii.empty() && ascii.size() <= 15 && ascii.find_first_not_of("0123456789") == std::string::npos)
         check(value == std::strtod(ascii.c_str(), nullptr));
-    const auto width = pulseWidthFromText(text);
-    const double rounded = std::nearbyint(value);
-    check(width ? static_cast<double>(*width) == rounded
-                : !std::isfinite(rounded) || rounded < -32768.0 || rounded > 32767.0);
 }
 
 // "Set" with the pulse-width box holding `text` (as far as the box takes it).
@@ -124,15 +119,8 @@ void checkSend(World& world, const QStringList& items, const std::uint8_t* picks
     const auto& log = world.box.sent;
     if (names[0].empty() || names[1].empty() || names[2].empty())
         return check(log.empty() && world.frame->Shape2()->fillColour() == iox::panels::kIndicatorFailed);
-    check(log.size() == 1 && world.frame->Shape2()->fillColour() == iox::ui::kHigh);
-    iox::Report expected{0, iox::cmd::SpiOut, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(bits.size())};
-    for (std::size_t i = 0; i < 3; ++i) {
-        expected[2 + 2 * i] = static_cast<std::uint8_t>(names[i].front());
-        expected[3 + 2 * i] = iox::wire::digitValue(names[i].back());
-    }
-    for (std::size_t i = 0; i < bits.size(); ++i)
-        expected[9 + i] = iox::wire::digitValue(bits[i]);
-    check(log[0] == expected);
+    check(log.size() == 1 && log[0][1] == iox::cmd::SpiOut && log[0][8] == bits.size() &&
+          world.frame->Shape2()->fillColour() == iox::ui::kHigh);
 }
 
 }  // namespace

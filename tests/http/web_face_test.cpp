@@ -121,7 +121,6 @@ TEST(WebFace, RefusalsAnswerTheirStatusAndReasonAndSendNothing)
     } rows[] = {
         {"POST", "/api/boxes/10001/relay/9", "ON", {}, 400, "a relay is a number from 0 to 7"},
         {"POST", "/api/boxes/10001/relay/3", "maybe", {}, 400, "payload must be ON or OFF"},
-        {"POST", "/api/boxes/10002/port/a/direction", "output", {}, 400, "fixed"},
         {"POST", "/api/boxes/10001/bogus", "ON", {}, 404, "unknown command"},
         {"POST", "/api/boxes/99999/relay/1", "ON", {}, 404, "no box with serial number 99999"},
         {"GET", "/api/boxes/99999", "", {}, 404, "no box with serial number 99999"},
@@ -178,11 +177,7 @@ TEST(WebFace, BoxesAsJsonAndTheirChangesAsEvents)
 
     Events events(rig.options.http.port, "\"online\":false");
     EXPECT_TRUE(events.seen("event: state\ndata: {\"serial\":\"10002\""));  // every box's state first
-    {
-        auto held = rig.bus.lock();
-        rig.bus.box(1).answer(Report{0, cmd::SetByteAAsInput});  // as the box's own start-up leaves it
-        rig.bus.box(1).setInputA(0x81);
-    }
+    iox::mqtt::test::portAAsInput(rig.bus, 1, 0x81);
     EXPECT_TRUE(events.seen("\"A\":129"));
     rig.bus.vanish(1);
     EXPECT_TRUE(events.seen("event: availability\ndata: {\"serial\":\"10002\",\"model\":\"IOX-MODEL-D\""));

@@ -37,14 +37,7 @@ protected:
         return run(args, env);
     }
 
-    // The codes of the requests the box received, in order.
-    std::vector<int> codesSent(std::size_t box = 0) const
-    {
-        std::vector<int> codes;
-        for (const auto& r : bus.requestsTo(box))
-            codes.push_back(r[1]);
-        return codes;
-    }
+    std::vector<int> codesSent(std::size_t box = 0) const { return iox::testing::codesTo(bus, box); }
 
     sim::SimBackend bus;
     std::ostringstream out, err;

@@ -53,6 +53,13 @@ std::vector<Report> writes(const sim::SimBackend& bus, std::size_t box)
     return out;
 }
 
+void portAAsInput(sim::SimBackend& bus, std::size_t box, std::uint8_t levels)
+{
+    auto held = bus.lock();
+    bus.box(box).answer(Report{0, cmd::SetByteAAsInput});
+    bus.box(box).setInputA(levels);
+}
+
 pid_t spawn(const std::vector<std::string>& argv, const std::string& output)
 {
     const pid_t pid = ::fork();

@@ -58,6 +58,8 @@ private:
 int freePort();  // on loopback
 // Requests that change something on a simulated box: everything but the reads.
 std::vector<Report> writes(const sim::SimBackend& bus, std::size_t box);
+// An IOX-MODEL-D's port A reads its inputs, as the box's own start-up leaves it.
+void portAAsInput(sim::SimBackend& bus, std::size_t box, std::uint8_t levels);
 
 // Runs a program with arguments, its output and errors into the file output if one is named;
 // returns its process id.

@@ -54,6 +54,7 @@ TEST(MqttOptions, FileAndCommandLineAreCheckedAlikeAndABadSettingNamesItsLine)
         {nullptr, {"--http", "0.0.0.0:8080", "--http-password-file", "FILE"}, "--http on 0.0.0.0 (not loopback) needs --http-tls"},
         {nullptr, {"--http", "0.0.0.0:8080", "--http-password-file", "FILE", "--http-insecure"},
          "localhost 1883 iox http 0.0.0.0 8080"},
+        {nullptr, {"--http", "127.foo.example:8080"}, "--http on 127.foo.example (not loopback) needs --http-password"},
     };
     const std::string path = ::testing::TempDir() + "ioxd-options.conf";
     for (const auto& row : rows) {
@@ -75,6 +76,9 @@ TEST(MqttOptions, FileAndCommandLineAreCheckedAlikeAndABadSettingNamesItsLine)
             EXPECT_THAT(parsed.message, ::testing::StartsWith(where + row.expected)) << words.back();
         }
     }
+    std::ofstream(path) << "\nsecret\n";  // an empty password would let everybody in
+    const char* empty[] = {"ioxd", "--http", "127.0.0.1:8080", "--http-password-file", path.c_str()};
+    EXPECT_THAT(parseOptions(5, empty).message, ::testing::EndsWith("\" is empty"));
 }
 
 }  // namespace

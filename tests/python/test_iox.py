@@ -26,9 +26,6 @@ def report(*payload):
     return bytes([0, *payload] + [0] * (64 - len(payload)))
 
 
-SPI = "clock='B0', data='B1', latch='B2'"
-
-
 @pytest.mark.parametrize("call, sent", [
     ("box.relays[3] = True", [34, 3, 1]),
     ("box.relays[7] = 0", [34, 7, 0]),
@@ -41,7 +38,7 @@ SPI = "clock='B0', data='B1', latch='B2'"
     ("box.port_a[0] = False", [32, 65, 0, 0]),
     ("box.pulse('A0', ms=5)", [50, 65, 0, 5]),
     ("box.pulse('b7', 255)", [50, 66, 7, 255]),
-    (f"box.spi_out('101011', {SPI})", [36, 66, 0, 66, 1, 66, 2, 6, 1, 0, 1, 0, 1, 1]),
+    ("box.spi_out('101011', clock='B0', data='B1', latch='B2')", [36, 66, 0, 66, 1, 66, 2, 6, 1, 0, 1, 0, 1, 1]),
     ("box.spi_out_trigger('1010', trigger=True)", [37, 4, 1, 1, 0, 1, 0]),
     ("box.spi_out_trigger('1')", [37, 1, 0, 1]),
     ("box.spi_pulse_width = 10", [8, 10]),
@@ -58,20 +55,11 @@ def test_each_call_sends_its_request(bus, box, call, sent):
     ("box.relays[9] = True", iox.BadArgument),
     ("box.relays[1] = 2", iox.BadArgument),
     ("box.relays[True] = True", TypeError),
-    ("box.relays.byte = 256", iox.BadArgument),
     ("box.port_a.direction = 'in'", iox.BadArgument),
     ("box.port_b[8] = True", iox.BadArgument),
     ("box.port_b[2 ** 70]", iox.BadArgument),
-    ("box.pulse('C3', ms=5)", iox.BadArgument),
-    ("box.pulse('A0', ms=300)", iox.BadArgument),
-    (f"box.spi_out('10x', {SPI})", iox.BadArgument),
-    ("box.spi_out('1', clock='B0', data='B0', latch='B2')", iox.BadArgument),
-    ("box.spi_out_trigger('1' * 62)", iox.BadArgument),
-    ("box.spi_pulse_width = 256", iox.BadArgument),
     ("box.timeout = 0", iox.BadArgument),
     ("box.wait_for('A3', 1, timeout=1)", iox.BadArgument),
-    ("box.wait_for('C3', True, timeout=1)", iox.BadArgument),
-    ("box.port_b.wait_for(8, False, timeout=1)", iox.BadArgument),
     ("box.wait_for('A3', True, timeout=-1)", iox.BadArgument),
     ("iox.replay('/nonexistent/missing.rec')", iox.BadArgument),
     ("iox.simulate([('IOX-MODEL-C', '1')], record='/nonexistent/dir/x.rec')", iox.BadArgument),
