@@ -126,4 +126,14 @@ inline int runWithGoals(int argc, char** argv, const std::vector<Goal>& goals)
 
 inline std::string verdict(bool met) { return met ? "  [met]" : "  [NOT MET]"; }
 
+// The counter `key` of the first run whose name begins with `name`; 0 when there is none.
+inline double counter(const std::map<std::string, benchmark::BenchmarkReporter::Run>& runs, const std::string& name,
+                      const std::string& key)
+{
+    for (const auto& [runName, run] : runs)
+        if (runName.rfind(name, 0) == 0 && run.counters.count(key))
+            return run.counters.at(key).value;
+    return 0;
+}
+
 }  // namespace iox::bench

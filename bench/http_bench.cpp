@@ -462,15 +462,6 @@ void DaemonProcess(benchmark::State& state)
 }
 BENCHMARK(DaemonProcess)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
-double counter(const std::map<std::string, benchmark::BenchmarkReporter::Run>& runs, const std::string& name,
-               const std::string& key)
-{
-    for (const auto& [runName, run] : runs)
-        if (runName.rfind(name, 0) == 0 && run.counters.count(key))
-            return run.counters.at(key).value;
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -483,35 +474,35 @@ int main(int argc, char** argv)
     };
     return iox::bench::runWithGoals(argc, argv, {
         {"POST -> wire: median <= 2 ms", [&](const Runs& runs) {
-             const double fresh = counter(runs, "PostToWire/client:0/", "median_us");
-             const double kept = counter(runs, "PostToWire/client:1/", "median_us");
+             const double fresh = iox::bench::counter(runs, "PostToWire/client:0/", "median_us");
+             const double kept = iox::bench::counter(runs, "PostToWire/client:1/", "median_us");
              return figures("median %.0f us (new connection), %.0f us (kept alive), p99 %.0f us", fresh, kept,
-                            counter(runs, "PostToWire/client:0/", "p99_us"),
+                            iox::bench::counter(runs, "PostToWire/client:0/", "p99_us"),
                             fresh > 0 && kept > 0 && std::max(fresh, kept) <= 2000);
          }},
         {"change -> event: median <= 5 ms + 2 ms", [&](const Runs& runs) {
-             const double instant = counter(runs, "ChangeToEvent/answer_ms:0", "median_us");
-             const double late = counter(runs, "ChangeToEvent/answer_ms:1", "median_us");
+             const double instant = iox::bench::counter(runs, "ChangeToEvent/answer_ms:0", "median_us");
+             const double late = iox::bench::counter(runs, "ChangeToEvent/answer_ms:1", "median_us");
              return figures("median %.0f us (instant box), %.0f us (1 ms answers), p99 %.0f us", instant, late,
-                            counter(runs, "ChangeToEvent/answer_ms:1", "p99_us"),
+                            iox::bench::counter(runs, "ChangeToEvent/answer_ms:1", "p99_us"),
                             instant > 0 && late > 0 && std::max(instant, late) <= 7000);
          }},
         {"8 boxes, 50 event clients: each >= 90 % of one", [&](const Runs& runs) {
-             const double one = counter(runs, "PollRate/boxes:1/", "polls_per_s");
-             const double eight = counter(runs, "PollRate/boxes:8/clients:50/flip_ms:20/", "polls_per_s");
+             const double one = iox::bench::counter(runs, "PollRate/boxes:1/", "polls_per_s");
+             const double eight = iox::bench::counter(runs, "PollRate/boxes:8/clients:50/flip_ms:20/", "polls_per_s");
              return figures("one %.0f polls/s, slowest of eight %.0f polls/s = %.1f %%", one, eight,
                             one > 0 ? 100 * eight / one : 0, one > 0 && eight >= 0.9 * one);
          }},
         {"ioxd, web only, 8 boxes: peak RSS < 30 MiB", [&](const Runs& runs) {
-             const double peak = counter(runs, "DaemonProcess", "peak_rss_mib");
+             const double peak = iox::bench::counter(runs, "DaemonProcess", "peak_rss_mib");
              return figures("peak %.1f MiB, idle %.1f MiB, 50 clients %.1f MiB", peak,
-                            counter(runs, "DaemonProcess", "idle_rss_mib"),
-                            counter(runs, "DaemonProcess", "loaded_rss_mib"), peak > 0 && peak < 30);
+                            iox::bench::counter(runs, "DaemonProcess", "idle_rss_mib"),
+                            iox::bench::counter(runs, "DaemonProcess", "loaded_rss_mib"), peak > 0 && peak < 30);
          }},
         {"ioxd idle: CPU <= 1 % of a core per box", [&](const Runs& runs) {
-             const double cpu = counter(runs, "DaemonProcess", "idle_cpu_percent_per_box");
+             const double cpu = iox::bench::counter(runs, "DaemonProcess", "idle_cpu_percent_per_box");
              return figures("%.2f %% of a core per box (%.1f %% for all %.0f)", cpu, cpu * 8, 8,
-                            counter(runs, "DaemonProcess", "peak_rss_mib") > 0 && cpu <= 1);
+                            iox::bench::counter(runs, "DaemonProcess", "peak_rss_mib") > 0 && cpu <= 1);
          }},
     });
 }

@@ -194,15 +194,6 @@ void BridgeCpuAndMemory(benchmark::State& state)
 }
 BENCHMARK(BridgeCpuAndMemory)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
-double counter(const std::map<std::string, benchmark::BenchmarkReporter::Run>& runs, const std::string& name,
-               const std::string& key)
-{
-    for (const auto& [runName, run] : runs)
-        if (runName.rfind(name, 0) == 0 && run.counters.count(key))
-            return run.counters.at(key).value;
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -215,21 +206,21 @@ int main(int argc, char** argv)
     };
     return iox::bench::runWithGoals(argc, argv, {
         {"command -> wire: median <= 2 ms", [&](const Runs& runs) {
-             const double median = counter(runs, "CommandToWire", "median_us");
-             return figures("median %.0f us, p99 %.0f us", median, counter(runs, "CommandToWire", "p99_us"), median <= 2000);
+             const double median = iox::bench::counter(runs, "CommandToWire", "median_us");
+             return figures("median %.0f us, p99 %.0f us", median, iox::bench::counter(runs, "CommandToWire", "p99_us"), median <= 2000);
          }},
         {"change -> subscriber: median <= 5 ms + 2 ms", [&](const Runs& runs) {
-             const double median = counter(runs, "ChangeToSubscriber", "median_us");
-             return figures("median %.0f us, p99 %.0f us", median, counter(runs, "ChangeToSubscriber", "p99_us"), median <= 7000);
+             const double median = iox::bench::counter(runs, "ChangeToSubscriber", "median_us");
+             return figures("median %.0f us, p99 %.0f us", median, iox::bench::counter(runs, "ChangeToSubscriber", "p99_us"), median <= 7000);
          }},
         {"8 boxes after 1 ms: each >= 90 % of one box", [&](const Runs& runs) {
-             const double one = counter(runs, "PollRate/1", "polls_per_s");
-             const double eight = counter(runs, "PollRate/8", "polls_per_s");
+             const double one = iox::bench::counter(runs, "PollRate/1", "polls_per_s");
+             const double eight = iox::bench::counter(runs, "PollRate/8", "polls_per_s");
              return figures("one %.0f polls/s, slowest of eight %.0f polls/s", one, eight, eight >= 0.9 * one);
          }},
         {"bridge: RSS < 20 MiB, CPU <= 5 % a box", [&](const Runs& runs) {
-             const double rss = counter(runs, "BridgeCpuAndMemory", "rss_mib");
-             const double cpu = counter(runs, "BridgeCpuAndMemory", "cpu_percent_per_box");
+             const double rss = iox::bench::counter(runs, "BridgeCpuAndMemory", "rss_mib");
+             const double cpu = iox::bench::counter(runs, "BridgeCpuAndMemory", "cpu_percent_per_box");
              return figures("RSS %.1f MiB, CPU %.2f %% of a core per box", rss, cpu, rss < 20 && cpu <= 5);
          }},
     });
