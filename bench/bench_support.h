@@ -1,15 +1,19 @@
 #pragma once
-// What the benchmarks share: an in-memory backend that answers at once, and a main that
-// runs the benchmarks five times and prints, beside Google Benchmark's own table, the
-// medians each goal is judged by.
+// What the benchmarks share: an in-memory backend that answers at once, a main that runs
+// the benchmarks five times and prints, beside Google Benchmark's own table, the medians
+// each goal is judged by, and the CPU time and memory of a process they started.
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "device/commands.h"
 #include "device/hid_backend.h"
@@ -125,6 +129,31 @@ inline int runWithGoals(int argc, char** argv, const std::vector<Goal>& goals)
 }
 
 inline std::string verdict(bool met) { return met ? "  [met]" : "  [NOT MET]"; }
+
+// User and system time of a process, all its threads together, in seconds.
+inline double cpuSeconds(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string skip;
+    for (int i = 0; i < 11; ++i)
+        fields >> skip;
+    double user = 0, system = 0;
+    fields >> user >> system;
+    return (user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+// A number of /proc/PID/status ("VmHWM:" in KiB, "Threads:"); 0 when there is none.
+inline long statusField(pid_t pid, const std::string& key)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(key, 0) == 0)
+            return std::stol(line.substr(key.size()));
+    return 0;
+}
 
 // The counter `key` of the first run whose name begins with `name`; 0 when there is none.
 inline double counter(const std::map<std::string, benchmark::BenchmarkReporter::Run>& runs, const std::string& name,

@@ -13,9 +13,6 @@
 #include <sstream>
 #include <thread>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,23 +23,13 @@
 #include "boxes/tracing_backend.h"
 #include "daemon.h"
 #include "device/sim/sim_backend.h"
+#include "mqtt_fixture.h"
 
 namespace {
 
 using namespace iox;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 // Web face only, on loopback, at the default poll interval.
 ioxd::Options webOptions(int port)
@@ -79,20 +66,6 @@ int field(const std::string& json, const std::string& key)
 {
     const auto box = nlohmann::json::parse(json, nullptr, false);
     return box.is_object() ? box.value(key, -1) : -1;
-}
-
-// User and system time of a process, all its threads together.
-double cpuSeconds(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), {});
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string skip;
-    for (int i = 0; i < 11; ++i)
-        fields >> skip;
-    double user = 0, system = 0;
-    fields >> user >> system;
-    return (user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 // CPU time of one thread of this process: the scheduler's own count, in nanoseconds.
@@ -185,7 +158,7 @@ enum ClientKind : int { NewConnection, KeptAlive, KeptAliveNagle };
 void PostToWire(benchmark::State& state)
 {
     const auto kind = static_cast<ClientKind>(state.range(0));
-    const int port = freePort();
+    const int port = mqtt::test::freePort();
     sim::SimBackend bus;
     bus.addBox({});
     std::mutex mutex;
@@ -234,7 +207,7 @@ BENCHMARK(PostToWire)->ArgName("client")->Arg(KeptAliveNagle)->Iterations(50)->U
 // poll interval (5 ms), the box answering at once or 1 ms after each request.
 void ChangeToEvent(benchmark::State& state)
 {
-    const int port = freePort();
+    const int port = mqtt::test::freePort();
     sim::SimBackend bus;
     bus.addBox({"IOX-MODEL-D", "10001"});
     bus.faults(0).answerDelay = std::chrono::milliseconds(state.range(0));
@@ -305,7 +278,7 @@ void PollRate(benchmark::State& state)
     const auto boxes = static_cast<std::size_t>(state.range(0));
     const auto clients = static_cast<std::size_t>(state.range(1));
     const auto flipEvery = std::chrono::milliseconds(state.range(2));
-    const int port = freePort();
+    const int port = mqtt::test::freePort();
     sim::SimBackend bus;
     for (std::size_t i = 0; i < boxes; ++i) {
         bus.addBox({"IOX-MODEL-D", std::to_string(10001 + i)});
@@ -377,72 +350,32 @@ BENCHMARK(PollRate)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
 
-pid_t spawn(const std::vector<std::string>& argv)
-{
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-        std::vector<char*> args;
-        for (const auto& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    return pid;
-}
-
-// SIGTERM, then SIGKILL when it has not ended within 5 s.
-void stopProcess(pid_t pid)
-{
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    for (const auto until = Clock::now() + 5s; ::waitpid(pid, &status, WNOHANG) == 0; std::this_thread::sleep_for(10ms))
-        if (Clock::now() > until) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return;
-        }
-}
-
-long procField(pid_t pid, const std::string& key)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(key, 0) == 0)
-            return std::stol(line.substr(key.size()));
-    return 0;
-}
-
 // The executable itself, web face only, eight simulated boxes at the default poll interval:
 // CPU time over 5 s with no client, then fifty event clients and 200 POSTs for its peak memory.
 void DaemonProcess(benchmark::State& state)
 {
     constexpr int kBoxes = 8;
-    const int port = freePort();
+    const int port = mqtt::test::freePort();
     std::vector<std::string> argv = {IOXD_PATH, "--no-mqtt", "--http", "127.0.0.1:" + std::to_string(port)};
     for (int i = 0; i < kBoxes; ++i)
         argv.insert(argv.end(), {"--simulate", "IOX-MODEL-C"});
-    const pid_t daemon = spawn(argv);
+    const pid_t daemon = mqtt::test::spawn(argv, "/dev/null");
     if (!waitOnline(port, kBoxes)) {
-        stopProcess(daemon);
+        ::kill(daemon, SIGTERM), mqtt::test::waitExit(daemon, 5s);  // SIGKILL after 5 s
         state.SkipWithError("ioxd did not serve its boxes");
         return;
     }
     double cpu = 0;
     for (auto _ : state) {
-        const double before = cpuSeconds(daemon);
+        const double before = bench::cpuSeconds(daemon);
         const auto start = Clock::now();
         std::this_thread::sleep_for(5s);
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        cpu = (cpuSeconds(daemon) - before) / seconds;
+        cpu = (bench::cpuSeconds(daemon) - before) / seconds;
         state.SetIterationTime(seconds);
     }
     state.counters["idle_cpu_percent_per_box"] = cpu * 100 / kBoxes;
-    state.counters["idle_rss_mib"] = static_cast<double>(procField(daemon, "VmRSS:")) / 1024;
+    state.counters["idle_rss_mib"] = static_cast<double>(bench::statusField(daemon, "VmRSS:")) / 1024;
     {
         std::atomic<long> events = 0;
         std::vector<std::unique_ptr<EventClient>> followers;
@@ -454,11 +387,11 @@ void DaemonProcess(benchmark::State& state)
             client.Post("/api/boxes/" + std::to_string(10001 + i % kBoxes) + "/relay/" + std::to_string(i % 8),
                         i % 16 < 8 ? "ON" : "OFF", "text/plain");
         std::this_thread::sleep_for(1s);
-        state.counters["loaded_rss_mib"] = static_cast<double>(procField(daemon, "VmRSS:")) / 1024;
-        state.counters["threads"] = static_cast<double>(procField(daemon, "Threads:"));
+        state.counters["loaded_rss_mib"] = static_cast<double>(bench::statusField(daemon, "VmRSS:")) / 1024;
+        state.counters["threads"] = static_cast<double>(bench::statusField(daemon, "Threads:"));
     }
-    state.counters["peak_rss_mib"] = static_cast<double>(procField(daemon, "VmHWM:")) / 1024;
-    stopProcess(daemon);
+    state.counters["peak_rss_mib"] = static_cast<double>(bench::statusField(daemon, "VmHWM:")) / 1024;
+    ::kill(daemon, SIGTERM), mqtt::test::waitExit(daemon, 5s);  // SIGKILL after 5 s
 }
 BENCHMARK(DaemonProcess)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 

@@ -145,29 +145,6 @@ void PollRate(benchmark::State& state)
 }
 BENCHMARK(PollRate)->Arg(1)->Arg(8)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
-long procField(pid_t pid, const std::string& file, const std::string& key)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/" + file);
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(key, 0) == 0)
-            return std::stol(line.substr(key.size()));
-    return 0;
-}
-
-double cpuSeconds(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), {});
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string skip;
-    for (int i = 0; i < 11; ++i)
-        fields >> skip;
-    double user = 0, system = 0;
-    fields >> user >> system;
-    return (user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
-
 // The executable itself, eight simulated boxes at the default poll interval.
 void BridgeCpuAndMemory(benchmark::State& state)
 {
@@ -180,15 +157,15 @@ void BridgeCpuAndMemory(benchmark::State& state)
     client.waitFor("iox/10008/availability", "online", std::chrono::seconds(10));
     double cpu = 0;
     for (auto _ : state) {
-        const double before = cpuSeconds(bridge);
+        const double before = iox::bench::cpuSeconds(bridge);
         const auto start = Clock::now();
         std::this_thread::sleep_for(std::chrono::seconds(3));
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        cpu = (cpuSeconds(bridge) - before) / seconds;
+        cpu = (iox::bench::cpuSeconds(bridge) - before) / seconds;
         state.SetIterationTime(seconds);
     }
     state.counters["cpu_percent_per_box"] = cpu * 100 / 8;
-    state.counters["rss_mib"] = static_cast<double>(procField(bridge, "status", "VmHWM:")) / 1024;
+    state.counters["rss_mib"] = static_cast<double>(iox::bench::statusField(bridge, "VmHWM:")) / 1024;
     ::kill(bridge, SIGTERM);
     waitExit(bridge, std::chrono::seconds(5));
 }
