@@ -64,7 +64,7 @@ struct ParsedOptions {
 
 ParsedOptions parseOptions(int argc, const char* const* argv);
 
-// 127.0.0.0/8, ::1 or localhost: an address only this machine reaches.
+// Any 127.x.x.x address, ::1 or localhost: an address only this machine reaches.
 bool isLoopback(const std::string& address);
 
 }  // namespace iox::ioxd
