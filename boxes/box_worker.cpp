@@ -21,8 +21,15 @@ const char* partName(Part part)
 
 }  // namespace
 
-BoxWorker::BoxWorker(HidBackend& bus, std::string serial, BoxObserver& observer, WorkerSettings settings)
-    : m_bus(bus), m_serial(std::move(serial)), m_observer(observer), m_settings(settings), m_io(m_bus)
+BoxWorker::BoxWorker(HidBackend& bus, std::string serial, std::string path, BoxObserver& observer,
+                     WorkerSettings settings)
+    : m_bus(bus),
+      m_serial(std::move(serial)),
+      m_observer(observer),
+      m_settings(settings),
+      m_pluggedPath(path),
+      m_view(bus, std::move(path)),
+      m_io(m_view)
 {
     m_box.serial = m_serial;
     m_box.layout = &modelOrAnyBox({});
@@ -146,13 +153,14 @@ void BoxWorker::republish()
     m_wake.notify_all();
 }
 
-void BoxWorker::plugged()
+void BoxWorker::plugged(const std::string& path)
 {
     {
         std::lock_guard held(m_mutex);
         if (m_online)
             return;
         m_plugged = true;
+        m_pluggedPath = path;
     }
     m_wake.notify_all();
 }
@@ -204,6 +212,7 @@ void BoxWorker::run()
                 continue;
             }
             m_plugged = false;
+            m_view.setPath(m_pluggedPath);
         }
         if (!connectBox())
             continue;

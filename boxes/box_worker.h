@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "box_command.h"
+#include "device/one_box_backend.h"
 #include "identity.h"
 #include "models.h"
 #include "state.h"
@@ -59,7 +60,9 @@ struct WorkerSettings {
 
 class BoxWorker {
 public:
-    BoxWorker(HidBackend& bus, std::string serial, BoxObserver& observer, WorkerSettings settings = {});
+    // Connects to the box at path, found there by discovery with this serial number.
+    BoxWorker(HidBackend& bus, std::string serial, std::string path, BoxObserver& observer,
+              WorkerSettings settings = {});
     ~BoxWorker();  // ends the thread, then tells the observer offline
     BoxWorker(const BoxWorker&) = delete;
     BoxWorker& operator=(const BoxWorker&) = delete;
@@ -76,8 +79,9 @@ public:
     std::optional<CommandRefusal> hold(BoxJob job, std::function<void()> done);
     // Tell the observer everything again (after a broker connection, say).
     void republish();
-    // Discovery saw the box on the bus: connect when not connected.
-    void plugged();
+    // Discovery saw the box on the bus at path: connect there when not connected. Only that
+    // interface is opened, never the boxes other workers hold.
+    void plugged(const std::string& path);
     // Device path of the connected box; empty while it is offline.
     std::string heldPath() const;
 
@@ -108,9 +112,11 @@ private:
     std::deque<Queued> m_queue;
     bool m_stop = false, m_plugged = true, m_republish = false, m_online = false;
     bool m_held = false;  // a job is queued or running
+    std::string m_pluggedPath;
     BoxInfo m_box;
 
     // Worker thread only.
+    OneBoxBackend m_view;  // the path the box was last seen at
     USB_IO m_io;
     bool m_commandFailed = false;
     bool m_released = false;  // a job ended: the box is let go

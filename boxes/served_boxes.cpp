@@ -47,8 +47,9 @@ public:
 
 // The observers are made before the worker, which tells them, and end after it.
 struct ServedBoxes::Served {
-    Served(HidBackend& bus, const std::string& serial, const std::vector<BoxFace*>& faces, WorkerSettings settings)
-        : fanOut(observersOf(serial, faces)), worker(bus, serial, fanOut, settings)
+    Served(HidBackend& bus, const std::string& serial, const std::string& path, const std::vector<BoxFace*>& faces,
+           WorkerSettings settings)
+        : fanOut(observersOf(serial, faces)), worker(bus, serial, path, fanOut, settings)
     {
     }
     static FanOut observersOf(const std::string& serial, const std::vector<BoxFace*>& faces)
@@ -166,9 +167,9 @@ void ServedBoxes::discover()
             return;
         auto& box = m_boxes[serial];
         if (box)
-            box->worker.plugged();
+            box->worker.plugged(hid.path);
         else
-            box = std::make_unique<Served>(m_bus, serial, m_faces, m_settings.worker);
+            box = std::make_unique<Served>(m_bus, serial, hid.path, m_faces, m_settings.worker);
     }
 }
 

@@ -22,6 +22,9 @@ public:
     }
     void close(HidHandle handle) override { m_bus.close(handle); }
 
+    // Points the view at another interface; not while a handle from it is in use.
+    void setPath(std::string path) { m_path = std::move(path); }
+
 private:
     HidBackend& m_bus;
     std::string m_path;
