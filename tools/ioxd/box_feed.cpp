@@ -10,17 +10,46 @@ namespace {
 
 constexpr std::size_t kMaxQueuedEvents = 4096;  // a subscriber this far behind is let go
 
+
+Subscription::Frame frame(const Event& event)
+{
+    return std::make_shared<const std::string>("event: " + event.kind + "\ndata: " + event.json + "\n\n");
+}
+
 }  // namespace
 
-std::optional<std::vector<Event>> Subscription::next(std::chrono::milliseconds wait)
+std::optional<std::string> Subscription::next(std::chrono::milliseconds wait, std::chrono::milliseconds gap)
 {
     std::unique_lock held(m_mutex);
     m_arrived.wait_for(held, wait, [&] { return m_ended || !m_events.empty(); });
+    if (!m_ended && !m_events.empty())
+        m_arrived.wait_until(held, m_lastBatch + gap, [&] { return m_ended; });
     if (m_ended)
         return std::nullopt;
-    std::vector<Event> events(std::make_move_iterator(m_events.begin()), std::make_move_iterator(m_events.end()));
+    std::string text;
+    for (const Frame& event : m_events)
+        text += *event;
     m_events.clear();
-    return events;
+    if (!text.empty())
+        m_lastBatch = std::chrono::steady_clock::now();
+    return text;
+}
+
+void Subscription::push(const Frame& frame)
+{
+    bool wake = false;
+    {
+        std::lock_guard held(m_mutex);
+        if (m_events.size() >= kMaxQueuedEvents) {
+            wake = !m_ended;
+            m_ended = true;
+        } else if (!m_ended) {
+            wake = m_events.empty();  // otherwise the subscriber is awake or waiting out its gap
+            m_events.push_back(frame);
+        }
+    }
+    if (wake)
+        m_arrived.notify_one();
 }
 
 class BoxFeed::Observer : public boxes::BoxObserver {
@@ -116,16 +145,9 @@ std::optional<boxes::BoxInfo> BoxFeed::online(const std::string& serial) const
 
 void BoxFeed::queue(const Event& event)
 {
-    for (auto& subscriber : m_subscribers) {
-        {
-            std::lock_guard queue(subscriber->m_mutex);
-            if (subscriber->m_events.size() >= kMaxQueuedEvents)
-                subscriber->m_ended = true;
-            else
-                subscriber->m_events.push_back(event);
-        }
-        subscriber->m_arrived.notify_all();  // the woken thread finds the queue free
-    }
+    const Subscription::Frame formatted = frame(event);
+    for (auto& subscriber : m_subscribers)
+        subscriber->push(formatted);
 }
 
 std::vector<std::string> BoxFeed::all() const
@@ -151,7 +173,7 @@ std::shared_ptr<Subscription> BoxFeed::subscribe(std::size_t most)
     if (m_subscribers.size() >= most)
         return nullptr;
     for (const auto& [serial, known] : m_boxes)
-        subscription->m_events.push_back({"state", json(known)});
+        subscription->m_events.push_back(frame({"state", json(known)}));
     subscription->m_ended = m_closed;
     m_subscribers.push_back(subscription);
     return subscription;

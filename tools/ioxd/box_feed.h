@@ -3,6 +3,7 @@
 // and the clients that follow the changes: each subscriber has its own queue of events, so a
 // slow client holds up nobody; one that falls too far behind is let go.
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -23,15 +24,23 @@ struct Event {
 
 class Subscription {
 public:
-    // Waits up to `wait` for events; empty when none came. Nullopt once the feed closed or
-    // this subscriber was let go.
-    std::optional<std::vector<Event>> next(std::chrono::milliseconds wait);
+    // Each event is formatted once, as the stream carries it, and shared by every queue.
+    using Frame = std::shared_ptr<const std::string>;
+
+    // Waits up to `wait` for events. A stream written to less than `gap` ago then waits out the
+    // rest of the gap, so that on a busy stream what comes meanwhile goes out in the same write
+    // rather than one write per event. The events as the stream carries them; empty when none
+    // came. Nullopt once the feed closed or this subscriber was let go.
+    std::optional<std::string> next(std::chrono::milliseconds wait, std::chrono::milliseconds gap);
 
 private:
     friend class BoxFeed;
+    void push(const Frame& frame);  // wakes the subscriber only when its queue was empty
+
     std::mutex m_mutex;
     std::condition_variable m_arrived;
-    std::deque<Event> m_events;
+    std::deque<Frame> m_events;
+    std::chrono::steady_clock::time_point m_lastBatch;
     bool m_ended = false;
 };
 

@@ -22,6 +22,9 @@ namespace iox::web {
 namespace {
 
 constexpr auto kKeepAlive = std::chrono::seconds(15);     // a comment line on a quiet event stream
+// Least time between two writes to one event stream: a quiet stream gets an event at once, a busy
+// one in batches, never later than one default poll.
+constexpr auto kBatchGap = std::chrono::milliseconds(5);
 constexpr auto kAnswerWait = std::chrono::seconds(10);    // longest wait for the box to carry a command out
 constexpr int kThreads = 96;                              // each event client holds one
 constexpr std::size_t kMaxFollowers = 64;                 // leaves threads for the other requests
@@ -366,15 +369,14 @@ void WebFace::events(httplib::Response& response)
     response.set_chunked_content_provider(
         "text/event-stream",
         [subscription](std::size_t, httplib::DataSink& sink) {
-            const auto events = subscription->next(kKeepAlive);
-            if (!events) {
+            auto text = subscription->next(kKeepAlive, kBatchGap);
+            if (!text) {
                 sink.done();
                 return true;
             }
-            std::string text = events->empty() ? ": still here\n\n" : "";
-            for (const Event& event : *events)
-                text += "event: " + event.kind + "\ndata: " + event.json + "\n\n";
-            return sink.write(text.data(), text.size());
+            if (text->empty())
+                *text = ": still here\n\n";
+            return sink.write(text->data(), text->size());
         },
         [this, subscription](bool) { m_feed.unsubscribe(subscription); });
 }
