@@ -194,7 +194,8 @@ TEST(WebFace, AnUploadIsCheckedBeforeTheBoxIsTouchedThenWrittenWithItsProgressWh
         const char* reason;
     } refusals[] = {
         {"/api/boxes/10001/firmware", image, 400, "the image's file name"},
-        {"/api/boxes/10001/firmware?name=firmware.hex", image, 400, "Ilegal Firmware file"},
+        {"/api/boxes/10001/firmware?name=firmware.hex", image, 400,
+         "Ilegal Firmware file: the image's file name must begin with USB_IO_Firmware_ (firmware.hex)"},
         {"/api/boxes/10001/firmware?name=USB_IO_Firmware_A4.hex", ":10000000garbage\n", 400, "USB_IO_Firmware_A4.hex"},
         {"/api/boxes/10002/firmware?name=USB_IO_Firmware_A4.hex", image, 400, "level"},
         {"/api/boxes/99999/firmware?name=USB_IO_Firmware_A4.hex", image, 404, "no box"},

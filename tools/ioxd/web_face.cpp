@@ -310,7 +310,7 @@ void WebFace::firmware(const httplib::Request& request, httplib::Response& respo
     // box's level, then the image itself.
     if (name.empty() || name.find_first_of("/\\") != std::string::npos)
         return refuse(400, "name: the image's file name, such as USB_IO_Firmware_A4.hex, is needed");
-    if (const auto refused = firmware::imageNameRefusal("/" + name))
+    if (const auto refused = firmware::imageNameRefusal(name))
         return refuse(400, firmware::oneLine(*refused));
     const auto box = m_feed.online(serial);
     if (!box)
