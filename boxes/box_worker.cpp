@@ -78,7 +78,7 @@ std::optional<CommandRefusal> BoxWorker::hold(BoxJob job, std::function<void()> 
         if (!m_online || m_held)
             return CommandRefusal{Refused::Unavailable, m_held ? "box is being updated" : "box is offline"};
         m_held = true;
-        m_queue.push_back({SetPulseWidth{}, {}, std::move(job), std::move(done)});
+        m_queue.push_back({BoxCommand{}, {}, std::move(job), std::move(done)});  // the command is not used
     }
     m_wake.notify_all();
     return std::nullopt;
