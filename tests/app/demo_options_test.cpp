@@ -2,12 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-
 #include "app/demo_options.h"
 #include "app/record_option.h"
-#include "device/usb_io.h"
 
 namespace iox::demo {
 namespace {

@@ -1,17 +1,15 @@
 // The "Simulated box" window: it shows what the box does after the panel's commands, and
-// its input switches reach the main panel's status row.
+// its input switches reach the main panel's status row. The serial word's waveform: what a
+// receiver clocking on rising edges and latching on LE would read back from the three lines.
 
-#include <QRadioButton>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTimer>
 
 #include "app/simbox/box_page.h"
 #include "app/simbox/sim_box_window.h"
 #include "app/simbox/spi_diagram.h"
-#include "panels/test_form.h"
-#include "session/session.h"
+#include "app/simbox/spi_waveform.h"
 #include "tests/panels/panel_fixture.h"
 
 namespace iox::testing {
@@ -21,6 +19,8 @@ using simbox::BoxPage;
 using simbox::kPortA;
 using simbox::kPortB;
 using simbox::SimBoxWindow;
+using simbox::SpiWaveform;
+using simbox::spiWaveform;
 
 // A main panel over one box, with the window beside it.
 class SimWindow : public LoadedPanel {
@@ -148,6 +148,45 @@ TEST_F(SimWindowOfSeveralBoxes, HasATabPerBoxWhoseSwitchesReachOnlyItsOwnBox)
     page->lineButton(kPortA, 7)->click();
     EXPECT_EQ(bus.box(first).levelA() * 256 + bus.box(second).levelA(), 0x80);
     EXPECT_FALSE(window.page(0)->lineButton(kPortA, 7)->isEnabled());
+}
+
+TEST(SpiWaveform, AReceiverReadsBackEveryBitThenALatch)
+{
+    // Any non-zero digit drives the line high.
+    for (const auto& [word, readBack] : std::vector<std::pair<std::string, std::string>>{
+             {"10110", "10110"}, {"", ""}, {"0000", "0000"}, {"2090", "1010"}, {std::string(56, '1'), std::string(56, '1')}}) {
+        std::vector<std::uint8_t> digits(word.begin(), word.end());
+        for (std::uint8_t& digit : digits)
+            digit -= '0';
+        const SpiWaveform w = spiWaveform(digits);
+        SCOPED_TRACE("word \"" + word + "\"");
+        ASSERT_EQ(w.steps(), 2 * word.size() + 4);
+        ASSERT_EQ(w.data.size() + w.le.size(), 2 * w.steps());
+        EXPECT_EQ(w.bits, digits);
+
+        std::string sampled;  // the data line's level at each rising clock edge
+        std::size_t lastClockHigh = 0, firstLatch = w.steps(), latchSteps = 0;
+        for (std::size_t i = 0; i < w.steps(); ++i) {
+            if (w.clock[i]) {
+                lastClockHigh = i;
+                EXPECT_FALSE(w.le[i]) << "LE must stay low while the word shifts, step " << i;
+                ASSERT_GT(i, 0u) << "the clock must start low";
+                EXPECT_EQ(w.data[i], w.data[i - 1]) << "data must be set up before the edge, step " << i;
+                if (!w.clock[i - 1])
+                    sampled += w.data[i] ? '1' : '0';
+            }
+            if (w.le[i]) {
+                firstLatch = std::min(firstLatch, i);
+                ++latchSteps;
+            }
+        }
+        EXPECT_EQ(sampled, readBack);
+        EXPECT_EQ(latchSteps, 2u);  // a whole clock period
+        EXPECT_GT(firstLatch, lastClockHigh);
+        // Every line rests low at both ends.
+        for (const auto* line : {&w.clock, &w.data, &w.le})
+            EXPECT_FALSE(line->front() || line->back());
+    }
 }
 
 }  // namespace

@@ -1,46 +1,26 @@
 // The browse window: what O.K, Cancel, the name box, the lists and the Delete key do to the
 // chosen path and to the files of the folder.
 
-#include <gtest/gtest.h>
-
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
-#include <QTemporaryDir>
 
-#include <memory>
+#include "tests/firmware/update_fixture.h"
 
-#include "firmware/browse_form.h"
-#include "session/session.h"
-#include "tests/support/recording_services.h"
-
-namespace iox::firmware {
+namespace iox::testing {
 namespace {
 
-class Browse : public ::testing::Test {
+using firmware::BrowseForm;
+
+class Browse : public FirmwareTest {
 protected:
     void SetUp() override
     {
-        session::resetForTests();
+        FirmwareTest::SetUp();
         ASSERT_TRUE(QDir::setCurrent(dir.path()));
-        makeFile("USB_IO_Firmware_A1.hex", "image");
-        makeFile("notes.txt", "notes");
+        writeImage("image");
+        writeImage("notes", "notes.txt");
         QDir(dir.path()).mkdir("sub");
         form = std::make_unique<BrowseForm>();
         form->show();
-    }
-    void TearDown() override { QDir::setCurrent(m_previousFolder); }
-    void makeFile(const QString& name, const QByteArray& content)
-    {
-        QFile file(dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
     }
     QStringList filesListed() const
     {
@@ -56,9 +36,6 @@ protected:
     }
     QString native(const QString& name) const { return QDir::toNativeSeparators(dir.filePath(name)); }
 
-    QString m_previousFolder = QDir::currentPath();
-    QTemporaryDir dir;
-    testing::RecordingServices services;
     std::unique_ptr<BrowseForm> form;
 };
 
@@ -68,7 +45,7 @@ TEST_F(Browse, OkCancelAndTheCloseBoxHandBackThePathAndAnIllegalNameKeepsTheWind
     // Typed, done, the path handed back with "earlier" chosen before, the refusal shown. A
     // file that does not exist yet is accepted; a file in the way of the name check's probe
     // stays as it was.
-    makeFile("USB_IO_Firmware_A1.hex_", "someone's file");
+    writeImage("someone's file", "USB_IO_Firmware_A1.hex_");
     const std::tuple<const char*, Act, QString, QString> cases[] = {
         {"USB_IO_Firmware_new.hex", Ok, native("USB_IO_Firmware_new.hex"), ""},
         {"USB_IO_Firmware_A1.hex", Ok, native("USB_IO_Firmware_A1.hex"), ""},
@@ -183,4 +160,4 @@ TEST_F(Browse, ChoosingAFolderFollowsItAndOneSeparatorComesBeforeTheName)
 }
 
 }  // namespace
-}  // namespace iox::firmware
+}  // namespace iox::testing

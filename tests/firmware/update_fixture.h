@@ -1,6 +1,6 @@
 #pragma once
 // Shared set-up of the firmware window tests: a main panel connected to a simulated box,
-// image files in a folder of their own, and the requests in readable form.
+// files in a folder of their own, and the requests in readable form.
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "firmware/browse_form.h"
 #include "firmware/firmware_info_form.h"
 #include "firmware/fw_form.h"
 #include "tests/panels/panel_fixture.h"
@@ -28,23 +29,16 @@ protected:
         delete firmware::loadedFWForm();
         panels::setFirmwareInfoOpener({});
         PanelTest::TearDown();
-        QDir::setCurrent(m_previousFolder);
+        QDir::setCurrent(previousFolder);
     }
 
-    // One box (IOX-MODEL-C, 10001) of the given firmware level, the main panel loaded on it,
-    // the log empty.
-    panels::TestForm* loadPanel(std::uint8_t level = 3)
-    {
-        box = bus.addBox({.firmware = {level, 1, 0, 0, 'B', '7'}});
-        panels::TestForm* panel = panels::loadMainPanel();
-        bus.clearLog();
-        return panel;
-    }
+    // The main panel on one box of the given firmware level, revision B7.
+    panels::TestForm* loadPanel(std::uint8_t level = 3) { return PanelTest::loadPanel({.firmware = {level, 1, 0, 0, 'B', '7'}}); }
 
-    // An image file in the test's own folder, under a name the firmware-name test accepts.
-    QString writeImage(const std::string& text)
+    // A file in the test's own folder; an image by default under a name the firmware-name test accepts.
+    QString writeImage(const std::string& text, const QString& name = "USB_IO_Firmware_A1.hex")
     {
-        QFile file(m_dir.filePath(QStringLiteral("USB_IO_Firmware_A1.hex")));
+        QFile file(dir.filePath(name));
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(text.data(), static_cast<qint64>(text.size()));
         return file.fileName();
@@ -66,13 +60,9 @@ protected:
         }
         return out;
     }
-    Requests linesOnWire() const { return wire(true); }
 
-    std::size_t box = 0;
-
-private:
-    QTemporaryDir m_dir;
-    QString m_previousFolder = QDir::currentPath();
+    QString previousFolder = QDir::currentPath();
+    QTemporaryDir dir;
 };
 
 // Two data records and the end-of-file record, each with its CR LF.

@@ -1,22 +1,22 @@
 // The main panel's switches (their faces in exactly their colours), port directions, poll
 // (not frozen by a silent box) and design layout; its serial-output frame: "Send" with the
-// chosen lines, the indicator, "Set" with the pulse-width conversion.
+// chosen lines, the indicator, "Set" with the pulse-width conversion. The compact panel IO4:
+// the start-up's hand-over to it, its model check, its own rows and switches, its own
+// connection, placement and closing.
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
-#include <QLineEdit>
-#include <QRadioButton>
+#include <QScreen>
 
-#include <algorithm>
-#include <optional>
 #include <set>
 
 #include "panel_fixture.h"
+#include "panels/io4.h"
 
 namespace iox::testing {
 namespace {
 
+using panels::IO4;
 using panels::TestForm;
 
 using MainPanel = LoadedPanel;
@@ -148,11 +148,6 @@ TEST_F(MainPanel, ASilentBoxTakesClicksAtOnceAndIsShownAgainOnTheTickAfterItAnsw
 class SerialFrame : public LoadedPanel {
 protected:
     void send() { form->Frame6()->Command1()->click(); }
-    void setPulseWidth(const QString& text)
-    {
-        form->Text2()->setText(text);
-        form->Frame6()->Command2()->click();
-    }
     QColor indicator() const { return form->Shape2()->fillColour(); }
 };
 
@@ -194,7 +189,6 @@ TEST_F(SerialFrame, ClearsTheChosenLinesThatWereSetThenSendsTheWordAsItStands)
 
 TEST_F(SerialFrame, PumpsAfterTheClearingThenYellowDuringTheTransferThenGreen)
 {
-    EXPECT_EQ(indicator(), panels::kIndicatorDesign);
     form->Check3(0)->click();
     bus.clearLog();
     std::vector<QColor> atPumps;
@@ -212,7 +206,6 @@ TEST_F(SerialFrame, PumpsAfterTheClearingThenYellowDuringTheTransferThenGreen)
                                     "SPI B0 B1 B2 101011"}));
     EXPECT_EQ(atPumps, (std::vector<QColor>{panels::kIndicatorDesign, panels::kIndicatorBusy}));
     EXPECT_EQ(duringTransfer, panels::kIndicatorBusy);
-    EXPECT_EQ(indicator(), ui::kHigh);
 }
 
 TEST_F(SerialFrame, AFailedSendShowsRedUntilTheNextGoodOneAndSetBeepsOutsideSixteenBits)
@@ -220,8 +213,10 @@ TEST_F(SerialFrame, AFailedSendShowsRedUntilTheNextGoodOneAndSetBeepsOutsideSixt
     form->Combo1(1)->setCurrentIndex(-1);  // an empty line name: nothing is sent
     send();
     form->Timer1_Timer();
-    setPulseWidth("3.5");
-    setPulseWidth("4e4");  // what "Set" sends, and for which texts, is fuzz_panel_texts'
+    for (const char* width : {"3.5", "4e4"}) {  // what "Set" sends, and for which texts, is fuzz_panel_texts'
+        form->Text2()->setText(width);
+        form->Frame6()->Command2()->click();
+    }
     EXPECT_EQ(services.events, std::vector<std::string>{"beep"}) << "a beep, no message";
     EXPECT_EQ(form->Text2()->text(), "4e4");
     EXPECT_EQ(indicator(), panels::kIndicatorFailed);
@@ -243,6 +238,101 @@ TEST(PulseWidthFromText, RoundsWithinTheSixteenBitRangeAndRefusesOutsideIt)
     };
     for (const auto& [text, width] : cases)
         EXPECT_EQ(panels::pulseWidthFromText(QString::fromLatin1(text)), width) << text;
+}
+
+// ---- the compact panel IO4 -----------------------------------------------------------
+
+using CompactPanel = PanelTest;
+
+TEST_F(CompactPanel, TheStartUpHandsTheChosenBoxOverToIO4AndClosesTheMainPanelUnseen)
+{
+    addBox("IOX-MODEL-B", "30001");
+    addBox("IOX-MODEL-B", "30002");
+    services.onModal = pickRow(1);
+    // What the hand-over had done when IO4's load first let events run (its Connect).
+    QPointer<TestForm> testForm;
+    std::optional<QString> atLoad;
+    services.onProcessEvents = [&] {
+        if (TestForm* main = panels::mainPanel(); main && !testForm)
+            testForm = main;
+        if (IO4* panel = panels::compactPanel(); panel && !atLoad)
+            atLoad = panel->SN_Selected + "|" + panel->windowTitle() + "|" + (panel->isVisible() ? "shown" : "") +
+                     "|" + (session::sharedDevice().isConnected() ? "shared open" : "");
+    };
+    EXPECT_EQ(panels::loadMainPanel(), nullptr);
+    services.onProcessEvents = nullptr;
+    IO4* io4 = panels::compactPanel();
+    ASSERT_NE(io4, nullptr);
+    const HidHandle own = io4->device().GetUSBDeviceHandle();
+    EXPECT_EQ(atLoad, QString("30002|") + kPanelTitle + "||");
+
+    // The shared object's load, then nothing more on it; then IO4's own load.
+    const auto first = std::ranges::find_if(bus.log(), [](const auto& e) { return describe(e.report) == "A-out"; });
+    ASSERT_NE(first, bus.log().end());
+    Requests sequence, expected = kLoadRequests;
+    for (const sim::LogEntry& entry : bus.log())
+        if (entry.handle == first->handle || entry.handle == own)
+            sequence.push_back((entry.handle == own ? "own " : "") + describe(entry.report));
+    for (const std::string& request : kLoadRequests)
+        expected.push_back("own " + request);
+    EXPECT_EQ(sequence, expected);
+    EXPECT_EQ(bus.openHandles(), 1u);
+
+    EXPECT_TRUE(io4->isVisible() && io4->Timer1()->isActive() && io4->Timer1()->interval() == 1);
+    ASSERT_TRUE(testForm);
+    EXPECT_TRUE(testForm->isUnloaded() && !testForm->Timer1()->isActive() && !panels::mainPanel());
+    EXPECT_EQ(testForm->windowHandle(), nullptr) << "never shown";
+    EXPECT_EQ(services.events, std::vector<std::string>{"modal:ListForm"});
+    EXPECT_EQ(io4->Label8()->text(), "30002");
+
+    // Its switches and "Send" go to its own box on its own connection.
+    bus.clearLog();
+    io4->Check1(1)->click();
+    io4->Check3(2)->click();
+    io4->Check3(2)->click();
+    io4->Check3(0)->click();
+    io4->Frame6()->Command1()->click();
+    EXPECT_EQ(requests(own),
+              Requests({"Relay 1 1", "TTL B2 1", "TTL B2 0", "TTL B0 1", "TTL B0 0", "SPI B0 B1 B2 101011"}));
+    EXPECT_FALSE(io4->Check3(0)->isChecked());
+    // Its rows show its own box: port B's four lines, then the two relays.
+    io4->device().Set_ByteB(0x09);
+    io4->Timer1_Timer();
+    EXPECT_EQ(levels([&](int i) { return io4->Label3(i); }, 4) + levels([&](int i) { return io4->Label4(i); }, 2), "100101");
+}
+
+TEST_F(CompactPanel, OnlyTheCompactModelFillsTheSerialLinesAndTheLoadPlacesTheWindowByItsFrame)
+{
+    for (const auto& [model, items] : {std::pair{"IOX-MODEL-B", 4}, {"IOX-MODEL-C", 0}, {"iox-model-b", 0}}) {
+        SCOPED_TRACE(model);
+        const std::size_t b = addBox(model, "40001");
+        IO4* io4 = panels::openCompactPanel("40001", kPanelTitle);
+        EXPECT_EQ(io4->Label6()->text(), model);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(itemsOf(io4->Combo1(i)) << QString::number(io4->Combo1(i)->currentIndex()),
+                      (items ? QStringList({"B0", "B1", "B2", "B3", QString::number(i)}) : QStringList("-1")));
+        // At half the width and a third of the height of the screen.
+        const QRect screen = io4->screen()->geometry();
+        const QSize size = io4->frameGeometry().size();
+        ASSERT_NE(size, io4->size()) << "shown, the window has its frame";
+        EXPECT_EQ(io4->pos(), QPoint(screen.left() + (screen.width() - size.width()) / 2,
+                                     screen.top() + (screen.height() - size.height()) / 3));
+        io4->unload();
+        bus.vanish(b);
+    }
+}
+
+TEST_F(CompactPanel, NoBoxForTheSerialNumberShowsOneMessageAndAnEmptyPanelThatPollsNothing)
+{
+    addBox("IOX-MODEL-B", "30001");
+    IO4* io4 = panels::openCompactPanel("99999", kPanelTitle);
+    EXPECT_TRUE(io4->isVisible() && services.messages.at(0).buttons == ui::Buttons::Ok);
+    EXPECT_EQ(io4->Label6()->text() + QString::number(io4->Combo1(0)->count()), "0");
+    ui::setBackground(*io4->Label3(2), ui::kHigh);
+    io4->Timer1_Timer();
+    EXPECT_EQ(requests(), Requests({"SN"}));  // the discovery's read only
+    EXPECT_EQ(colourOf(io4->Label3(2)), ui::kLow);
+    EXPECT_EQ(services.events, std::vector<std::string>{"message:Connection to USB IO failed"});
 }
 
 }  // namespace

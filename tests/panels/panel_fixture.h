@@ -5,9 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
 
+#include <algorithm>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "device/commands.h"
@@ -66,13 +75,13 @@ inline QStringList itemsOf(const QComboBox* list)
     return items;
 }
 
-// Plays the operator in the selection window: picks `row`, then O.K.
-inline std::function<void(QDialog&)> pickRow(int row)
+// Plays the operator in the selection window: picks `row`, then O.K (or Cancel).
+inline std::function<void(QDialog&)> pickRow(int row, bool ok = true)
 {
-    return [row](QDialog& dialog) {
+    return [row, ok](QDialog& dialog) {
         auto& list = dynamic_cast<panels::ListForm&>(dialog);
         list.List1()->setCurrentRow(row);
-        list.Command1()->click();
+        (ok ? list.Command1() : list.Command2())->click();
     };
 }
 
@@ -92,6 +101,14 @@ protected:
     std::size_t addBox(const std::string& model, const std::string& serial)
     {
         return bus.addBox({.model = model, .serial = serial});
+    }
+    // One box (IOX-MODEL-C, 10001 unless told), the main panel loaded on it, the log empty.
+    panels::TestForm* loadPanel(sim::BoxConfig config = {})
+    {
+        box = bus.addBox(std::move(config));
+        panels::TestForm* panel = panels::loadMainPanel();
+        bus.clearLog();
+        return panel;
     }
 
     // The requests since the last clearLog(): on one handle, or (0) to any box.
@@ -116,6 +133,7 @@ protected:
     }
 
     sim::SimBackend bus;
+    std::size_t box = 0;
     // What the windows exchange with the boxes, as it happens, for a test that sets it.
     boxes::TraceSink watch;
     boxes::TracingBackend watched{bus, [this](boxes::Direction direction, const std::string& name, const Report& report) {
@@ -131,12 +149,9 @@ protected:
     void SetUp() override
     {
         PanelTest::SetUp();
-        box = addBox("IOX-MODEL-C", "10001");
-        form = panels::loadMainPanel();
+        form = loadPanel();
         ASSERT_NE(form, nullptr);
-        bus.clearLog();
     }
-    std::size_t box = 0;
     panels::TestForm* form = nullptr;
 };
 
