@@ -23,12 +23,10 @@ TEST(Connect, ByPositionOrSerialNumber)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        sim::SimBackend bus;
-        for (const auto& sn : c.serials)
-            bus.addBox(boxWith(sn));
+        SimRig rig{c.serials};
+        auto& [bus, io] = rig;
         if (c.firstHeld)
             bus.faults(0).refuseOpen = true;
-        USB_IO io{bus};
         EXPECT_EQ(c.wanted.empty() ? io.Connect() : io.Connect(c.wanted), c.result);
         EXPECT_EQ(io.isConnected() + bus.openHandles() + (io.GetUSBDeviceHandle() > 0), c.result == 1 ? 3u : 0u);
         EXPECT_EQ(io.GetUSBDeviceName(), c.box >= 0 ? bus.pathOf(c.box) : "");
@@ -38,10 +36,8 @@ TEST(Connect, ByPositionOrSerialNumber)
 
 TEST(Connect, ConnectedObjectKeepsItsBoxUntilDisconnectedThenConnectsAgain)
 {
-    sim::SimBackend bus;
-    bus.addBox(boxWith("111"));
-    bus.addBox(boxWith("222"));
-    USB_IO io{bus};
+    SimRig rig{{"111", "222"}};
+    auto& [bus, io] = rig;
     ASSERT_EQ(io.Connect("111"), 1);
     const HidHandle handle = io.GetUSBDeviceHandle();
     const auto enumerations = bus.enumerateCalls();
@@ -82,14 +78,12 @@ TEST(SerialList, ListsEveryOpenableBoxInOrder)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        sim::SimBackend bus;
-        for (const auto& sn : c.serials)
-            bus.addBox(boxWith(sn));
+        SimRig rig{c.serials};
+        auto& [bus, io] = rig;
         for (int i : c.refused)
             bus.faults(i).refuseOpen = true;
         for (int i : c.silent)
             bus.faults(i).silent = true;
-        USB_IO io{bus};
         io.setExchangeTimeout(std::chrono::milliseconds(5));
         std::string list = "untouched";
         EXPECT_EQ(io.Get_Available_SN_List(list), c.count);

@@ -29,16 +29,24 @@ inline std::vector<int> codesTo(const sim::SimBackend& bus, std::size_t box = 0)
     return codes;
 }
 
-class OneBox : public ::testing::Test {
-protected:
-    void SetUp() override
+// A simulated bus with boxes of these serial numbers and a USB_IO object over it.
+struct SimRig {
+    explicit SimRig(const std::vector<std::string>& serials = {"10001"})
     {
-        bus.addBox(boxWith("10001"));
-        ASSERT_EQ(io.Connect(), 1);
-        bus.clearLog();
+        for (const auto& sn : serials)
+            bus.addBox(boxWith(sn));
     }
     sim::SimBackend bus;
     USB_IO io{bus};
+};
+
+class OneBox : public ::testing::Test, public SimRig {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(io.Connect(), 1);
+        bus.clearLog();
+    }
 };
 
 }  // namespace iox::testing

@@ -106,9 +106,8 @@ TEST_F(OneBox, TextAnswersGiveModelNamesAndSerialNumbers)
 
 TEST(Disconnected, EveryCommandFailsAtOnceWithZeroData)
 {
-    sim::SimBackend bus;
-    bus.addBox(boxWith("10001"));
-    USB_IO io{bus};
+    SimRig rig;
+    auto& [bus, io] = rig;
     std::uint8_t a0 = 1, a1 = 1, a2 = 1, a3 = 1, value = 9, bit = 9;
     std::string doc, model = "x";
     const auto start = std::chrono::steady_clock::now();

@@ -11,11 +11,12 @@
 
 namespace iox::testing {
 
-// A request as it should appear on the wire: code, then the given argument bytes, zeros after.
-inline Report request(std::uint8_t code, std::vector<std::uint8_t> args = {})
+// A request as it should appear on the wire: code, the argument bytes, zeros after; `last` in byte 64.
+inline Report request(std::uint8_t code, std::vector<std::uint8_t> args = {}, std::uint8_t last = 0)
 {
     Report r{};
     r[1] = code;
+    r[64] = last;
     for (std::size_t i = 0; i < args.size(); ++i)
         r[2 + i] = args[i];
     return r;
@@ -30,13 +31,6 @@ struct WireCase {
 
 inline std::string word(std::size_t n, char c = '1') { return std::string(n, c); }
 
-// A serial word that fills the report: its last bit, a 1, in the last byte.
-inline Report withLastByte(Report r)
-{
-    r[64] = 1;
-    return r;
-}
-
 inline const std::vector<WireCase>& wireCases()
 {
     static const std::vector<WireCase> cases = {
@@ -48,11 +42,11 @@ inline const std::vector<WireCase>& wireCases()
         {"SPI_OUT_Trigg negative trigger", [](USB_IO& io) { return io.SPI_OUT_Trigg("1", -1); }, request(37, {1, 0, 1})},
         {"SPI_OUT_Trigg zero trigger", [](USB_IO& io) { return io.SPI_OUT_Trigg("", 0); }, request(37, {0, 0})},
         {"SPI_OUT_Trigg longest word", [](USB_IO& io) { return io.SPI_OUT_Trigg(word(60, '0') + "1", 1); },
-         withLastByte(request(37, {61, 1}))},
+         request(37, {61, 1}, 1)},
         {"SPI_OUT", [](USB_IO& io) { return io.SPI_OUT("B0", "B1", "B2", "10110"); },
          request(36, {66, 0, 66, 1, 66, 2, 5, 1, 0, 1, 1, 0})},
         {"SPI_OUT longest word", [](USB_IO& io) { return io.SPI_OUT("B0", "B1", "B2", word(55, '0') + "1"); },
-         withLastByte(request(36, {66, 0, 66, 1, 66, 2, 56}))},
+         request(36, {66, 0, 66, 1, 66, 2, 56}, 1)},
         {"SPI_OUT empty word", [](USB_IO& io) { return io.SPI_OUT("A7", "A6", "A5", ""); },
          request(36, {65, 7, 65, 6, 65, 5, 0})},
         {"SPI_OUT other characters", [](USB_IO& io) { return io.SPI_OUT("B0", "B1", "B2", "1x9 "); },

@@ -1,7 +1,6 @@
-// Fuzzes ioxd's command parsing: the input is a topic (or a web address's path after the
-// box's serial number), a newline, then the payload (or the request's body). Anything the
-// network delivers is untrusted; every message must end as one command or as a refusal with
-// a reason, and a command's values must lie where the box can take them.
+// Fuzzes ioxd's command parsing. Input: a topic (or a web path after the box's serial number),
+// a newline, the payload (or request body). Every message must end as one command or a refusal
+// with a reason, and a command's values must lie where the box can take them.
 
 #include <string_view>
 

@@ -1,7 +1,6 @@
-// Fuzzes the firmware image path with arbitrary file contents: reading, checking, cutting
-// into lines and building line requests. An image file is untrusted input: nothing in it
-// may crash the program, no line may be cut short or overrun its request, and an image
-// that is refused must be refused before anything reaches the box.
+// Fuzzes the firmware image path (reading, checking, cutting into lines, line requests) with
+// arbitrary file contents: no crash, no line cut short or overrunning its request, and a
+// refused image refused before anything reaches the box.
 
 #include <QTemporaryDir>
 
@@ -20,7 +19,6 @@
 
 namespace {
 
-// The image's folder, made once.
 struct World {
     QTemporaryDir folder;
     std::string path = folder.filePath(QStringLiteral("USB_IO_Firmware_A1.hex")).toStdString();
@@ -33,8 +31,8 @@ std::size_t openFiles()
     return static_cast<std::size_t>(std::distance(begin(fds), end(fds)));
 }
 
-// The lines follow each other without gap or overlap, each one inside the text, cut off at
-// the line start that follows it, and each but the first starting at one.
+// The lines follow each other without gap or overlap inside the text, each cut off at the
+// next line start, each but the first starting at one.
 void checkCut(const std::string& text, const std::vector<iox::firmware::ImageLine>& lines)
 {
     std::size_t consumed = 0;
@@ -79,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(std::ranges::equal(checked.image->lines, lines, [](const ImageLine& a, const ImageLine& b) {
             return a.offset == b.offset && a.length == b.length;
         }));
-        iox::sim::SimBackend bootloader;  // a box of its own that takes every line
+        iox::sim::SimBackend bootloader;  // takes every line
         bootloader.addBox({});
         iox::USB_IO device(bootloader);
         check(device.Connect() == 1);
@@ -90,19 +88,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         bootloader.clearLog();
         const UpdateResult sent = update.run(device);
         // After the update mark and the reset, the lines go whole, in order, one request each,
-        // until the bootloader says it is finished (the simulated one does at its end-of-file
-        // record); nothing goes after that.
-        std::vector<iox::Report> expected;
+        // up to the end-of-file record (where the simulated bootloader finishes), then nothing.
+        const auto& log = bootloader.log();
+        std::size_t n = 0;
         for (const ImageLine& line : lines) {
-            expected.push_back(lineRequest(lineText(text, line)));
+            check(log.size() > 2 + n && log[2 + n++].report == lineRequest(lineText(text, line)));
             if (lineText(text, line).find(":00000001FF") != std::string_view::npos)
                 break;
         }
-        const auto& log = bootloader.log();
-        check(sent.outcome == UpdateOutcome::Finished && sent.linesSent == expected.size());
-        check(log.size() == 2 + expected.size());
-        for (std::size_t i = 0; i < expected.size(); ++i)
-            check(log[2 + i].report == expected[i]);
+        check(sent.outcome == UpdateOutcome::Finished && sent.linesSent == n && log.size() == 2 + n);
     } else {
         check(checked.error.ends_with("Nothing was sent to the USB IO."));
     }
@@ -110,8 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The file gives the same verdict: the update, and the update window, refuse by it.
     const ImageFileResult read = readImageFile(world.path);
     check(read.image.has_value() == fits && read.error == checked.error);
-    // Nothing of this input stays behind: no file open, and nothing on the heap (libFuzzer
-    // takes an input that frees less than it allocates for a possible leak, and scans).
+    // No file stays open (libFuzzer itself scans for heap leaks).
     check(openFiles() == files);
     return 0;
 }

@@ -1,8 +1,7 @@
-// Fuzzes the panels' text conversions: the pulse-width text that "Set" reads, the serial-line
-// list texts and the binary word that "Send" turns into a request. Nothing an operator types
-// may crash the panel, wrap a number, or put into a request anything but the texts' encoding.
-// Input: three bytes choosing the list entries, then 0xFF-separated fields: a number text,
-// the pulse-width box's text, the binary word, the list items.
+// Fuzzes the panels' texts: the pulse width "Set" reads, the serial-line lists and the word
+// "Send" sends. Nothing typed may crash the panel, wrap a number or reach a request but encoded.
+// Input: three bytes picking list entries, then 0xFF-separated fields: a number text, the
+// pulse-width box's text, the binary word, the list items.
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -23,8 +22,7 @@ namespace {
 using iox::panels::leadingNumber;
 using iox::panels::pulseWidthFromText;
 
-// Echoes every request at once and keeps those of one input, without allocating once warm
-// (libFuzzer scans for leaks whenever an input allocates more than it frees).
+// Echoes every request and keeps those of one input, without allocating once warm (for libFuzzer's leak scan).
 class EchoBox : public iox::HidBackend {
 public:
     EchoBox() { sent.reserve(16); }
@@ -49,7 +47,7 @@ private:
     iox::Report m_answer{};
 };
 
-// One serial-output frame talking to one box; `cleared` holds the bits whose check box it cleared.
+// `cleared`: the bits whose check box the frame cleared.
 struct World {
     EchoBox box;
     iox::testing::RecordingServices services;
@@ -80,7 +78,6 @@ void checkNumber(const QString& text)
         check(value == std::strtod(ascii.c_str(), nullptr));
 }
 
-// "Set" with the pulse-width box holding `text` (as far as the box takes it).
 void checkSet(World& world, const QString& text)
 {
     world.frame->Text2()->setText(text);
@@ -97,7 +94,6 @@ void checkSet(World& world, const QString& text)
     check(world.services.beeps == beeps && log.size() == 1 && log[0] == iox::Report{0, iox::cmd::SetSpiPulseWidth, clamped});
 }
 
-// "Send" with the given list items, entries and binary word.
 void checkSend(World& world, const QStringList& items, const std::uint8_t* picks, const QString& word)
 {
     const int n = static_cast<int>(items.size());

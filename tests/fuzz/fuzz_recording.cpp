@@ -1,7 +1,6 @@
-// Fuzzes the loading of a recording with arbitrary file contents. A recording comes from
-// another machine: nothing in it may crash the program. A recording that loads must
-// survive being written out again line by line unchanged, and must play back whole when
-// the program asks exactly what it holds.
+// Fuzzes loading a recording (from another machine) with arbitrary contents: no crash; one that
+// loads survives being written out again unchanged, and plays back whole when the program asks
+// exactly what it holds.
 
 #include <string>
 

@@ -1,7 +1,6 @@
-// The production HID path end to end: HidapiBackend and USB_IO against virtual boxes in the
-// kernel (uhid), through the HID core, hidraw and hidapi. Runs as root where /dev/uhid is;
-// uhid_box, started by this program, plays the boxes and reports back every output report as
-// the kernel handed it over. The cases run in the order written, on the boxes the first makes.
+// HidapiBackend and USB_IO against virtual boxes in the kernel (uhid, HID core, hidraw, hidapi),
+// as root where /dev/uhid is. uhid_box, started here, plays the boxes and reports back every
+// output report the kernel handed it. The cases run in order, on the boxes the first makes.
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -61,8 +60,7 @@ std::string hex(const Report& report)
     return text;
 }
 
-// The next input report on the handle, as hex; filled with 0xEE first, so that bytes a read
-// leaves alone show.
+// The next input report on the handle, as hex; 0xEE shows the bytes a read leaves alone.
 std::string answerOn(HidHandle handle, std::chrono::milliseconds wait = 2000ms)
 {
     Report answer;
@@ -70,7 +68,6 @@ std::string answerOn(HidHandle handle, std::chrono::milliseconds wait = 2000ms)
     return g_backend->read(handle, answer, wait) ? hex(answer) : "no answer";
 }
 
-// The paths of the boxes listed, in the listing's order.
 std::vector<std::string> boxesListed()
 {
     std::vector<std::string> boxes;
@@ -80,7 +77,7 @@ std::vector<std::string> boxesListed()
     return boxes;
 }
 
-// Polls until `done` or 10 s have passed: the kernel adds and removes HID devices on a worker.
+// Up to 10 s: the kernel adds and removes HID devices on a worker.
 bool eventually(const std::function<bool()>& done)
 {
     for (const auto deadline = Clock::now() + 10s; Clock::now() < deadline; std::this_thread::sleep_for(20ms))
@@ -89,11 +86,6 @@ bool eventually(const std::function<bool()>& done)
     return false;
 }
 bool waitForBoxCount(std::size_t n) { return eventually([n] { return boxesListed().size() == n; }); }
-
-std::chrono::milliseconds since(Clock::time_point start)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-}
 
 // The first box's state reply without its generation, which counts the uhid devices it has been.
 const std::regex kGeneration(" generation=(\\S+)");
@@ -108,8 +100,7 @@ std::string generation()
 class KernelPath : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(io.Connect("10001"), 1); }
-    // The output reports the box received since the last take, as "out <size> <rtype> <hex>";
-    // a take before a call leaves the next one that call's requests.
+    // The output reports the box received since the last take, as "out <size> <rtype> <hex>".
     static std::vector<std::string> take()
     {
         std::vector<std::string> reports;
@@ -117,10 +108,8 @@ protected:
             reports.push_back(line);
         return reports;
     }
-    // What the box sees of a host write of that request through hidraw: all 65 bytes, as an
-    // output report (uhid's rtype 1).
+    // A host write through hidraw as the box sees it: all 65 bytes, an output report (rtype 1).
     void expectReceived(const Report& r) { EXPECT_EQ(take(), std::vector<std::string>{"out 65 1 " + hex(r)}); }
-    // Status and value of a one-byte read, or of a text read.
     std::pair<int, int> read(std::int16_t (USB_IO::*call)(std::uint8_t&))
     {
         std::uint8_t value = 7;
@@ -153,7 +142,7 @@ TEST_F(KernelDiscovery, PassesOverOtherHidDevicesListsInOrderAndConnectsBySerial
     })) << "the non-box uhid device is missing from the listing";
 
     EXPECT_EQ(text(&USB_IO::Get_Available_SN_List), std::pair(2, std::string("10001 20002")));
-    // The serial numbers above are in the listing's order: the paths name the boxes.
+    // The serial numbers are in the listing's order.
     ASSERT_EQ(io.Connect("20002"), 1);
     EXPECT_EQ(io.GetUSBDeviceName(), boxesListed().at(1));
     io.Disconnect();
@@ -181,7 +170,7 @@ TEST_F(KernelPath, EveryCommandArrivesWithItsExactBytesAndGetsItsAnswer)
 
 TEST_F(KernelPath, ReportsArriveWholeBehindAZeroReportIdStaleOnesAreDiscardedSilenceEndsAtTheBound)
 {
-    // A full report, last byte included, lands at bytes 1 to 64 unshifted.
+    // A full report lands at bytes 1 to 64 unshifted.
     Report full{};
     for (std::size_t i = 1; i <= 64; ++i)
         full[i] = static_cast<std::uint8_t>(i);
@@ -191,24 +180,19 @@ TEST_F(KernelPath, ReportsArriveWholeBehindAZeroReportIdStaleOnesAreDiscardedSil
     ASSERT_EQ(io.Set_ByteA(0x42), 1);
     ASSERT_EQ(io.Set_RelayByte(0x89), 1);
 
-    // An answer to another command waits in hidraw's queue: the exchange reads past it.
-    ASSERT_EQ(boxCommand("stale", kBox, "28ee"), "ok");  // code 40 = 0x28
-    EXPECT_EQ(read(&USB_IO::ReadByteA), std::pair(1, 0x42));
-
-    // The queue really holds what the box sent: a stale report with the echo of the next
-    // request is taken for its answer, and the real answer is then stale for the one after.
+    // The queue holds what the box sent: a stale echo of the next request is taken for its
+    // answer, and the real answer is then stale for the one after.
     ASSERT_EQ(boxCommand("stale", kBox, "1c5a"), "ok");  // code 28 = 0x1c
     EXPECT_EQ(read(&USB_IO::ReadByteA), std::pair(1, 0x5A));
     EXPECT_EQ(read(&USB_IO::Read_Relays_Byte), std::pair(1, 0x89));
     EXPECT_EQ(read(&USB_IO::ReadByteA), std::pair(1, 0x42));
 
-    // A silent box: the exchange ends at its bound.
     ASSERT_EQ(boxCommand("silent", kBox, "1"), "ok");
     take();
     io.setExchangeTimeout(400ms);
     const auto start = Clock::now();
     EXPECT_EQ(read(&USB_IO::ReadByteA), std::pair(0, 0));
-    const auto took = since(start);
+    const auto took = Clock::now() - start;
     expectReceived(request(cmd::ReadByteA));  // the request arrived; no answer came
     EXPECT_GE(took, 380ms) << "the exchange gave up before its bound";
     EXPECT_LT(took, 3400ms) << "the exchange outlived its bound";
@@ -217,8 +201,6 @@ TEST_F(KernelPath, ReportsArriveWholeBehindAZeroReportIdStaleOnesAreDiscardedSil
     EXPECT_EQ(text(&USB_IO::Read_SN), std::pair(1, std::string("10001")));
 }
 
-// Marks the box for an update, resets it, reopens it under the same path, and hands its
-// bootloader image lines.
 TEST_F(KernelPath, UpdateFlagResetAndTheBootloaderBackUnderTheSamePath)
 {
     const HidHandle handle = io.GetUSBDeviceHandle();
@@ -238,7 +220,7 @@ TEST_F(KernelPath, UpdateFlagResetAndTheBootloaderBackUnderTheSamePath)
     // The old device has left: its handle fails at once.
     const auto start = Clock::now();
     EXPECT_EQ(answerOn(handle, 5000ms), "no answer");
-    EXPECT_LT(since(start), 2500ms) << "a read on the unplugged box waited for its timeout";
+    EXPECT_LT(Clock::now() - start, 2500ms) << "a read on the unplugged box waited for its timeout";
     io.Disconnect();
     EXPECT_EQ(state(), "ok present=0 flag=1 bootloader=0 lines=0");
 
@@ -268,14 +250,11 @@ TEST_F(KernelPath, ABoxDestroyedDuringAReadFailsTheReadAtOnce)
     ASSERT_EQ(boxCommand("vanish-on-next", kBox, "300"), "ok");
     const auto start = Clock::now();
     EXPECT_EQ(read(&USB_IO::ReadByteA), std::pair(0, 0));
-    EXPECT_LT(since(start), 3000ms) << "the read waited for the bound instead of failing with the device";
+    EXPECT_LT(Clock::now() - start, 3000ms) << "the read waited for the bound instead of failing with the device";
     EXPECT_EQ(state().substr(0, 13), "ok present=0 ");
 
-    // The dead handle keeps failing without waiting; nothing is found any more.
-    EXPECT_EQ(read(&USB_IO::ReadByteA).first, 0);
+    EXPECT_EQ(read(&USB_IO::ReadByteA).first, 0) << "the dead handle keeps failing";
     io.Disconnect();
-    ASSERT_TRUE(waitForBoxCount(0));
-    EXPECT_EQ(text(&USB_IO::Get_Available_SN_List), std::pair(0, std::string("unchanged")));
 }
 
 }  // namespace

@@ -92,8 +92,7 @@ TEST(Recording, StopsAtTheFirstDifferenceAndFailsFromThenOn)
 
 TEST(Recording, RefusedAtLoadWithTheLine)
 {
-    // Each text follows a good header line unless `bare`.
-    struct Refusal { std::string text; std::string error; bool bare = false; };
+    struct Refusal { std::string text; std::string error; bool bare = false; };  // after a good header unless `bare`
     const std::string zeros = hexBytes(Report{});
     const std::vector<Refusal> cases = {
         {"iox-recording 2 program=x\n", "1: recording format \"2\" is not the version 1 this program reads", true},

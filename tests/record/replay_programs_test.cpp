@@ -15,8 +15,7 @@ class ReplayedPanel : public ::testing::Test {
 protected:
     void TearDown() override { end(); }
 
-    // Start-up on the recorded box, a relay and line A3 switched on, one tick. No event pump:
-    // Timer1 ticks only when called here, so every run makes the same calls.
+    // Start-up, a relay and line A3 switched on, one tick; no event pump, so every run makes the same calls.
     panels::TestForm* operate(HidBackend& bus, int relay)
     {
         session::resetForTests();
@@ -27,8 +26,7 @@ protected:
         form->Timer1_Timer();
         return form;
     }
-    // The windows gone and the shared device closed, as at the end of the program.
-    void end()
+    void end()  // as at the program's end: windows gone, shared device closed
     {
         panels::destroyWindowsForTests();
         session::resetForTests();

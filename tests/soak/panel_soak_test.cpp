@@ -1,10 +1,7 @@
-// The main panel polled for many ticks and clicked at random, against a simulated box that
-// vanishes and comes back, goes silent, answers late, has stale reports waiting and sends
-// garbage. Nothing may crash, no tick may outlast three exchange bounds
-// (plus a margin for the machine), memory must not grow once warm, and every status label
-// must show the bits that its poll read actually delivered.
-//
-// IOX_SOAK_TICKS sets the ticks (5,000 by default), IOX_SOAK_SEED the seed.
+// The main panel polled and clicked at random against a simulated box that vanishes, goes
+// silent, answers late, has stale reports waiting and sends garbage. Nothing may crash, no tick
+// may outlast three exchange bounds (plus a margin), memory must not grow once warm, and every
+// status label must show the bits its poll read delivered. IOX_SOAK_TICKS, IOX_SOAK_SEED.
 
 #include <QLineEdit>
 #include <QRadioButton>
@@ -21,18 +18,13 @@
 
 #include "tests/panels/panel_fixture.h"
 
-// Bytes held on glibc's heap now. Under AddressSanitizer, whose allocator glibc does not see,
-// the count stays flat; the normal build is the one that bounds growth.
-static std::size_t liveHeapBytes() { return mallinfo2().uordblks; }
-
 namespace iox::testing {
 namespace {
 
 using namespace std::chrono_literals;
 
 constexpr auto kBound = 3ms;  // exchange bound of the panel's device object
-// A tick waits at most three bounded exchanges; the slack is for a shared machine that stops
-// the process for a while, and stays well below the 1 s of one unbounded exchange.
+// The slack is for a shared machine; it stays well below the 1 s of one unbounded exchange.
 constexpr auto kTickLimit = 3 * kBound + 500ms;
 
 std::uint64_t envNumber(const char* name, std::uint64_t fallback)
@@ -41,14 +33,13 @@ std::uint64_t envNumber(const char* name, std::uint64_t fallback)
     return text && *text ? std::strtoull(text, nullptr, 10) : fallback;
 }
 
-// Faults chosen from the seed, so that a run can be repeated; each but the stale reports
-// lasts a few ticks. Late answers come up to twice the bound late: some in time, some not.
+// Faults chosen from the seed; each but the stale reports lasts a few ticks. Late answers
+// come up to twice the bound late: some in time, some not.
 class FaultInjector {
 public:
     FaultInjector(sim::SimBackend& bus, std::uint64_t seed) : m_bus(bus), m_rng(std::make_shared<std::mt19937_64>(seed)) {}
 
-    // One tick of a box: ends a fault that has run its course, or perhaps starts one.
-    // True when the box has just come back after vanishing.
+    // Ends a fault that has run its course or perhaps starts one; true when the box is back.
     bool step(std::size_t box)
     {
         auto& [kind, ticksLeft] = m_state[box];
@@ -100,10 +91,8 @@ private:
     std::map<std::size_t, std::pair<int, int>> m_state;  // kind, ticks left
 };
 
-// The main panel with its poll driven by the test, and what each poll read delivered.
 class PanelSoak : public LoadedPanel {
 protected:
-    // Every status label shows the bit that its read delivered at the last poll.
     void checkLabels(std::uint64_t tick)
     {
         const std::pair<QLabel* (panels::TestForm::*)(int) const, std::uint8_t> rows[] = {
@@ -142,7 +131,6 @@ protected:
     std::string firstMismatch;
 };
 
-// The compact panel polls and switches through the same parts (its own rows are io4_test's).
 TEST_F(PanelSoak, ThePanelStaysResponsiveTrueAndBoundedUnderRandomFaults)
 {
     const std::uint64_t seed = envNumber("IOX_SOAK_SEED", std::random_device{}());
@@ -152,8 +140,7 @@ TEST_F(PanelSoak, ThePanelStaysResponsiveTrueAndBoundedUnderRandomFaults)
     form->Timer1()->stop();  // the soak calls the polls itself, one at a time
     form->device().setExchangeTimeout(kBound);
 
-    // What each poll read actually delivered, seen on the bus: the data byte of the first
-    // report that echoed the read's request, or 0 when none did. Clicks send no reads.
+    // What each poll read delivered, seen on the bus: the data byte of the first echo, or 0.
     std::uint8_t pending = 0;  // the request awaiting its echo; 0 once answered
     watch = [&](boxes::Direction direction, const std::string&, const Report& report) {
         if (direction == boxes::Direction::Out)
@@ -177,8 +164,7 @@ TEST_F(PanelSoak, ThePanelStaysResponsiveTrueAndBoundedUnderRandomFaults)
         form->Timer1_Timer();
         longestTick = std::max(longestTick, std::chrono::steady_clock::now() - before);
         checkLabels(t);
-        // About one click per twenty ticks. A click never touches the status labels; the
-        // next tick catches up.
+        // A click never touches the status labels.
         if (rng() % 20 == 0) {
             const std::size_t sendsBefore = bus.box(box).spiWords().size();
             click(rng);
@@ -193,16 +179,15 @@ TEST_F(PanelSoak, ThePanelStaysResponsiveTrueAndBoundedUnderRandomFaults)
             services.messages.clear();
         }
         if (t + 1 == warmUp)
-            heapAtWarmUp = liveHeapBytes();
+            heapAtWarmUp = mallinfo2().uordblks;  // glibc's heap: flat under AddressSanitizer
     }
     watch = {};
-    const std::size_t heapAtEnd = liveHeapBytes();
+    const std::size_t heapAtEnd = mallinfo2().uordblks;
 
     EXPECT_EQ(firstMismatch, "");
     EXPECT_LE(longestTick, kTickLimit);
     EXPECT_GT(faults.total, 0u);
-    // Slack for allocator and Qt caches, plus what the simulated box keeps of each word sent
-    // to it (it records every word, as a real box's wire would show it).
+    // Slack for allocator and Qt caches, plus each word the simulated box keeps.
     const std::size_t slack = 256 * 1024 + sendsAfterWarmUp * 1024;
     EXPECT_LE(heapAtEnd, heapAtWarmUp + slack) << "grown by " << (heapAtEnd - heapAtWarmUp) << " bytes";
 }
