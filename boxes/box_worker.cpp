@@ -228,7 +228,7 @@ void BoxWorker::run()
             m_observer.state(info(), now, last);
             last = now;
         };
-        poll.pause = [&](std::chrono::steady_clock::duration left) { serve(left, last); };
+        poll.pause = [&](std::chrono::milliseconds interval) { serve(interval, last); };
         const std::optional<State> failed = boxes::poll(m_io, poll);
         if (std::exchange(m_released, false)) {
             letGo("box is offline", "updated");
@@ -255,9 +255,9 @@ void BoxWorker::letGo(const std::string& queuedWhy, const std::string& offlineWh
     m_observer.offline(offlineWhy);
 }
 
-void BoxWorker::serve(std::chrono::steady_clock::duration left, const std::optional<State>& last)
+void BoxWorker::serve(std::chrono::milliseconds interval, const std::optional<State>& last)
 {
-    const auto until = std::chrono::steady_clock::now() + left;
+    const auto until = std::chrono::steady_clock::now() + interval;
     for (;;) {
         std::unique_lock held(m_mutex);
         m_wake.wait_until(held, until, [&] { return m_stop || m_republish || !m_queue.empty(); });

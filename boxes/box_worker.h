@@ -88,7 +88,7 @@ public:
 private:
     void run();
     bool connectBox();
-    void serve(std::chrono::steady_clock::duration left, const std::optional<State>& last);  // between polls
+    void serve(std::chrono::milliseconds interval, const std::optional<State>& last);  // between polls
     bool execute(const BoxCommand& command);
     std::optional<CommandRefusal> check(const BoxCommand& command) const;  // m_mutex held
     void dropQueued(const std::string& why);                                // m_mutex not held

@@ -1,6 +1,5 @@
 #include "state.h"
 
-#include <algorithm>
 #include <thread>
 
 namespace iox::boxes {
@@ -43,7 +42,6 @@ std::optional<State> poll(USB_IO& io, const Poll& poll)
     const auto stopped = [&] { return poll.stop && poll.stop(); };
     std::optional<State> last;
     while (!stopped()) {
-        const auto started = std::chrono::steady_clock::now();
         State now = readState(io, poll.parts);
         if (!now.answered())
             return now;
@@ -54,12 +52,10 @@ std::optional<State> poll(USB_IO& io, const Poll& poll)
         }
         if (stopped())
             break;
-        const auto left = std::max<std::chrono::steady_clock::duration>(
-            started + poll.interval - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
         if (poll.pause)
-            poll.pause(left);
-        else if (left.count() > 0)
-            std::this_thread::sleep_for(left);
+            poll.pause(poll.interval);
+        else if (poll.interval.count() > 0)
+            std::this_thread::sleep_for(poll.interval);
     }
     return std::nullopt;
 }

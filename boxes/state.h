@@ -38,16 +38,14 @@ State readState(USB_IO& io, Parts parts);
 
 struct Poll {
     Parts parts;
-    // From the start of one read to the start of the next; a read that takes longer is followed
-    // by the next at once. 0: back to back.
-    std::chrono::milliseconds interval{0};
+    std::chrono::milliseconds interval{0};  // between reads; 0: back to back
     // Asked before each read and before each pause; true ends the loop.
     std::function<bool()> stop;
     // The first state, then each one that differs from the last.
     std::function<void(const State&)> changed;
-    // How the loop waits out what is left of the interval after a read, zero included (a caller
-    // may serve other work meanwhile); empty: a sleep when anything is left.
-    std::function<void(std::chrono::steady_clock::duration)> pause;
+    // How the loop waits between reads (a caller may serve other work meanwhile); empty:
+    // a sleep of the interval, none for 0.
+    std::function<void(std::chrono::milliseconds)> pause;
 };
 
 // Polls until stopped (nullopt) or until a read goes unanswered (that state).

@@ -112,7 +112,7 @@ void declareOptions(CLI::App& app, GlobalOptions& options, Words& words)
     auto* watch = app.add_subcommand("watch", "Print a line whenever a port or relay byte changes (Ctrl-C ends)");
     watch->add_option("--count", words.count, "End after this many lines")->check(CLI::Range(1u, 1000000000u));
     watch->add_option("--for", words.seconds, "End after this many seconds")->check(CLI::Range(0.001, 31536000.0));
-    watch->add_option("--interval", words.interval, "Time from one poll to the next in ms (10 to 10000)")
+    watch->add_option("--interval", words.interval, "Pause between polls in ms (10 to 10000)")
         ->check(CLI::Range(10u, 10000u));
     app.add_subcommand("flash", "Write a firmware image into the box")
         ->add_option("FILE", words.file, "The image (an Intel HEX file named USB_IO_Firmware_...)")

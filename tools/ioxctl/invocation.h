@@ -40,7 +40,7 @@ struct ReadCommand {
 struct WatchCommand {
     std::optional<unsigned> count;    // lines to print, then end
     std::optional<double> seconds;    // time to run, then end
-    unsigned intervalMs = 50;         // from one poll to the next: at most 20 polls a second
+    unsigned intervalMs = 50;         // pause between polls: at most 20 polls a second
 };
 struct WaitCommand {
     boxes::Line line;

@@ -39,9 +39,7 @@ Exit runWatch(USB_IO& device, const WatchCommand& command, bool json, const Envi
         print(state, json, env);
         ++printed;
     };
-    poll.pause = [&env](std::chrono::steady_clock::duration left) {
-        env.pause(std::chrono::ceil<std::chrono::milliseconds>(left));
-    };
+    poll.pause = [&env](std::chrono::milliseconds interval) { env.pause(interval); };
     if (boxes::poll(device, poll))
         return notAnswering(env, "watch");
     return Exit::Ok;

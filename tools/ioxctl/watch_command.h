@@ -1,7 +1,7 @@
 #pragma once
 // ioxctl watch: polls port A, port B and the relays, and prints a line with all three
-// whenever one of them changes (the first poll always prints). A poll starts every interval,
-// so neither the box nor the output is flooded. Ends on interrupt,
+// whenever one of them changes (the first poll always prints). Between polls it pauses
+// for the interval, so neither the box nor the output is flooded. Ends on interrupt,
 // after --count lines or after --for seconds.
 
 #include "environment.h"
