@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -163,6 +164,21 @@ inline double counter(const std::map<std::string, benchmark::BenchmarkReporter::
         if (runName.rfind(name, 0) == 0 && run.counters.count(key))
             return run.counters.at(key).value;
     return 0;
+}
+
+// Polls per second of the slowest of the first `boxes` boxes of a simulated bus over `seconds`,
+// a poll counted by its last request, the relay byte's read.
+template <class Bus>
+double slowestPollRate(const Bus& bus, std::size_t boxes, double seconds)
+{
+    double slowest = 1e9;
+    for (std::size_t i = 0; i < boxes; ++i) {
+        const auto requests = bus.requestsTo(i);
+        const auto polls = std::count_if(requests.begin(), requests.end(),
+                                         [](const Report& r) { return r[1] == cmd::ReadRelaysByte; });
+        slowest = std::min(slowest, static_cast<double>(polls) / seconds);
+    }
+    return slowest;
 }
 
 }  // namespace iox::bench

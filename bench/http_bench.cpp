@@ -322,12 +322,7 @@ void PollRate(benchmark::State& state)
         restCores = (processCpuSeconds() - processBefore) / seconds - clientCores;
         ::getloadavg(&load, 1);
         auto held = bus.lock();
-        for (std::size_t i = 0; i < boxes; ++i) {
-            const auto requests = bus.requestsTo(i);
-            const auto polls = std::count_if(requests.begin(), requests.end(),
-                                             [](const Report& r) { return r[1] == cmd::ReadRelaysByte; });
-            slowest = std::min(slowest, static_cast<double>(polls) / seconds);
-        }
+        slowest = std::min(slowest, iox::bench::slowestPollRate(bus, boxes, seconds));
         state.SetIterationTime(seconds);
     }
     flipping = false;

@@ -133,12 +133,7 @@ void PollRate(benchmark::State& state)
         const auto start = Clock::now();
         std::this_thread::sleep_for(std::chrono::seconds(2));
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        for (std::size_t i = 0; i < boxes; ++i) {
-            const auto requests = bus.requestsTo(i);
-            const auto polls = std::count_if(requests.begin(), requests.end(),
-                                             [](const Report& r) { return r[1] == cmd::ReadRelaysByte; });
-            slowest = std::min(slowest, static_cast<double>(polls) / seconds);
-        }
+        slowest = std::min(slowest, iox::bench::slowestPollRate(bus, boxes, seconds));
         state.SetIterationTime(seconds);
     }
     state.counters["polls_per_s"] = slowest;
