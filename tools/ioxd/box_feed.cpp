@@ -10,7 +10,6 @@ namespace {
 
 constexpr std::size_t kMaxQueuedEvents = 4096;  // a subscriber this far behind is let go
 
-
 Subscription::Frame frame(const Event& event)
 {
     return std::make_shared<const std::string>("event: " + event.kind + "\ndata: " + event.json + "\n\n");
